@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Pelko's two entry points:
+#   ./pelko.sh run    install what is missing, build, start the server in ./run/
+#   ./pelko.sh test   install what is missing, build with sanitizers, run every test
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+JOBS=2
+
+RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev yt-dlp ffmpeg)
+TEST_PACKAGES=(libgtest-dev python3)
+
+# Installs the Debian packages that are not there yet; a machine that has them all is left alone.
+install_missing() {
+  local missing=()
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing+=("$pkg")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# build <dir> <cmake options...>
+build() {
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$ROOT/build/$dir" "$@" >/dev/null
+  cmake --build "$ROOT/build/$dir" -j "$JOBS"
+}
+
+cmd_run() {
+  install_missing "${RUN_PACKAGES[@]}"
+  build release -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF
+  mkdir -p "$ROOT/run"
+  # The server serves "frontend" from its working directory by default.
+  ln -sfn ../frontend "$ROOT/run/frontend"
+  cd "$ROOT/run"
+  exec "$ROOT/build/release/pelko"
+}
+
+cmd_test() {
+  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+  build asan -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$ROOT/build/asan" --output-on-failure -j "$JOBS"
+}
+
+case "${1:-}" in
+  run) cmd_run ;;
+  test) cmd_test ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac

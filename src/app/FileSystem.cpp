@@ -1,0 +1,158 @@
+#include "app/FileSystem.h"
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+std::string FileSystem::ReadFile(std::string path)
+{
+    std::ifstream in(path);
+    if (!in.is_open())
+        throw std::exception();
+
+    std::string result;
+    std::string line;
+    while (std::getline(in, line))
+        result += line;
+    return result;
+}
+
+namespace
+{
+    bool WriteAll(int fd, const std::string& content)
+    {
+        size_t written = 0;
+        while (written < content.size())
+        {
+            const ssize_t n = write(fd, content.data() + written, content.size() - written);
+            if (n < 0)
+            {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            written += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // Makes a finished rename survive a power loss as well.
+    void SyncDirectoryOf(const std::string& path)
+    {
+        fs::path parent = fs::path(path).parent_path();
+        if (parent.empty())
+            parent = ".";
+        const int dirFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0)
+        {
+            fsync(dirFd);
+            close(dirFd);
+        }
+    }
+}
+
+bool FileSystem::WriteFile(std::string path, std::string content)
+{
+    static std::atomic<unsigned long> counter{0};
+    const std::string temporary = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
+
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+
+    // Keep the permissions of the file being replaced.
+    struct stat previous{};
+    if (stat(path.c_str(), &previous) == 0)
+        fchmod(fd, previous.st_mode & 07777);
+
+    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0)
+    {
+        unlink(temporary.c_str());
+        return false;
+    }
+    SyncDirectoryOf(path);
+    return true;
+}
+
+bool FileSystem::Exists(std::string path)
+{
+    std::ifstream in(path);
+    return in.is_open();
+}
+
+bool FileSystem::ExistsDirectory(std::string path)
+{
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+bool FileSystem::_CreateDirectory(std::string path)
+{
+    return fs::create_directories(path);
+}
+
+bool FileSystem::CreateDirectoryIfNotExists(std::string path)
+{
+    if (ExistsDirectory(path))
+        return false;
+    return _CreateDirectory(path);
+}
+
+bool FileSystem::DeleteDirectory(std::string path)
+{
+    return fs::remove_all(path) > 0;
+}
+
+bool FileSystem::Copy(std::string source, std::string destination)
+{
+    std::ifstream in(source, std::ios::binary);
+    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+    if (in.is_open() && out.is_open())
+        out << in.rdbuf();
+    return true;
+}
+
+bool FileSystem::Delete(std::string path)
+{
+    if (!Exists(path))
+        return false;
+    std::remove(path.c_str());
+    return true;
+}
+
+int64_t FileSystem::CalculateSize(std::string path, bool)
+{
+    struct stat root{};
+    if (lstat(path.c_str(), &root) != 0)
+        return -1;
+
+    int64_t total = root.st_size;
+    if (!S_ISDIR(root.st_mode))
+        return total;
+
+    // Like du, a file reachable through several hard links counts once.
+    std::set<std::pair<dev_t, ino_t>> seenLinks;
+    std::error_code error;
+    fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error))
+    {
+        struct stat entry{};
+        if (lstat(it->path().c_str(), &entry) != 0)
+            continue;
+        if (!S_ISDIR(entry.st_mode) && entry.st_nlink > 1 && !seenLinks.insert({entry.st_dev, entry.st_ino}).second)
+            continue;
+        total += entry.st_size;
+    }
+    return total;
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Whole-file and directory helpers shared by every subsystem. Relative paths are
+// taken against the working directory. Stateless.
+class FileSystem
+{
+public:
+    // The file's text with every '\n' removed; throws std::exception when it cannot be opened.
+    static std::string ReadFile(std::string path);
+
+    // Replaces the file atomically: a crash leaves either the old or the new content, never
+    // a mix. False (and nothing created) when the file cannot be written, e.g. a missing directory.
+    static bool WriteFile(std::string path, std::string content);
+
+    static bool Exists(std::string path);           // true when the path can be opened for reading
+    static bool ExistsDirectory(std::string path);  // true when a directory is at the path
+
+    // Create the directory with every missing parent; true when something was created.
+    // File system failures (permissions, a file in the way) throw std::filesystem::filesystem_error.
+    static bool _CreateDirectory(std::string path);
+    static bool CreateDirectoryIfNotExists(std::string path);
+
+    // Removes the path and everything below it; true when anything was removed.
+    static bool DeleteDirectory(std::string path);
+
+    // Copies the bytes of `source` over `destination`. Always true: a missing source
+    // leaves an empty destination (the config save's backup step relies on this).
+    static bool Copy(std::string source, std::string destination);
+
+    // Removes the file; true when it existed.
+    static bool Delete(std::string path);
+
+    // Apparent size in bytes of a file or of a whole tree, counted as `du -sb` counts it
+    // (directory entries included, hard links once); -1 when the path does not exist.
+    // `isDirectory` is accepted for the callers' clarity; both kinds are measured alike.
+    static int64_t CalculateSize(std::string path, bool isDirectory);
+};

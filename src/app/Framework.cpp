@@ -1,0 +1,62 @@
+#include "app/Framework.h"
+#include "app/ConsoleManager.h"
+#include "app/Idler.h"
+#include "app/XGControl.h"
+#include "logging/LogHistory.h"
+
+Framework::Framework()
+{
+    ConsoleManager::PrePreInit();
+    PreInit();
+
+    log = new Logging::Logger("Framework");
+    log->stream << "Starting Pelko server...";
+    log->Flush();
+
+    PostInit();
+
+    XGControl::keepServerRunning = true;
+    log->stream << "Started Pelko server successfully!";
+    log->Flush();
+}
+
+Framework::~Framework()
+{
+    delete log;
+    log = nullptr;
+}
+
+void Framework::Run()
+{
+    while (XGControl::keepServerRunning)
+        Update();
+
+    OnExit();
+    PostExit();
+}
+
+void Framework::PreInit()
+{
+    Logging::LogHistory::PreInit();
+    ConsoleManager::PreInit();
+}
+
+void Framework::PostInit()
+{
+    ConsoleManager::PostInit();
+}
+
+void Framework::Update()
+{
+    Idler::Update();
+}
+
+void Framework::OnExit()
+{
+}
+
+void Framework::PostExit()
+{
+    ConsoleManager::PostExit();
+    Logging::LogHistory::PostExit();
+}

@@ -1,0 +1,6 @@
+#include "app/Updater.h"
+
+std::string Updater::UpdateYoutubeDL()
+{
+    return "not implemented";
+}

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace Logging
+{
+    // Severity of one message; the values are stored in the JSON log.
+    enum LOG_TYPE : int32_t
+    {
+        LOG = 0,
+        WARN = 1,
+        ERR = 2
+    };
+
+    // One flushed message, as printed and as kept by the log history.
+    class LogEntry
+    {
+    public:
+        std::string compiledMessage;        // the console line without its line end
+        std::string message;                // the bare text the caller wrote
+        std::string identifier;             // the logger's name
+        std::string additional_information; // e.g. "@127.0.0.1"; empty when none
+        LOG_TYPE type = LOG;
+        int64_t timestamp = 0;              // seconds since the epoch, same reading as the line's time
+    };
+}
