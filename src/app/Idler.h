@@ -12,7 +12,6 @@ public:
 
     static void Update();
 
-    // Where Update reads the time and how it waits; replaceable so that tests need not sleep.
-    static std::function<time_t()> clock;
+    // How Update waits; replaceable so that the HTTP server can wait for requests instead.
     static std::function<void(unsigned int milliseconds)> wait;
 };

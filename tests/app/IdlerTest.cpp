@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <vector>
+#include "app/Clock.h"
 #include "app/Idler.h"
 #include "app/XGControl.h"
 
@@ -8,15 +9,15 @@ class IdlerTest : public ::testing::TestWithParam<std::pair<time_t, bool>>
 protected:
     void SetUp() override
     {
-        savedClock = Idler::clock;
+        savedClock = Clock::now;
         savedWait = Idler::wait;
         savedLastQuery = XGControl::last_query_time;
-        Idler::clock = [] { return now; };
+        Clock::now = [] { return now; };
         Idler::wait = [this](unsigned int ms) { waits.push_back(ms); };
     }
     void TearDown() override
     {
-        Idler::clock = savedClock;
+        Clock::now = savedClock;
         Idler::wait = savedWait;
         XGControl::last_query_time = savedLastQuery;
     }
