@@ -76,5 +76,6 @@ async function shutDown() {
       return;
     }
   }
+  showMessage(footerMessage, farewell, 'notice');
   announce(SHUT_DOWN, { message: farewell });
 }

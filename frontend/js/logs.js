@@ -21,6 +21,7 @@ let visible = false;
 let timer = 0;
 let stopped = false;
 let lastLogs = [];
+let shownSignature = '';
 
 export function initLogs() {
   refreshButton.addEventListener('click', () => refresh());
@@ -64,10 +65,14 @@ async function refresh() {
 
 function render(logs) {
   const shown = problemsOnly.checked ? logs.filter((entry) => LEVELS[num(entry, 'type')]) : logs;
-  list.replaceChildren(...shown.map(logLine));
+  // Rebuilding an unchanged list every few seconds would drop the user's text selection.
+  const signature = JSON.stringify(shown);
+  if (signature !== shownSignature) {
+    shownSignature = signature;
+    list.replaceChildren(...shown.map(logLine));
+  }
   emptyNote.hidden = shown.length > 0;
   emptyNote.textContent = problemsOnly.checked ? 'No warnings or errors.' : 'No log messages.';
-  list.dataset.count = String(shown.length);
 }
 
 function logLine(entry) {
