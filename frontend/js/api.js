@@ -1,5 +1,6 @@
 // The only way the page talks to the server: one JSON command per POST to "/api".
 
+import { showMessage, str } from './dom.js';
 import { announce, CONNECTION } from './events.js';
 
 /** A refused or failed command; `message` is what the user should read. */
@@ -50,6 +51,21 @@ function errorText(reply, httpStatus) {
   if (typeof reply.message === 'string' && reply.message.trim() !== '') return reply.message;
   if (typeof reply.description === 'string' && reply.description !== '') return reply.description;
   return `The server answered with HTTP status ${httpStatus}.`;
+}
+
+/**
+ * Runs a command for a button and reports in `messageNode`: the reply's "message" (or `fallback`) on success,
+ * as a notice for "OK_WAIT"; the refusal otherwise. Resolves with the reply, or null when it was refused.
+ */
+export async function callAndReport(messageNode, name, params, fallback) {
+  try {
+    const reply = await call(name, params);
+    showMessage(messageNode, str(reply, 'message', fallback), reply.status === 'OK_WAIT' ? 'notice' : 'ok');
+    return reply;
+  } catch (error) {
+    showMessage(messageNode, error.message, 'error');
+    return null;
+  }
 }
 
 /** Path at which the finished file of a download is fetched. */

@@ -1,6 +1,6 @@
 // The Downloads view: the queue form and the downloads of this session, polled while they run.
 
-import { call } from './api.js';
+import { call, callAndReport } from './api.js';
 import { showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
@@ -43,18 +43,15 @@ export function initDownloads() {
 export async function removeDownload(id, button, messageNode, fallbackFocus) {
   if (button.getAttribute('aria-disabled') === 'true') return;
   button.setAttribute('aria-disabled', 'true');
-  const card = button.closest('li');
-  try {
-    const reply = await call('remove_download_entry', { id });
-    showMessage(messageNode, str(reply, 'message', 'Removed.'), 'ok');
-    const neighbour = card.nextElementSibling ?? card.previousElementSibling;
-    card.remove();
-    (neighbour?.querySelector('[data-action="remove"]') ?? fallbackFocus).focus();
-    announce(CACHE_CHANGED, { source: 'remove' });
-  } catch (error) {
-    showMessage(messageNode, error.message, 'error');
+  if (!await callAndReport(messageNode, 'remove_download_entry', { id }, 'Successfully removed.')) {
     button.removeAttribute('aria-disabled');
+    return;
   }
+  const card = button.closest('li');
+  const neighbour = card.nextElementSibling ?? card.previousElementSibling;
+  card.remove();
+  (neighbour?.querySelector('[data-action="remove"]') ?? fallbackFocus).focus();
+  announce(CACHE_CHANGED, { source: 'remove' });
 }
 
 async function queue() {

@@ -1,8 +1,8 @@
 // The History view: every download in the cache, also from earlier runs, and clearing the cache.
 
-import { call } from './api.js';
+import { call, callAndReport } from './api.js';
 import { confirmAction } from './confirm.js';
-import { showMessage, str } from './dom.js';
+import { showMessage } from './dom.js';
 import { bindEntryList, renderEntries } from './entries.js';
 import { announce, listen, CACHE_CHANGED } from './events.js';
 import { removeDownload } from './downloads.js';
@@ -51,13 +51,8 @@ async function clearCache() {
     confirmLabel: 'Clear cache',
   });
   if (!confirmed) return;
-  try {
-    const reply = await call('clear_download_cache');
-    // "OK_WAIT": running downloads delay the clearing; the server empties the cache once they end.
-    const kind = reply.status === 'OK_WAIT' ? 'notice' : 'ok';
-    showMessage(message, str(reply, 'message', 'Download cache has been cleared!'), kind);
+  // With "OK_WAIT" running downloads delay the clearing; the session poll notices when the cache empties.
+  if (await callAndReport(message, 'clear_download_cache', {}, 'Download cache has been cleared!')) {
     announce(CACHE_CHANGED, { source: 'clear' });
-  } catch (error) {
-    showMessage(message, error.message, 'error');
   }
 }

@@ -1,6 +1,6 @@
 // The Logs view: the server's messages of this run or of all time, newest first.
 
-import { call } from './api.js';
+import { call, callAndReport } from './api.js';
 import { el, showMessage, str, num } from './dom.js';
 import { formatTime, isoTime } from './format.js';
 import { listen, SHUT_DOWN } from './events.js';
@@ -89,11 +89,6 @@ function logLine(entry) {
 }
 
 async function clearLogs() {
-  try {
-    const reply = await call('clear_logs');
-    showMessage(message, str(reply, 'message', 'The logs have been cleared.'), 'ok');
-  } catch (error) {
-    showMessage(message, error.message, 'error');
-  }
+  await callAndReport(message, 'clear_logs', {}, 'The logs have been cleared.');
   refresh();
 }

@@ -1,8 +1,8 @@
 // The Settings view: every setting of the server's configuration document as a form field.
 
-import { call } from './api.js';
+import { call, callAndReport } from './api.js';
 import { confirmAction } from './confirm.js';
-import { el, showMessage, str } from './dom.js';
+import { el, showMessage } from './dom.js';
 
 // Used for a setting the server's document lacks, which happens when config.json was written by hand.
 const DEFAULTS = {
@@ -72,18 +72,13 @@ async function save() {
   const config = collect();
   if (config === null) return;
   busy = true;
-  try {
-    const before = loaded;
-    const reply = await call('update_config', { config });
-    fill(reply.config);
-    const restart = RESTART_SETTINGS.some((path) => before && before[path] !== loaded[path]);
-    showMessage(message, str(reply, 'message', 'Updated settings')
-      + (restart ? ' The new port or front-end directory takes effect after a restart of the server.' : ''),
-    restart ? 'notice' : 'ok');
-  } catch (error) {
-    showMessage(message, error.message, 'error');
-  } finally {
-    busy = false;
+  const before = loaded;
+  const reply = await callAndReport(message, 'update_config', { config }, 'Updated settings');
+  busy = false;
+  if (!reply) return;
+  fill(reply.config);
+  if (RESTART_SETTINGS.some((path) => before && before[path] !== loaded[path])) {
+    showMessage(message, `${message.textContent} The new port or front-end directory takes effect after a restart of the server.`, 'notice');
   }
 }
 
@@ -94,13 +89,8 @@ async function reset() {
     confirmLabel: 'Reset to defaults',
   });
   if (!confirmed) return;
-  try {
-    const reply = await call('reset_config_to_default_values');
-    fill(reply.config);
-    showMessage(message, str(reply, 'message', 'Reset config to default...'), 'ok');
-  } catch (error) {
-    showMessage(message, error.message, 'error');
-  }
+  const reply = await callAndReport(message, 'reset_config_to_default_values', {}, 'Reset config to default...');
+  if (reply) fill(reply.config);
 }
 
 function markDirty(event) {
