@@ -1,6 +1,7 @@
 #include "json/JsonArray.h"
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
+#include "json/JsonParser.h"
 #include "json/StringHelpers.h"
 
 namespace Ostrel
@@ -191,6 +192,11 @@ namespace Ostrel
         if (!minify)
             text += StringHelpers::GetIndentation(depth);
         return text + "]";
+    }
+
+    void JsonArray::Parse(std::string text)
+    {
+        Internal::JsonParser::ParseArray(*this, StringHelpers::MinifyJson(text), 1);
     }
 
     bool JsonArray::IsIdentical(const JsonArray& other) const

@@ -77,6 +77,9 @@ namespace Ostrel
         void SetAssociatedJsonDataNode(JsonData* node);
 
         std::string Render(unsigned int depth, bool minify) const;
+        // Replaces the items with those of JSON `text`, which starts with '['. Bad text
+        // raises and leaves the array as it was.
+        void Parse(std::string text);
 
         // Same size, and item by item the same type and identical values.
         bool IsIdentical(const JsonArray& other) const;

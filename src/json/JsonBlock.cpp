@@ -3,6 +3,7 @@
 #include <memory>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
+#include "json/JsonParser.h"
 #include "json/StringHelpers.h"
 
 namespace Ostrel
@@ -201,6 +202,11 @@ namespace Ostrel
             return StringHelpers::SortDescriminator_Alphabetically(b->label, a->label);
         });
         return sorted;
+    }
+
+    void JsonBlock::Parse(std::string text)
+    {
+        Internal::JsonParser::ParseBlock(*this, StringHelpers::MinifyJson(text), 1);
     }
 
     JsonData& JsonBlock::operator[](std::string label)

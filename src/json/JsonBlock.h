@@ -7,6 +7,10 @@ namespace Ostrel
 {
     class JsonData;
     class JsonElement;
+    namespace Internal
+    {
+        class JsonParser;
+    }
 
     // A JSON object: members in insertion order with unique labels, each owned by the
     // block. Labels compare byte for byte. Every copy is deep.
@@ -51,6 +55,10 @@ namespace Ostrel
         // (the members stay owned by the block).
         std::vector<JsonElement*>* GetElementsSortedByLabel() const;
 
+        // Appends the members of JSON `text`, which starts with '{'. Bad text (a label
+        // repeated or already present included) raises and leaves the block as it was.
+        void Parse(std::string text);
+
         JsonData& operator[](std::string label);
         JsonData& operator[](const char* label);
         const JsonData& operator[](std::string label) const;
@@ -68,6 +76,8 @@ namespace Ostrel
 
         std::vector<JsonElement*>* elements;
         JsonData* associatedJsonDataNode;
+
+        friend class Internal::JsonParser;
     };
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
+#include "json/JsonParser.h"
 #include "json/StringHelpers.h"
 
 namespace Ostrel
@@ -336,11 +337,31 @@ namespace Ostrel
         case BOOL: return intData != 0 ? "true" : "false";
         case INT: return std::to_string(intData);
         case FLOAT: return RenderFloat(floatData, GetFloatPrecision());
-        case STRING: return "\"" + Internal::StringHelpers::Escape(stringData) + "\"";
+        case STRING: return '"' + Internal::StringHelpers::Escape(stringData).append(1, '"');
         case JSON: return jsonData->Render(depth, minify);
         case ARRAY: return arrayData->Render(depth, minify);
         }
         return "";
+    }
+
+    void JsonData::Parse(std::string text)
+    {
+        const std::string minified = Internal::StringHelpers::MinifyJson(text);
+        Internal::JsonParser::ParseValue(*this, minified, text, 0);
+    }
+
+    bool IsJsonValid(std::string text)
+    {
+        JsonData probe;
+        try
+        {
+            probe.Parse(std::move(text));
+            return true;
+        }
+        catch (const JsonException&)
+        {
+            return false;
+        }
     }
 
     JsonData& JsonData::operator=(JsonData other)

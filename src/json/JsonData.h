@@ -83,6 +83,10 @@ namespace Ostrel
         std::string Render(bool minify) const;
         std::string Render(unsigned int depth, bool minify) const;
 
+        // Replaces the value with the one that JSON `text` holds. Bad text raises a
+        // JsonParsing...Exception and leaves the value as it was.
+        void Parse(std::string text);
+
         JsonData& operator=(JsonData other);
         JsonData& operator=(bool value);
         JsonData& operator=(int value);
@@ -143,6 +147,9 @@ namespace Ostrel
 
     // The same text as the std::string conversion.
     std::ostream& operator<<(std::ostream& os, const JsonData& data);
+
+    // True when JsonData::Parse of `text` raises no JsonException.
+    bool IsJsonValid(std::string text);
 }
 
 // The model's classes are used together: any one of their headers gives all four.

@@ -1,4 +1,5 @@
 #include "json/JsonElement.h"
+#include "json/JsonParser.h"
 #include "json/StringHelpers.h"
 
 namespace Ostrel
@@ -56,11 +57,19 @@ namespace Ostrel
         data = value;
     }
 
+    void JsonElement::Parse(std::string text)
+    {
+        // A member stands inside a block, one level down.
+        Internal::JsonParser::ParseElement(*this, Internal::StringHelpers::MinifyJson(text), 1);
+    }
+
     std::string JsonElement::Render(unsigned int depth, bool minify) const
     {
         using Internal::StringHelpers;
         std::string text = minify ? "" : StringHelpers::GetIndentation(depth);
-        text += "\"" + StringHelpers::Escape(label) + "\":";
+        text += '"';
+        text += StringHelpers::Escape(label);
+        text += "\":";
         if (!minify)
             text += " ";
         return text + data->Render(depth, minify);

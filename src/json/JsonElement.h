@@ -7,6 +7,10 @@ namespace Ostrel
     class JsonData;
     class JsonBlock;
     class JsonArray;
+    namespace Internal
+    {
+        class JsonParser;
+    }
 
     // A labelled member of a JSON object. Owns its value, which is never null.
     class JsonElement
@@ -36,12 +40,15 @@ namespace Ostrel
 
         // `"label": value`, starting with the indentation of `depth` in the indented form.
         std::string Render(unsigned int depth, bool minify) const;
+        // Takes label and value from the JSON text of one member, `"label":value`.
+        void Parse(std::string text);
 
     private:
         JsonData* data;
         std::string label;
 
         friend class JsonBlock;
+        friend class Internal::JsonParser;
     };
 }
 
