@@ -4,12 +4,38 @@
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
+#include "json/Jstring.h"
 #include "json/StringHelpers.h"
 
 namespace Ostrel
 {
     using Internal::Helpers;
+    using Internal::Jstring;
     using Internal::StringHelpers;
+
+    namespace
+    {
+        const std::string emptyShorthand = "Shorthand was empty!";
+
+        // The value at the end of the path, or null when a label is missing or a value
+        // on the way is not a block.
+        const JsonData* Walk(const JsonBlock& block, const std::vector<std::string>& labels)
+        {
+            const JsonBlock* current = &block;
+            for (std::size_t i = 0; i < labels.size(); i++)
+            {
+                if (!current->DoesExist(labels[i]))
+                    return nullptr;
+                const JsonData& value = current->Get(labels[i]);
+                if (i + 1 == labels.size())
+                    return &value;
+                if (value.GetDataType() != JSON)
+                    return nullptr;
+                current = &value.GetJsonData();
+            }
+            return nullptr;
+        }
+    }
 
     JsonBlock::JsonBlock() : elements(new std::vector<JsonElement*>()), associatedJsonDataNode(nullptr) {}
 
@@ -207,6 +233,110 @@ namespace Ostrel
     void JsonBlock::Parse(std::string text)
     {
         Internal::JsonParser::ParseBlock(*this, StringHelpers::MinifyJson(text), 1);
+    }
+
+    bool JsonBlock::DoesShorthandExist(std::string shorthand, std::string delimiter) const
+    {
+        return !shorthand.empty() && Walk(*this, StringHelpers::SplitString(shorthand, delimiter)) != nullptr;
+    }
+
+    bool JsonBlock::DoesShorthandExist(std::string shorthand, char delimiter) const
+    {
+        return DoesShorthandExist(std::move(shorthand), Jstring(delimiter));
+    }
+
+    JsonData& JsonBlock::ShorthandGet(std::string shorthand, std::string delimiter)
+    {
+        return const_cast<JsonData&>(std::as_const(*this).ShorthandGet(std::move(shorthand), std::move(delimiter)));
+    }
+
+    JsonData& JsonBlock::ShorthandGet(std::string shorthand, char delimiter)
+    {
+        return ShorthandGet(std::move(shorthand), Jstring(delimiter));
+    }
+
+    const JsonData& JsonBlock::ShorthandGet(std::string shorthand, std::string delimiter) const
+    {
+        if (shorthand.empty())
+            throw JsonShorthandInvalidException(shorthand, emptyShorthand);
+        const JsonData* value = Walk(*this, StringHelpers::SplitString(shorthand, delimiter));
+        if (value == nullptr)
+            throw JsonShorthandInvalidException(shorthand, "");
+        return *value;
+    }
+
+    const JsonData& JsonBlock::ShorthandGet(std::string shorthand, char delimiter) const
+    {
+        return ShorthandGet(std::move(shorthand), Jstring(delimiter));
+    }
+
+    JsonData& JsonBlock::ShorthandSet(std::string shorthand, std::string delimiter)
+    {
+        if (shorthand.empty())
+            throw JsonShorthandInvalidException(shorthand, emptyShorthand);
+        if (DoesShorthandExist(shorthand, delimiter))
+            return ShorthandGet(shorthand, delimiter);
+        return ShorthandAdd(shorthand, delimiter);
+    }
+
+    JsonData& JsonBlock::ShorthandSet(std::string shorthand, char delimiter)
+    {
+        return ShorthandSet(std::move(shorthand), Jstring(delimiter));
+    }
+
+    JsonData& JsonBlock::ShorthandAdd(std::string shorthand, std::string delimiter)
+    {
+        if (shorthand.empty())
+            throw JsonShorthandInvalidException(shorthand, emptyShorthand);
+        const std::vector<std::string> labels = StringHelpers::SplitString(shorthand, delimiter);
+
+        // Every check that can fail comes before the first block is created: below a
+        // new block nothing exists that could be in the way.
+        JsonBlock* current = this;
+        for (std::size_t i = 0; i + 1 < labels.size(); i++)
+        {
+            if (!current->DoesExist(labels[i]))
+                current = current->Add(labels[i]).SetJsonDataAsPointer(new JsonBlock());
+            else if (current->Get(labels[i]).GetDataType() == JSON)
+                current = &current->Get(labels[i]).GetJsonData();
+            else
+                throw JsonShorthandInvalidException(shorthand, "A path segment already exists and is not of type json!");
+        }
+        if (current->DoesExist(labels.back()))
+            throw JsonShorthandInvalidException(shorthand, "Last path segment already exists! Cannot create!");
+        return current->Add(labels.back());
+    }
+
+    JsonData& JsonBlock::ShorthandAdd(std::string shorthand, char delimiter)
+    {
+        return ShorthandAdd(std::move(shorthand), Jstring(delimiter));
+    }
+
+    void JsonBlock::ShorthandRemove(std::string shorthand, std::string delimiter)
+    {
+        if (shorthand.empty())
+            throw JsonShorthandInvalidException(shorthand, emptyShorthand);
+        const std::vector<std::string> labels = StringHelpers::SplitString(shorthand, delimiter);
+
+        std::string parentPath;
+        for (std::size_t i = 0; i + 1 < labels.size(); i++)
+            parentPath += (i > 0 ? delimiter : "") + labels[i];
+
+        JsonBlock* parent = this;
+        if (!parentPath.empty())
+        {
+            JsonData& parentValue = ShorthandGet(parentPath, delimiter);
+            if (parentValue.GetDataType() != JSON)
+                throw JsonShorthandInvalidException(shorthand, "The parent of the object to be deleted is not of type json!");
+            parent = &parentValue.GetJsonData();
+        }
+        if (!parent->TryRemove(labels.back()))
+            throw JsonShorthandInvalidException(shorthand, "The object to be deleted does not exist!");
+    }
+
+    void JsonBlock::ShorthandRemove(std::string shorthand, char delimiter)
+    {
+        ShorthandRemove(std::move(shorthand), Jstring(delimiter));
     }
 
     JsonData& JsonBlock::operator[](std::string label)

@@ -59,6 +59,25 @@ namespace Ostrel
         // repeated or already present included) raises and leaves the block as it was.
         void Parse(std::string text);
 
+        // Shorthands: paths of member labels joined by a delimiter ("httpServer.port"),
+        // walking through blocks only. A char delimiter works as its one-character string;
+        // an empty delimiter makes every character a label. Failures raise
+        // JsonShorthandInvalidException and leave the block unchanged.
+        bool DoesShorthandExist(std::string shorthand, std::string delimiter) const;
+        bool DoesShorthandExist(std::string shorthand, char delimiter) const;
+        JsonData& ShorthandGet(std::string shorthand, std::string delimiter);
+        JsonData& ShorthandGet(std::string shorthand, char delimiter);
+        const JsonData& ShorthandGet(std::string shorthand, std::string delimiter) const;
+        const JsonData& ShorthandGet(std::string shorthand, char delimiter) const;
+        // The value at the path, created as NULL_ (with the blocks on the way) when missing.
+        JsonData& ShorthandSet(std::string shorthand, std::string delimiter);
+        JsonData& ShorthandSet(std::string shorthand, char delimiter);
+        // Creates the value at the path as NULL_; raises when it exists already.
+        JsonData& ShorthandAdd(std::string shorthand, std::string delimiter);
+        JsonData& ShorthandAdd(std::string shorthand, char delimiter);
+        void ShorthandRemove(std::string shorthand, std::string delimiter);
+        void ShorthandRemove(std::string shorthand, char delimiter);
+
         JsonData& operator[](std::string label);
         JsonData& operator[](const char* label);
         const JsonData& operator[](std::string label) const;
