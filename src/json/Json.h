@@ -2,6 +2,7 @@
 // Everything a user of the JSON library needs.
 #include "json/Helpers.h"
 #include "json/JsonArray.h"
+#include "json/JsonArraySortMode.h"
 #include "json/JsonBlock.h"
 #include "json/JsonData.h"
 #include "json/JsonDataType.h"

@@ -1,4 +1,5 @@
 #include "json/JsonArray.h"
+#include <utility>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
@@ -16,6 +17,59 @@ namespace Ostrel
         {
             for (const T& item : items)
                 array.Add(item);
+        }
+
+        bool IsContainer(const JsonData& value)
+        {
+            return value.GetDataType() == JSON || value.GetDataType() == ARRAY;
+        }
+
+        // The number a value sorts by; false for types that have none.
+        bool SortNumber(const JsonData& value, long double& number)
+        {
+            if (value.GetDataType() == BOOL)
+                number = value.GetBoolData() ? 1 : 0;
+            else if (value.IsOfNumericType())
+                number = value.GetFloatData();
+            else
+                return false;
+            return true;
+        }
+
+        // The text a value sorts by; false for containers.
+        bool SortText(const JsonData& value, std::string& text)
+        {
+            if (IsContainer(value))
+                return false;
+            text = value.GetDataType() == STRING ? value.GetStringData() : value.Render(false);
+            return true;
+        }
+
+        // The exact passes of the sort are part of the result: equal numeric keys and
+        // incomparable pairs are exchanged whenever a pass meets them.
+        template <typename Exchange>
+        void BubbleSort(std::vector<JsonData*>& values, Exchange exchange)
+        {
+            const std::size_t n = values.size();
+            for (std::size_t i = 0; i < n; i++)
+                for (std::size_t j = 0; j + 1 < n - i; j++)
+                    if (exchange(*values[j], *values[j + 1]))
+                        std::swap(values[j], values[j + 1]);
+        }
+
+        template <typename Predicate>
+        std::size_t RemoveWhere(JsonArray& array, Predicate remove)
+        {
+            std::size_t removed = 0;
+            for (std::size_t i = array.Size(); i-- > 0;)
+            {
+                if (remove(array.At(i)))
+                {
+                    array.RemoveAt(i);
+                    removed++;
+                }
+            }
+            return removed;
         }
     }
 
@@ -197,6 +251,130 @@ namespace Ostrel
     void JsonArray::Parse(std::string text)
     {
         Internal::JsonParser::ParseArray(*this, StringHelpers::MinifyJson(text), 1);
+    }
+
+    bool JsonArray::Sort__Compare(const JsonData& first, const JsonData& second, JSON_ARRAY_SORT_MODE mode)
+    {
+        switch (mode)
+        {
+        case NUMERICAL_ASCENDING:
+        case NUMERICAL_DESCENDING:
+        {
+            long double a = 0;
+            long double b = 0;
+            if (!SortNumber(first, a) || !SortNumber(second, b))
+                return true;
+            return mode == NUMERICAL_ASCENDING ? a >= b : b >= a;
+        }
+        case ALPHABETICAL_ASCENDING:
+        case ALPHABETICAL_DESCENDING:
+        {
+            std::string a;
+            std::string b;
+            if (!SortText(first, a) || !SortText(second, b))
+                return true;
+            return mode == ALPHABETICAL_ASCENDING ? StringHelpers::SortDescriminator_Alphabetically(a, b)
+                                                  : StringHelpers::SortDescriminator_Alphabetically(b, a);
+        }
+        }
+        return true;
+    }
+
+    void JsonArray::Sort(JSON_ARRAY_SORT_MODE mode)
+    {
+        BubbleSort(*values, [mode](const JsonData& a, const JsonData& b) {
+            return (IsContainer(a) && IsContainer(b)) || Sort__Compare(a, b, mode);
+        });
+    }
+
+    void JsonArray::Sort(std::string shorthand, JSON_ARRAY_SORT_MODE mode, std::string delimiter)
+    {
+        const auto holdsPath = [&](const JsonData& item) {
+            return item.GetDataType() == JSON && item.GetJsonData().DoesShorthandExist(shorthand, delimiter);
+        };
+        BubbleSort(*values, [&](const JsonData& a, const JsonData& b) {
+            if (!holdsPath(a) || !holdsPath(b))
+                return true;
+            return Sort__Compare(a.GetJsonData().ShorthandGet(shorthand, delimiter),
+                                 b.GetJsonData().ShorthandGet(shorthand, delimiter), mode);
+        });
+    }
+
+    void JsonArray::Swap(std::size_t a, std::size_t b)
+    {
+        std::swap(values->at(a), values->at(b));
+    }
+
+    void JsonArray::Merge(const JsonArray& other)
+    {
+        if (&other == this)
+        {
+            const JsonArray copy(other);
+            Merge(copy);
+            return;
+        }
+        values->reserve(values->size() + other.values->size());
+        for (const JsonData* value : *other.values)
+            Add(*value);
+    }
+
+    void JsonArray::RemoveAt(std::size_t index)
+    {
+        if (index >= values->size())
+            throw JsonArrayOutOfRangeException(index, values->size());
+        delete (*values)[index];
+        values->erase(values->begin() + static_cast<std::ptrdiff_t>(index));
+    }
+
+    std::size_t JsonArray::RemoveSimilar(JsonData value)
+    {
+        return RemoveWhere(*this, [&value](const JsonData& item) { return item.IsIdentical(value); });
+    }
+
+    std::size_t JsonArray::RemoveAllOfType(JSON_DATA_TYPE type)
+    {
+        return RemoveWhere(*this, [type](const JsonData& item) { return item.GetDataType() == type; });
+    }
+
+    std::size_t JsonArray::RemoveAllExceptType(JSON_DATA_TYPE type)
+    {
+        return RemoveWhere(*this, [type](const JsonData& item) { return item.GetDataType() != type; });
+    }
+
+    JsonArray& JsonArray::operator-=(int value)
+    {
+        RemoveSimilar(value);
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator-=(long long value)
+    {
+        RemoveSimilar(value);
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator-=(std::string value)
+    {
+        RemoveSimilar(std::move(value));
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator-=(const char* value)
+    {
+        RemoveSimilar(value);
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator-=(const JsonData& value)
+    {
+        RemoveSimilar(value);
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator-=(JSON_DATA_TYPE type)
+    {
+        RemoveAllOfType(type);
+        return *this;
     }
 
     bool JsonArray::IsIdentical(const JsonArray& other) const

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "json/JsonArraySortMode.h"
+#include "json/JsonDataType.h"
 
 namespace Ostrel
 {
@@ -80,6 +82,32 @@ namespace Ostrel
         // Replaces the items with those of JSON `text`, which starts with '['. Bad text
         // raises and leaves the array as it was.
         void Parse(std::string text);
+
+        // Bubble sorts that exchange item pointers in place. Numeric modes exchange equal
+        // neighbours; a pair that cannot be compared (two containers, or a value without
+        // a number or text for the mode) is always exchanged.
+        void Sort(JSON_ARRAY_SORT_MODE mode);
+        // Sorts blocks by the value at `shorthand`; items that are not blocks or lack the
+        // path are incomparable.
+        void Sort(std::string shorthand, JSON_ARRAY_SORT_MODE mode, std::string delimiter);
+        // True when `first`, standing right before `second`, is to be exchanged with it.
+        static bool Sort__Compare(const JsonData& first, const JsonData& second, JSON_ARRAY_SORT_MODE mode);
+        // Throws std::out_of_range for a bad index.
+        void Swap(std::size_t a, std::size_t b);
+        // Appends deep copies of `other`'s items; merging the array into itself doubles it.
+        void Merge(const JsonArray& other);
+        // Throws JsonArrayOutOfRangeException for an index not below Size().
+        void RemoveAt(std::size_t index);
+        // The removals return how many items went; the others keep their order.
+        std::size_t RemoveSimilar(JsonData value); // items IsIdentical to `value`
+        std::size_t RemoveAllOfType(JSON_DATA_TYPE type);
+        std::size_t RemoveAllExceptType(JSON_DATA_TYPE type);
+        JsonArray& operator-=(int value);
+        JsonArray& operator-=(long long value);
+        JsonArray& operator-=(std::string value);
+        JsonArray& operator-=(const char* value);
+        JsonArray& operator-=(const JsonData& value);
+        JsonArray& operator-=(JSON_DATA_TYPE type); // RemoveAllOfType
 
         // Same size, and item by item the same type and identical values.
         bool IsIdentical(const JsonArray& other) const;
