@@ -10,3 +10,4 @@
 #include "json/JsonExceptions.h"
 #include "json/Jstring.h"
 #include "json/StringHelpers.h"
+#include "json/UTF16Compatibility.h"
