@@ -4,6 +4,8 @@
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
 #include "logging/LogHistory.h"
+#include "rest/HttpServer.h"
+#include "rest/RestQueryHandler.h"
 
 Framework::Framework()
 {
@@ -15,6 +17,8 @@ Framework::Framework()
     log->Flush();
 
     Logging::LogHistory::Init();
+    httpServer = new Rest::HttpServer();
+    Idler::waitForRequests = [this](unsigned int milliseconds) { httpServer->Poll(milliseconds); };
 
     PostInit();
 
@@ -25,6 +29,9 @@ Framework::Framework()
 
 Framework::~Framework()
 {
+    Idler::waitForRequests = nullptr;
+    delete httpServer;
+    httpServer = nullptr;
     delete log;
     log = nullptr;
 }
@@ -43,26 +50,31 @@ void Framework::PreInit()
     Logging::LogHistory::PreInit();
     XGConfig::PreInit();
     ConsoleManager::PreInit();
+    Rest::RestQueryHandler::PreInit();
 }
 
 void Framework::PostInit()
 {
     ConsoleManager::PostInit();
+    httpServer->PostInit();
 }
 
 void Framework::Update()
 {
+    httpServer->Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
 
 void Framework::OnExit()
 {
+    httpServer->OnExit();
 }
 
 void Framework::PostExit()
 {
     XGConfig::PostExit();
+    Rest::RestQueryHandler::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }
