@@ -347,6 +347,7 @@ namespace Ostrel
     void JsonData::Parse(std::string text)
     {
         const std::string minified = Internal::StringHelpers::MinifyJson(text);
+        Internal::JsonParser::CheckNesting(minified);
         Internal::JsonParser::ParseValue(*this, minified, text, 0);
     }
 

@@ -35,6 +35,12 @@ namespace Ostrel::Internal
             }
         };
 
+        JsonParsingGeneralException NestingError()
+        {
+            return JsonParsingGeneralException("Blocks and arrays are nested deeper than the limit of " +
+                                               Jstring(static_cast<int>(JsonParser::maxNesting)) + " levels!");
+        }
+
         JsonParsingGeneralException CommaError(std::size_t position)
         {
             return JsonParsingGeneralException("Fucked up a comma around position " + Jstring(static_cast<long long>(position)));
@@ -72,6 +78,17 @@ namespace Ostrel::Internal
         }
     }
 
+    void JsonParser::CheckNesting(std::string_view text)
+    {
+        BracketScan scan;
+        for (const char c : text)
+        {
+            scan.Feed(c);
+            if (scan.square + scan.curly > static_cast<long>(maxNesting))
+                throw NestingError();
+        }
+    }
+
     void JsonParser::ParseValue(JsonData& into, std::string_view text, std::string_view asPassed, unsigned int depth)
     {
         if (text.empty())
@@ -92,8 +109,7 @@ namespace Ostrel::Internal
         if (text.front() == '{' || text.front() == '[')
         {
             if (depth >= maxNesting)
-                throw JsonParsingGeneralException("Blocks and arrays are nested deeper than the limit of " +
-                                                  Jstring(static_cast<int>(maxNesting)) + " levels!");
+                throw NestingError();
             if (text.front() == '{')
             {
                 auto block = std::make_unique<JsonBlock>();

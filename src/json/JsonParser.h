@@ -23,6 +23,11 @@ namespace Ostrel::Internal
         // of recursion: deeper documents are refused rather than overflowing the stack.
         static constexpr unsigned int maxNesting = 512;
 
+        // Refuses minified text whose brackets nest deeper than maxNesting, in one pass:
+        // left to the levels, a hostile megabyte of brackets would be rescanned at each
+        // of them and hold the server for seconds before the limit stopped it.
+        static void CheckNesting(std::string_view text);
+
         // `asPassed` is the text as the caller gave it, quoted by an unrecognisable value.
         static void ParseValue(JsonData& into, std::string_view text, std::string_view asPassed, unsigned int depth);
         // Appends the members of `text` to `into`.

@@ -7,11 +7,17 @@ Logging::Logger* RestQueryHandler::log = nullptr;
 
 const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"kill_yourself", &KillYourself},
+    {"get_disk_usage", &GetDiskUsage},
+    {"clear_logs", &ClearLogs},
     {"foo", &Example_Foo},
     {"show_console", &ShowConsole},
     {"hide_console", &HideConsole},
     {"get_os_name", &GetOSName},
+    {"fetch_session_logs", &FetchSessionLogs},
+    {"fetch_alltime_logs", &FetchAlltimeLogs},
     {"update_dep_youtubedl", &UpdateYoutubeDL},
+    {"update_config", &UpdateConfig},
+    {"reset_config_to_default_values", &ResetConfigDefaults},
     {"get_server_version", &GetServerVersion},
 };
 
@@ -74,4 +80,18 @@ bool RestQueryHandler::ValidateField(std::string name, Ostrel::JSON_DATA_TYPE ty
                          Ostrel::JsonDataType2String(value.GetDataType()) + ")\nShould be of type " +
                          Ostrel::JsonDataType2String(type) + "! (Integers can be casted to floats)"));
     return false;
+}
+
+void RestQueryHandler::StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody,
+                                  HTTP_STATUS_CODE& responseCode)
+{
+    responseCode = code;
+    responseBody.CloneFrom(RestResponseTemplates::GetByCode(code, ""));
+}
+
+bool RestQueryHandler::HasOptionalField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                        const Ostrel::JsonBlock& request)
+{
+    Ostrel::JsonBlock scratch;
+    return ValidateField(name, type, Ostrel::JsonData(request), scratch);
 }

@@ -54,6 +54,26 @@ namespace Rest
                                      HTTP_STATUS_CODE& responseCode);
         static bool SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
 
+        // Log, settings and disk commands (LogAndConfigCommands.cpp)
+        static bool FetchSessionLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
+        static bool FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
+        static bool ClearLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                              HTTP_STATUS_CODE& responseCode);
+        static bool UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        static bool ResetConfigDefaults(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                        HTTP_STATUS_CODE& responseCode);
+        static bool GetDiskUsage(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+
+        // Starts a reply: the template of `code`, which also becomes the status.
+        static void StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        // True when `request` holds `name` with `type`; unlike ValidateField, reports nothing.
+        static bool HasOptionalField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                     const Ostrel::JsonBlock& request);
+
         static Logging::Logger* log;
     };
 }

@@ -16,12 +16,6 @@ namespace
 #else
     constexpr const char* osName = "Other";
 #endif
-
-    void Reply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
-    {
-        responseCode = code;
-        responseBody.CloneFrom(RestResponseTemplates::GetByCode(code, ""));
-    }
 }
 
 bool RestQueryHandler::KillYourself(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
@@ -31,7 +25,7 @@ bool RestQueryHandler::KillYourself(const Ostrel::JsonBlock&, Ostrel::JsonBlock&
     log->stream << "Shutting down server upon client request...";
     log->Flush();
 
-    Reply(OK, responseBody, responseCode);
+    StartReply(OK, responseBody, responseCode);
     responseBody.Set("message") = "Goodbye! :3";
     return true;
 }
@@ -40,7 +34,7 @@ bool RestQueryHandler::Example_Foo(const Ostrel::JsonBlock&, Ostrel::JsonBlock& 
                                    HTTP_STATUS_CODE& responseCode)
 {
     std::cout << "Bar!" << std::endl;
-    Reply(OK, responseBody, responseCode);
+    StartReply(OK, responseBody, responseCode);
     responseBody.Set("message") = "Bar!";
     return true;
 }
@@ -50,7 +44,7 @@ bool RestQueryHandler::GetOSName(const Ostrel::JsonBlock&, Ostrel::JsonBlock& re
 {
     log->stream << "Asking for server OS name...";
     log->Flush();
-    Reply(OK, responseBody, responseCode);
+    StartReply(OK, responseBody, responseCode);
     responseBody.Set("os_name") = osName;
     return true;
 }
@@ -58,7 +52,7 @@ bool RestQueryHandler::GetOSName(const Ostrel::JsonBlock&, Ostrel::JsonBlock& re
 bool RestQueryHandler::GetServerVersion(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
                                         HTTP_STATUS_CODE& responseCode)
 {
-    Reply(OK, responseBody, responseCode);
+    StartReply(OK, responseBody, responseCode);
     responseBody.Set("server_version").SetFloatData(serverVersion);
     return true;
 }
@@ -79,7 +73,7 @@ bool RestQueryHandler::SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBo
 {
     if (!ConsoleManager::IsSupported())
     {
-        Reply(NOT_IMPLEMENTED, responseBody, responseCode);
+        StartReply(NOT_IMPLEMENTED, responseBody, responseCode);
         responseBody.Set("message") = "This feature is currently only supported on Windows! Make sure to compile "
                                       "with preprocessor directive _WIN!";
         return false;
@@ -88,7 +82,7 @@ bool RestQueryHandler::SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBo
     log->stream << (shown ? "Showing console..." : "Hiding console...");
     log->Flush();
     const bool changed = shown ? ConsoleManager::ShowConsole() : ConsoleManager::HideConsole();
-    Reply(OK, responseBody, responseCode);
+    StartReply(OK, responseBody, responseCode);
     if (shown)
         responseBody.Set("message") = changed ? "Console is now shown!" : "Console was already shown!";
     else
@@ -106,20 +100,20 @@ bool RestQueryHandler::UpdateYoutubeDL(const Ostrel::JsonBlock&, Ostrel::JsonBlo
     if (result == "OK")
     {
         log->stream << "   => OK!";
-        Reply(OK, responseBody, responseCode);
+        StartReply(OK, responseBody, responseCode);
         responseBody.Set("message") = "Updated youtube-dl.exe successfully!";
     }
     else if (result == "not implemented")
     {
         log->stream << "   => NOT_IMPLEMENTED!";
-        Reply(NOT_IMPLEMENTED, responseBody, responseCode);
+        StartReply(NOT_IMPLEMENTED, responseBody, responseCode);
         responseBody.Set("message") = "On linux you have to update youtube-dl yourself since it is a system-wide "
                                       "package handled by various package managers!";
     }
     else
     {
         log->stream << "   => urlmon error: " << result;
-        Reply(INTERNAL_SERVER_ERROR, responseBody, responseCode);
+        StartReply(INTERNAL_SERVER_ERROR, responseBody, responseCode);
         responseBody.Set("message") = "Unable do update youtube-dl.exe! See urlmon " + result;
     }
     log->Flush();

@@ -247,7 +247,8 @@ TEST(ParseTest, NestingIsLimitedTo512Levels)
 
     const std::string comment = "Blocks and arrays are nested deeper than the limit of 512 levels!";
     for (const std::string& text :
-         {Nested(limit + 1, "[", "]"), Nested(limit + 1, "{\"a\":", "}"), Nested(10000, "[", "]")})
+         {Nested(limit + 1, "[", "]"), Nested(limit + 1, "{\"a\":", "}"), Nested(10000, "[", "]"),
+          "{" + Nested(limit, "[", "]") + "\"a\":1}"})
     {
         EXPECT_FALSE(IsJsonValid(text));
         try
@@ -261,6 +262,10 @@ TEST(ParseTest, NestingIsLimitedTo512Levels)
         }
     }
     EXPECT_EQ(data.Render(true), Nested(limit, "{\"a\":", "}"));
+
+    // Brackets inside strings are text, not nesting.
+    data.Parse("[\"" + std::string(2 * limit, '[') + "\"]");
+    EXPECT_EQ(data[0].GetStringData(), std::string(2 * limit, '['));
 }
 
 TEST(ParseTest, ParsesATextOfSeveralMebibytes)
