@@ -1,0 +1,58 @@
+// Starts the page: wires the views, the view switcher and the connection banner.
+
+import { initDownloads } from './downloads.js';
+import { initHistory, setHistoryVisible } from './history.js';
+import { initLogs, setLogsVisible } from './logs.js';
+import { initSettings, setSettingsVisible } from './settings.js';
+import { initFooter } from './footer.js';
+import { listen, CONNECTION, SHUT_DOWN } from './events.js';
+
+const VIEWS = {
+  downloads: { title: 'Downloads', onShow: () => {} },
+  history: { title: 'History', onShow: setHistoryVisible },
+  logs: { title: 'Logs', onShow: setLogsVisible },
+  settings: { title: 'Settings', onShow: setSettingsVisible },
+};
+
+const banner = document.getElementById('connection-banner');
+let current = null;
+let shutDown = false;
+
+function showView(name) {
+  const view = VIEWS[name] ? name : 'downloads';
+  if (view === current) return;
+  if (current) VIEWS[current].onShow(false);
+  current = view;
+  for (const section of document.querySelectorAll('[data-view]')) section.hidden = section.dataset.view !== view;
+  for (const link of document.querySelectorAll('[data-view-link]')) {
+    if (link.dataset.viewLink === view) link.setAttribute('aria-current', 'page');
+    else link.removeAttribute('aria-current');
+  }
+  document.title = `${VIEWS[view].title} · Pelko`;
+  document.body.dataset.currentView = view;
+  VIEWS[view].onShow(true);
+}
+
+function showBanner(text, kind) {
+  banner.textContent = text;
+  banner.className = `banner banner-${kind}`;
+  banner.hidden = text === '';
+}
+
+listen(CONNECTION, ({ reachable }) => {
+  if (shutDown) return;
+  showBanner(reachable ? '' : 'Cannot reach the Pelko server. Trying again…', 'error');
+});
+listen(SHUT_DOWN, ({ message }) => {
+  shutDown = true;
+  document.body.dataset.shutDown = 'true';
+  showBanner(`${message} Pelko has been shut down; start it again and reload this page.`, 'notice');
+});
+
+initDownloads();
+initHistory();
+initLogs();
+initSettings();
+initFooter();
+window.addEventListener('hashchange', () => showView(location.hash.slice(1)));
+showView(location.hash.slice(1));

@@ -1,0 +1,143 @@
+// The Downloads view: the queue form and the downloads of this session, polled while they run.
+
+import { call, callAndReport } from './api.js';
+import { showMessage, str } from './dom.js';
+import { bindEntryList, renderEntries, statusById } from './entries.js';
+import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
+
+const ACTIVE_POLL_MS = 1000;
+const IDLE_POLL_MS = 10000;
+const RETRY_POLL_MS = 5000;
+
+const form = document.getElementById('queue-form');
+const urlInput = document.getElementById('queue-url');
+const submit = document.getElementById('queue-submit');
+const queueMessage = document.getElementById('queue-message');
+const list = document.getElementById('session-list');
+const emptyNote = document.getElementById('session-empty');
+const sessionMessage = document.getElementById('session-message');
+
+let timer = 0;
+let polling = false;
+let pollAgain = false;
+let queueing = false;
+let stopped = false;
+let lastStatuses = null;
+
+export function initDownloads() {
+  form.addEventListener('submit', (event) => {
+    event.preventDefault();
+    queue();
+  });
+  bindEntryList(list, (id, button) => removeDownload(id, button, sessionMessage, urlInput));
+  listen(CACHE_CHANGED, ({ source }) => { if (source !== 'session') poll(); });
+  listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
+  document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
+  poll();
+}
+
+/**
+ * Removes one download (session or history) and moves focus to a neighbouring card, since the
+ * pressed button disappears with its card.
+ */
+export async function removeDownload(id, button, messageNode, fallbackFocus) {
+  if (button.getAttribute('aria-disabled') === 'true') return;
+  button.setAttribute('aria-disabled', 'true');
+  if (!await callAndReport(messageNode, 'remove_download_entry', { id }, 'Successfully removed.')) {
+    button.removeAttribute('aria-disabled');
+    return;
+  }
+  const card = button.closest('li');
+  const neighbour = card.nextElementSibling ?? card.previousElementSibling;
+  card.remove();
+  (neighbour?.querySelector('[data-action="remove"]') ?? fallbackFocus).focus();
+  announce(CACHE_CHANGED, { source: 'remove' });
+}
+
+async function queue() {
+  if (queueing) return;
+  const url = urlInput.value.trim();
+  if (url === '') {
+    showMessage(queueMessage, 'Enter the address of a video page first.', 'error');
+    urlInput.focus();
+    return;
+  }
+  const mode = form.elements.mode.value === 'audio' ? 'audio' : 'video';
+
+  setBusy(true);
+  showMessage(queueMessage, 'Asking for the video’s details… this can take a few seconds.', 'notice');
+  try {
+    const reply = await call('queue_download', { video_url: url, mode });
+    const entry = (Array.isArray(reply.cache) ? reply.cache : [])
+      .find((candidate) => str(candidate, 'pelko_id') === str(reply, 'pelko_id'));
+    if (str(entry, 'status') === 'failed') {
+      showMessage(queueMessage, 'The server could not read the details of this video. Is the address right?', 'error');
+    } else {
+      const position = Number.isInteger(reply.queue_position) ? ` Position in the queue: ${reply.queue_position}.` : '';
+      showMessage(queueMessage, `${str(reply, 'message', 'Download queued!')}${position}`, 'ok');
+      urlInput.value = '';
+    }
+    showSession(reply.cache);
+  } catch (error) {
+    showMessage(queueMessage, error.message, 'error');
+  } finally {
+    setBusy(false);
+  }
+  poll();
+}
+
+function setBusy(busy) {
+  queueing = busy;
+  form.setAttribute('aria-busy', String(busy));
+  // aria-disabled rather than disabled, so the button keeps keyboard focus while the server works.
+  submit.setAttribute('aria-disabled', String(busy));
+  submit.querySelector('.button-text').textContent = busy ? 'Fetching…' : 'Download';
+  urlInput.readOnly = busy;
+}
+
+/** Fetches the session's downloads now and plans the next fetch: fast while something runs, slow otherwise. */
+async function poll() {
+  clearTimeout(timer);
+  if (stopped) return;
+  if (polling) {
+    pollAgain = true;
+    return;
+  }
+  polling = true;
+  let next = IDLE_POLL_MS;
+  try {
+    const reply = await call('fetch_session_cache');
+    const active = showSession(reply.cache);
+    if (sessionMessage.dataset.kind === 'error') showMessage(sessionMessage, '');
+    next = active || queueing ? ACTIVE_POLL_MS : IDLE_POLL_MS;
+  } catch (error) {
+    showMessage(sessionMessage, error.message, 'error');
+    next = RETRY_POLL_MS;
+  } finally {
+    polling = false;
+  }
+  if (pollAgain) {
+    pollAgain = false;
+    next = 0;
+  }
+  if (!stopped) timer = setTimeout(poll, document.hidden ? Math.max(next, IDLE_POLL_MS) : next);
+}
+
+/** Shows the entries; true when one of them still waits or downloads. */
+function showSession(entries) {
+  renderEntries(list, entries, emptyNote);
+  const statuses = statusById(entries);
+  if (lastStatuses !== null && changedOutcome(lastStatuses, statuses)) announce(CACHE_CHANGED, { source: 'session' });
+  lastStatuses = statuses;
+  return [...statuses.values()].some((status) => status === 'queued' || status === 'downloading');
+}
+
+/** True when a download appeared, vanished, finished or failed since the previous poll. */
+function changedOutcome(before, after) {
+  if (before.size !== after.size) return true;
+  for (const [id, status] of after) {
+    if (!before.has(id)) return true;
+    if (before.get(id) !== status && (status === 'finished' || status === 'failed')) return true;
+  }
+  return false;
+}

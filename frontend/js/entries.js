@@ -1,0 +1,175 @@
+// Renders download entries (the JSON form the server lists them in) as cards, updated in place on every poll.
+
+import { downloadPath } from './api.js';
+import { el, safeHttpUrl, str, num } from './dom.js';
+import { formatDuration, formatTime, isoTime } from './format.js';
+
+const STATUS_WORDS = { queued: 'Queued', downloading: 'Downloading', finished: 'Finished', failed: 'Failed' };
+const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio · MP3' };
+const MODE_GLYPHS = { video: '▶', audio: '♪' };
+const metaTexts = new WeakMap();
+
+/** Calls onRemove(id, button) when a Remove button of the list is pressed. */
+export function bindEntryList(list, onRemove) {
+  list.addEventListener('click', (event) => {
+    const button = event.target.closest('button[data-action="remove"]');
+    if (button && list.contains(button)) onRemove(button.closest('[data-pelko-id]').dataset.pelkoId, button);
+  });
+}
+
+/**
+ * Makes `list` show `entries` in the given order. Cards are kept per pelko id so that focus, loaded
+ * thumbnails and screen reader position survive the once-a-second refresh.
+ */
+export function renderEntries(list, entries, emptyNote) {
+  const existing = new Map();
+  for (const card of list.children) existing.set(card.dataset.pelkoId, card);
+
+  const seen = new Set();
+  let position = 0;
+  for (const entry of Array.isArray(entries) ? entries : []) {
+    if (entry === null || typeof entry !== 'object') continue;
+    const id = str(entry, 'pelko_id');
+    if (id === '' || seen.has(id)) continue;
+    seen.add(id);
+
+    const card = existing.get(id) ?? createCard(id);
+    fillCard(card, entry);
+    if (list.children[position] !== card) list.insertBefore(card, list.children[position] ?? null);
+    position += 1;
+  }
+  for (const [id, card] of existing) if (!seen.has(id)) card.remove();
+  if (emptyNote) emptyNote.hidden = seen.size > 0;
+}
+
+/** The status word of each entry, keyed by pelko id: what a caller compares between two polls. */
+export function statusById(entries) {
+  const map = new Map();
+  for (const entry of Array.isArray(entries) ? entries : []) map.set(str(entry, 'pelko_id'), str(entry, 'status'));
+  return map;
+}
+
+function createCard(id) {
+  const thumb = el('div', { class: 'entry-thumb', 'aria-hidden': 'true' }, [
+    el('span', { class: 'entry-glyph' }),
+  ]);
+  // Not [hidden] while loading: a lazy image that is not rendered is never fetched.
+  const img = el('img', { alt: '', loading: 'lazy', decoding: 'async', referrerpolicy: 'no-referrer' });
+  img.addEventListener('load', () => { img.dataset.state = 'loaded'; });
+  img.addEventListener('error', () => { img.dataset.state = 'broken'; });
+  thumb.append(img);
+
+  const fill = el('div', { class: 'progress-fill' });
+  const progress = el('div', {
+    class: 'progress', role: 'progressbar', 'aria-valuemin': 0, 'aria-valuemax': 100, 'aria-valuenow': 0,
+    dataset: { role: 'progress' },
+  }, [fill]);
+
+  return el('li', { class: 'entry card', dataset: { pelkoId: id } }, [
+    thumb,
+    el('div', { class: 'entry-body' }, [
+      el('p', { class: 'entry-title', dataset: { role: 'title' } }),
+      el('p', { class: 'entry-meta', dataset: { role: 'meta' } }),
+      el('div', { class: 'entry-state' }, [
+        el('span', { class: 'badge', dataset: { role: 'status' } }),
+        progress,
+        el('span', { class: 'percent', dataset: { role: 'percent' } }),
+      ]),
+    ]),
+    el('div', { class: 'entry-actions' }, [
+      el('a', { class: 'button primary', download: true, dataset: { action: 'save' }, hidden: true, text: 'Save' }),
+      el('button', { type: 'button', dataset: { action: 'remove' }, text: 'Remove' }),
+    ]),
+  ]);
+}
+
+function fillCard(card, entry) {
+  const id = card.dataset.pelkoId;
+  const status = str(entry, 'status');
+  const mode = str(entry, 'mode');
+  const title = str(entry, 'title');
+  const shownTitle = title || (status === 'failed' ? 'Video details could not be read' : 'Untitled');
+
+  card.dataset.status = status;
+  card.dataset.mode = mode;
+
+  fillThumbnail(card.querySelector('.entry-thumb'), safeHttpUrl(str(entry, 'thumbnail_url')), mode);
+  fillTitle(card.querySelector('[data-role="title"]'), shownTitle, safeHttpUrl(str(entry, 'webpage_url')), !title);
+  fillMeta(card.querySelector('[data-role="meta"]'), entry, mode);
+
+  const badge = card.querySelector('[data-role="status"]');
+  setText(badge, STATUS_WORDS[status] ?? 'Unknown');
+  badge.dataset.status = status;
+
+  const percent = progressOf(entry, status);
+  const bar = card.querySelector('[data-role="progress"]');
+  const percentText = card.querySelector('[data-role="percent"]');
+  bar.hidden = percent === null;
+  percentText.hidden = percent === null;
+  if (percent !== null) {
+    if (bar.getAttribute('aria-valuenow') !== String(percent)) bar.setAttribute('aria-valuenow', String(percent));
+    bar.setAttribute('aria-label', `Progress of ${shownTitle}`);
+    bar.firstElementChild.style.width = `${percent}%`;
+    setText(percentText, `${percent} %`);
+  }
+
+  const save = card.querySelector('[data-action="save"]');
+  save.hidden = status !== 'finished';
+  save.setAttribute('href', downloadPath(id));
+  save.setAttribute('aria-label', `Save ${shownTitle}`);
+  card.querySelector('[data-action="remove"]').setAttribute('aria-label', `Remove ${shownTitle}`);
+}
+
+/** Percentage to show, or null when the entry has no progress worth a bar (failed, unknown). */
+function progressOf(entry, status) {
+  if (status === 'finished') return 100;
+  if (status === 'queued') return 0;
+  if (status !== 'downloading') return null;
+  return Math.min(100, Math.max(0, Math.round(num(entry, 'download_progress'))));
+}
+
+function fillThumbnail(thumb, url, mode) {
+  setText(thumb.querySelector('.entry-glyph'), MODE_GLYPHS[mode] ?? '▶');
+  const img = thumb.querySelector('img');
+  if (url === null) {
+    img.dataset.state = 'none';
+    img.removeAttribute('src');
+  } else if (img.getAttribute('src') !== url) {
+    img.dataset.state = 'loading';
+    img.setAttribute('src', url);
+  }
+}
+
+function fillTitle(node, text, pageUrl, isPlaceholder) {
+  const current = node.firstElementChild;
+  const wanted = pageUrl ?? '';
+  if (!current || (current.getAttribute('href') ?? '') !== wanted) {
+    const inner = pageUrl
+      ? el('a', { href: pageUrl, target: '_blank', rel: 'noopener noreferrer' })
+      : el('span');
+    node.replaceChildren(inner);
+  }
+  setText(node.firstElementChild, text);
+  node.classList.toggle('placeholder', isPlaceholder);
+}
+
+function fillMeta(node, entry, mode) {
+  const parts = [];
+  const uploader = str(entry, 'uploader');
+  if (uploader) parts.push(el('span', { dataset: { role: 'uploader' }, text: uploader }));
+  const duration = formatDuration(num(entry, 'duration', -1));
+  if (duration) parts.push(el('span', { dataset: { role: 'duration' }, text: duration, title: 'Length' }));
+  if (MODE_WORDS[mode]) parts.push(el('span', { dataset: { role: 'mode' }, text: MODE_WORDS[mode] }));
+  const queued = num(entry, 'queued_timestamp');
+  if (queued > 0) parts.push(el('time', { datetime: isoTime(queued), text: formatTime(queued), title: 'Queued' }));
+
+  const signature = parts.map((part) => part.textContent).join('\u0000');
+  if (metaTexts.get(node) !== signature) {
+    metaTexts.set(node, signature);
+    node.replaceChildren(...parts);
+  }
+}
+
+function setText(node, text) {
+  if (node.textContent !== text) node.textContent = text;
+}

@@ -1,0 +1,77 @@
+#include "json/JsonElement.h"
+#include "json/JsonParser.h"
+#include "json/StringHelpers.h"
+
+namespace Ostrel
+{
+    JsonElement::JsonElement(std::string label) : data(new JsonData()), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, bool value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, int value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, long long value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, double value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, long double value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, std::string value)
+        : data(new JsonData(std::move(value))), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, const char* value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, JsonData value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, JsonBlock value)
+        : data(new JsonData(std::move(value))), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, JsonArray value)
+        : data(new JsonData(std::move(value))), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, std::vector<JsonData> items)
+        : data(new JsonData(std::move(items))), label(std::move(label)) {}
+    JsonElement::JsonElement(const JsonElement& other) : data(new JsonData(*other.data)), label(other.label) {}
+
+    JsonElement& JsonElement::operator=(const JsonElement& other)
+    {
+        data->CloneFrom(*other.data);
+        label = other.label;
+        return *this;
+    }
+
+    JsonElement::~JsonElement()
+    {
+        delete data;
+    }
+
+    std::string JsonElement::GetLabel() const
+    {
+        return label;
+    }
+
+    JsonData* JsonElement::GetData()
+    {
+        return data;
+    }
+
+    const JsonData* JsonElement::GetData() const
+    {
+        return data;
+    }
+
+    void JsonElement::SetJsonDataPointer(JsonData* value)
+    {
+        if (value == data)
+            return;
+        delete data;
+        data = value;
+    }
+
+    void JsonElement::Parse(std::string text)
+    {
+        // A member stands inside a block, one level down.
+        Internal::JsonParser::ParseElement(*this, Internal::StringHelpers::MinifyJson(text), 1);
+    }
+
+    std::string JsonElement::Render(unsigned int depth, bool minify) const
+    {
+        using Internal::StringHelpers;
+        std::string text = minify ? "" : StringHelpers::GetIndentation(depth);
+        text += '"';
+        text += StringHelpers::Escape(label);
+        text += "\":";
+        if (!minify)
+            text += " ";
+        return text + data->Render(depth, minify);
+    }
+}

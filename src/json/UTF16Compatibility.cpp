@@ -1,0 +1,71 @@
+#include "json/UTF16Compatibility.h"
+#include "json/Helpers.h"
+#include "json/JsonExceptions.h"
+#include "json/StringHelpers.h"
+
+namespace Ostrel
+{
+    using Internal::Helpers;
+    using Internal::StringHelpers;
+
+    namespace
+    {
+        const std::string hexAlphabet = "0123456789abcdef";
+    }
+
+    std::u16string UTF16Compatibility::ParseUTF16(std::string text)
+    {
+        std::u16string result;
+        std::size_t copyFrom = 0;
+        std::size_t searchFrom = 0;
+        for (std::size_t at = text.find("\\u"); at != std::string::npos; at = text.find("\\u", searchFrom))
+        {
+            if (at > 0 && text[at - 1] == '\\')
+            {
+                // Escaped backslash text: the "\u" stays, copied with the text after it.
+                searchFrom = at + 2;
+                continue;
+            }
+            result += U8_2_U16(text.substr(copyFrom, at - copyFrom));
+            if (text.size() < at + 6)
+                throw JsonParsingUTFSequenceException("\\u");
+            const std::string digits = StringHelpers::ToLower(text.substr(at + 2, 4));
+            if (digits.find_first_not_of(hexAlphabet) != std::string::npos)
+                throw JsonParsingUTFSequenceException(digits);
+            result += static_cast<char16_t>(Helpers::BaseX_2_10(digits, hexAlphabet));
+            copyFrom = searchFrom = at + 6;
+        }
+        return result + U8_2_U16(text.substr(copyFrom));
+    }
+
+    std::string UTF16Compatibility::EscapeUTF16(std::u16string text)
+    {
+        std::string result;
+        for (char16_t unit : text)
+        {
+            if (unit < 0x100)
+                result += static_cast<char>(unit);
+            else
+                result += "\\u" + Helpers::Base10_2_X(unit, hexAlphabet, 4);
+        }
+        return result;
+    }
+
+    std::u16string UTF16Compatibility::U8_2_U16(std::string text)
+    {
+        std::u16string result;
+        result.reserve(text.size());
+        for (char byte : text)
+            result += static_cast<char16_t>(static_cast<unsigned char>(byte));
+        return result;
+    }
+
+    std::string UTF16Compatibility::U16_2_U8(std::u16string text)
+    {
+        std::string result;
+        result.reserve(text.size());
+        for (char16_t unit : text)
+            result += static_cast<char>(unit & 0xFF);
+        return result;
+    }
+}

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include "JsonTestDocuments.h"
+
+using namespace Ostrel;
+
+TEST(RenderTest, WorkedExampleInBothForms)
+{
+    const JsonData data(WorkedExampleBlock());
+    EXPECT_EQ(data.Render(false), workedExamplePretty);
+    EXPECT_EQ(data.Render(true), workedExampleCompact);
+    EXPECT_EQ(static_cast<std::string>(data), workedExamplePretty);
+}
+
+TEST(RenderTest, ArraysAndEmptyContainers)
+{
+    EXPECT_EQ(JsonData(std::vector<JsonData>{1, 2}).Render(false), "[\n  1,\n  2\n]");
+    EXPECT_EQ(JsonData(JSON).Render(false), "{}");
+    EXPECT_EQ(JsonData(ARRAY).Render(false), "[]");
+    const JsonData nested(JsonBlock({{"a", JsonBlock({{"e", JsonBlock()}, {"l", JsonArray()}})}}));
+    EXPECT_EQ(nested.Render(false), "{\n  \"a\": {\n    \"e\": {},\n    \"l\": []\n  }\n}");
+    const JsonData inArray(std::vector<JsonData>{JsonData(JsonBlock({{"k", std::vector<JsonData>{1}}}))});
+    EXPECT_EQ(inArray.Render(false), "[\n  {\n    \"k\": [\n      1\n    ]\n  }\n]");
+    EXPECT_EQ(inArray.Render(1, false), "[\n    {\n      \"k\": [\n        1\n      ]\n    }\n  ]");
+}
+
+TEST(RenderTest, ScalarsAndEscapes)
+{
+    EXPECT_EQ(JsonData().Render(false), "null");
+    EXPECT_EQ(JsonData(false).Render(false), "false");
+    EXPECT_EQ(JsonData(-42).Render(false), "-42");
+    EXPECT_EQ(JsonData(std::numeric_limits<long long>::min()).Render(true), "-9223372036854775808");
+    EXPECT_EQ(JsonData("\xC3\xA9").Render(false), R"("\u00c3\u00a9")");
+    EXPECT_EQ(JsonData(JsonBlock({{"say \"hi\"", 1}})).Render(true), R"({"say \"hi\"":1})");
+}
+
+namespace
+{
+struct FloatCase
+{
+    long double value;
+    double precision; // 0: the default
+    std::string text;
+};
+}
+
+class FloatRenderTest : public ::testing::TestWithParam<FloatCase>
+{
+};
+
+TEST_P(FloatRenderTest, WritesSignificantDigitsOfThePrecision)
+{
+    JsonData data(GetParam().value);
+    if (GetParam().precision > 0)
+        data.SetFloatPrecision(GetParam().precision);
+    EXPECT_EQ(data.Render(false), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FloatRenderTest,
+    ::testing::Values(FloatCase{0.5L, 0, "0.5"}, FloatCase{2.0L, 0, "2"}, FloatCase{3.14159265358979L, 0, "3.1415927"},
+                      FloatCase{12345678.9L, 0, "12345679"}, FloatCase{1234567890.0L, 0, "1.2345679e+09"},
+                      FloatCase{0.000123456789L, 0, "0.00012345679"}, FloatCase{0.00001L, 0, "1e-05"},
+                      FloatCase{1e20L, 0, "1e+20"}, FloatCase{-0.25L, 0, "-0.25"},
+                      FloatCase{3.14159265358979L, 1.0, "3"}, FloatCase{3.14159265358979L, 0.001, "3.142"},
+                      FloatCase{3.14159265358979L, 0.01, "3.14"},
+                      FloatCase{0.1L, 1e-28, "0.10000000000000000000135525272"}));
+
+TEST(RenderTest, InheritedPrecisionReachesNestedFloats)
+{
+    JsonData root(JsonBlock({{"pi", 3.14159265358979}}));
+    root.SetFloatPrecision(0.001);
+    EXPECT_EQ(root.Render(true), R"({"pi":3.142})");
+}
+
+namespace
+{
+struct MemberOrderCase
+{
+    std::vector<std::string> added;
+    std::string rendered;
+};
+}
+
+class MemberOrderTest : public ::testing::TestWithParam<MemberOrderCase>
+{
+};
+
+TEST_P(MemberOrderTest, MembersRenderInLabelOrder)
+{
+    JsonBlock block;
+    for (const std::string& label : GetParam().added)
+        block.Add(label);
+    EXPECT_EQ(block.Render(0, true), GetParam().rendered);
+
+    const std::unique_ptr<std::vector<JsonElement*>> sorted(block.GetElementsSortedByLabel());
+    EXPECT_EQ(sorted->size(), GetParam().added.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MemberOrderTest,
+                         ::testing::Values(MemberOrderCase{{"b", "_a", "A1", "a"}, R"({"_a":null,"a":null,"A1":null,"b":null})"},
+                                           MemberOrderCase{{"b", "B"}, R"({"b":null,"B":null})"},
+                                           MemberOrderCase{{"B", "b"}, R"({"B":null,"b":null})"},
+                                           MemberOrderCase{{"z", "\xE9", "\xC4x", "ab"},
+                                                     R"({"\u00e9":null,"ab":null,"\u00c4x":null,"z":null})"}));
