@@ -1,4 +1,5 @@
 #include "app/ConsoleManager.h"
+#include "config/XGConfig.h"
 
 Logging::Logger* ConsoleManager::log = nullptr;
 bool ConsoleManager::isConsoleActive = false;
@@ -10,6 +11,7 @@ void ConsoleManager::PrePreInit()
 void ConsoleManager::PreInit()
 {
     log = new Logging::Logger("ConsoleManager");
+    isConsoleActive = XGConfig::general.show_console;
 }
 
 void ConsoleManager::PostInit()

@@ -2,6 +2,7 @@
 #include "app/ConsoleManager.h"
 #include "app/Idler.h"
 #include "app/XGControl.h"
+#include "config/XGConfig.h"
 #include "logging/LogHistory.h"
 
 Framework::Framework()
@@ -12,6 +13,8 @@ Framework::Framework()
     log = new Logging::Logger("Framework");
     log->stream << "Starting Pelko server...";
     log->Flush();
+
+    Logging::LogHistory::Init();
 
     PostInit();
 
@@ -38,6 +41,7 @@ void Framework::Run()
 void Framework::PreInit()
 {
     Logging::LogHistory::PreInit();
+    XGConfig::PreInit();
     ConsoleManager::PreInit();
 }
 
@@ -48,6 +52,7 @@ void Framework::PostInit()
 
 void Framework::Update()
 {
+    Logging::LogHistory::Update();
     Idler::Update();
 }
 
@@ -57,6 +62,7 @@ void Framework::OnExit()
 
 void Framework::PostExit()
 {
+    XGConfig::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }

@@ -2,6 +2,11 @@
 #include <cstdint>
 #include <string>
 
+namespace Ostrel
+{
+    class JsonBlock;
+}
+
 namespace Logging
 {
     // Severity of one message; the values are stored in the JSON log.
@@ -22,5 +27,8 @@ namespace Logging
         std::string additional_information; // e.g. "@127.0.0.1"; empty when none
         LOG_TYPE type = LOG;
         int64_t timestamp = 0;              // seconds since the epoch, same reading as the line's time
+
+        // The entry as one object of the JSON log and of the log queries.
+        Ostrel::JsonBlock GetAsJson() const;
     };
 }

@@ -1,25 +1,43 @@
 #pragma once
 #include <ctime>
 #include <vector>
+#include "json/JsonArray.h"
 #include "logging/LogEntry.h"
 
 namespace Logging
 {
-    // Process-wide collector of every flushed message. Main thread only.
+    // Process-wide collector of every flushed message, saved to an append-only text log
+    // and a JSON log that both keep every run's messages. Main thread only.
     class LogHistory
     {
     public:
         // Creates the empty history; must run before the first Flush().
         static void PreInit();
+        // Loads the JSON log; runs once the settings name the log files.
+        static void Init();
         // Appends `entry` and takes ownership of it.
         static void AddLogToHistory(LogEntry* entry);
-        // Releases every entry and the history itself.
+        // Saves when something changed and the autosave interval has passed.
+        static void Update();
+        // Appends the unsaved messages to both log files and forgets them.
+        static void Save();
+        // Rereads the JSON log into saveFileCache; anything but a JSON array counts as empty.
+        static void LoadSaveFileCache();
+        // Unsaved then saved messages, newest first. With max_age -1 and the largest max_num,
+        // all of them; otherwise the first max_num of those at most max_age seconds old
+        // (every age when max_age is negative).
+        static Ostrel::JsonArray GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num);
+        // Deletes both log files and every message, then writes empty logs.
+        static bool ClearLogHistory();
+        // Saves, then releases every entry and the history itself.
         static void PostExit();
 
         // Messages flushed since the last save, in flush order; owned. Null outside PreInit..PostExit.
         static std::vector<LogEntry*>* history;
         static time_t lastSave;
         static bool didHistoryChangeSinceLastSave;
+        // The JSON log as last read, plus what the last save appended.
+        static Ostrel::JsonArray saveFileCache;
 
     private:
         static void DeleteHistoryEntries();

@@ -1,6 +1,7 @@
 #include "logging/Logger.h"
 #include <ctime>
 #include <iostream>
+#include "app/Clock.h"
 #include "logging/LogHistory.h"
 
 using namespace Logging;
@@ -49,7 +50,7 @@ std::string Logger::Flush()
     if (!IsInitializedSanityCheck())
         return "";
 
-    const time_t now = time(nullptr);
+    const time_t now = Clock::now();
     struct tm local{};
     localtime_r(&now, &local);
     char timeText[100];

@@ -5,19 +5,8 @@
 #include "app/Updater.h"
 #include "app/XGControl.h"
 #include "logging/LogHistory.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
-
-namespace
-{
-    std::vector<std::string> HistoryMessages(const std::string& identifier)
-    {
-        std::vector<std::string> messages;
-        for (const Logging::LogEntry* entry : *Logging::LogHistory::history)
-            if (entry->identifier == identifier)
-                messages.push_back(entry->message);
-        return messages;
-    }
-}
 
 // The frame runs in a scratch working directory, as the server runs in its own.
 class FrameworkTest : public ::testing::Test
@@ -45,7 +34,7 @@ TEST_F(FrameworkTest, StartUpLogsThroughTheHistoryAndSetsTheRunFlag)
     Framework framework;
 
     ASSERT_NE(Logging::LogHistory::history, nullptr);
-    EXPECT_EQ(HistoryMessages("Framework"),
+    EXPECT_EQ(TestSupport::MessagesOf("Framework"),
               (std::vector<std::string>{"Starting Pelko server...", "Started Pelko server successfully!"}));
     EXPECT_TRUE(XGControl::keepServerRunning);
 

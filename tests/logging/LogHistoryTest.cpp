@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include "logging/LogHistory.h"
 #include "logging/Logger.h"
+#include "support/TempDir.h"
 
 using Logging::LogHistory;
 
 TEST(LogHistory, CollectsFlushesInOrderBetweenPreInitAndPostExit)
 {
+    TestSupport::TempDir workingDirectory(true);
     LogHistory::PreInit();
     EXPECT_TRUE(LogHistory::history->empty());
     EXPECT_FALSE(LogHistory::didHistoryChangeSinceLastSave);

@@ -2,6 +2,7 @@
 #include <regex>
 #include "logging/LogHistory.h"
 #include "logging/Logger.h"
+#include "support/TempDir.h"
 
 using Logging::LogEntry;
 using Logging::Logger;
@@ -22,6 +23,8 @@ protected:
     }
 
     static const LogEntry& Last() { return *LogHistory::history->back(); }
+
+    TestSupport::TempDir workingDirectory{true};
 };
 
 static const std::string timePattern = R"(<\d{2}\.\d{2}\.\d{4} - \d{2}:\d{2}:\d{2}>)";
