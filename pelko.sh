@@ -50,7 +50,13 @@ cmd_test() {
   # The download workers are the server's only threads besides the main one: their
   # suite runs once more under ThreadSanitizer, and any data race fails the command.
   build tsan test_downloader -DCMAKE_BUILD_TYPE=Debug -DPELKO_TSAN=ON
-  TSAN_OPTIONS=halt_on_error=1:exitcode=66 "$ROOT/build/tsan/tests/test_downloader" --gtest_brief=1
+  local output="$ROOT/build/tsan/test_downloader.out"
+  if ! TSAN_OPTIONS=halt_on_error=1:exitcode=66 "$ROOT/build/tsan/tests/test_downloader" --gtest_brief=1 >"$output"; then
+    cat "$output"
+    echo "ThreadSanitizer run of test_downloader failed" >&2
+    exit 1
+  fi
+  tail -n 2 "$output"
 }
 
 case "${1:-}" in

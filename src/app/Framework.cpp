@@ -3,6 +3,7 @@
 #include "app/Idler.h"
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
+#include "downloader/DownloadManager.h"
 #include "logging/LogHistory.h"
 
 Framework::Framework()
@@ -43,6 +44,7 @@ void Framework::PreInit()
     Logging::LogHistory::PreInit();
     XGConfig::PreInit();
     ConsoleManager::PreInit();
+    Downloader::DownloadManager::PreInit();
 }
 
 void Framework::PostInit()
@@ -52,17 +54,20 @@ void Framework::PostInit()
 
 void Framework::Update()
 {
+    Downloader::DownloadManager::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
 
 void Framework::OnExit()
 {
+    Downloader::DownloadManager::OnExit();
 }
 
 void Framework::PostExit()
 {
     XGConfig::PostExit();
+    Downloader::DownloadManager::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }
