@@ -5,6 +5,8 @@
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "logging/LogHistory.h"
+#include "rest/HttpServer.h"
+#include "rest/RestQueryHandler.h"
 
 Framework::Framework()
 {
@@ -16,6 +18,8 @@ Framework::Framework()
     log->Flush();
 
     Logging::LogHistory::Init();
+    httpServer = new Rest::HttpServer();
+    Idler::waitForRequests = [this](unsigned int milliseconds) { httpServer->Poll(milliseconds); };
 
     PostInit();
 
@@ -26,6 +30,9 @@ Framework::Framework()
 
 Framework::~Framework()
 {
+    Idler::waitForRequests = nullptr;
+    delete httpServer;
+    httpServer = nullptr;
     delete log;
     log = nullptr;
 }
@@ -44,16 +51,19 @@ void Framework::PreInit()
     Logging::LogHistory::PreInit();
     XGConfig::PreInit();
     ConsoleManager::PreInit();
+    Rest::RestQueryHandler::PreInit();
     Downloader::DownloadManager::PreInit();
 }
 
 void Framework::PostInit()
 {
     ConsoleManager::PostInit();
+    httpServer->PostInit();
 }
 
 void Framework::Update()
 {
+    httpServer->Update();
     Downloader::DownloadManager::Update();
     Logging::LogHistory::Update();
     Idler::Update();
@@ -61,12 +71,14 @@ void Framework::Update()
 
 void Framework::OnExit()
 {
+    httpServer->OnExit();
     Downloader::DownloadManager::OnExit();
 }
 
 void Framework::PostExit()
 {
     XGConfig::PostExit();
+    Rest::RestQueryHandler::PostExit();
     Downloader::DownloadManager::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();

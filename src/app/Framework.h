@@ -1,6 +1,11 @@
 #pragma once
 #include "logging/Logger.h"
 
+namespace Rest
+{
+    class HttpServer;
+}
+
 // Runs the life of the process: the constructor performs the whole start-up, Run()
 // loops over update passes until the run flag is cleared and then shuts down.
 // Each phase is a fixed list of subsystem calls whose order carries the design: the
@@ -23,5 +28,6 @@ public:
     void PostExit();
 
 private:
+    Rest::HttpServer* httpServer = nullptr;
     Logging::Logger* log = nullptr;
 };

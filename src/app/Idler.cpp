@@ -3,7 +3,13 @@
 #include "app/Clock.h"
 #include "app/XGControl.h"
 
-std::function<void(unsigned int)> Idler::wait = [](unsigned int milliseconds) { usleep(milliseconds * 1000); };
+std::function<void(unsigned int)> Idler::waitForRequests;
+std::function<void(unsigned int)> Idler::wait = [](unsigned int milliseconds) {
+    if (waitForRequests)
+        waitForRequests(milliseconds);
+    else
+        usleep(milliseconds * 1000);
+};
 
 void Idler::Update()
 {

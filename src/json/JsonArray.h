@@ -65,7 +65,6 @@ namespace Ostrel
 
         // Add(value) for any argument that Add takes.
         template <typename T>
-            requires requires(JsonArray& array, T&& value) { array.Add(std::forward<T>(value)); }
         JsonArray& operator+=(T&& value)
         {
             Add(std::forward<T>(value));

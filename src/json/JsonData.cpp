@@ -364,71 +364,18 @@ namespace Ostrel
         }
     }
 
-    JsonData& JsonData::operator=(JsonData other)
-    {
-        CloneFrom(other);
-        return *this;
-    }
+    JsonData& JsonData::operator=(JsonData other) { CloneFrom(other); return *this; }
+    JsonData& JsonData::operator=(bool value) { SetBoolData(value); return *this; }
+    JsonData& JsonData::operator=(int value) { SetIntData(value); return *this; }
+    JsonData& JsonData::operator=(long long value) { SetIntData(value); return *this; }
+    JsonData& JsonData::operator=(double value) { SetFloatData(value); return *this; }
+    JsonData& JsonData::operator=(long double value) { SetFloatData(value); return *this; }
+    JsonData& JsonData::operator=(std::string value) { SetStringData(std::move(value)); return *this; }
+    JsonData& JsonData::operator=(const char* value) { SetStringData(value); return *this; }
 
-    JsonData& JsonData::operator=(bool value)
-    {
-        SetBoolData(value);
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(int value)
-    {
-        SetIntData(value);
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(long long value)
-    {
-        SetIntData(value);
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(double value)
-    {
-        SetFloatData(value);
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(long double value)
-    {
-        SetFloatData(value);
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(std::string value)
-    {
-        SetStringData(std::move(value));
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(const char* value)
-    {
-        SetStringData(value);
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(JsonBlock value)
-    {
-        SetJsonData(std::move(value));
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(JsonArray value)
-    {
-        SetArrayData(std::move(value));
-        return *this;
-    }
-
-    JsonData& JsonData::operator=(std::vector<JsonData> items)
-    {
-        SetArrayData(std::move(items));
-        return *this;
-    }
+    JsonData& JsonData::operator=(JsonBlock value) { SetJsonData(std::move(value)); return *this; }
+    JsonData& JsonData::operator=(JsonArray value) { SetArrayData(std::move(value)); return *this; }
+    JsonData& JsonData::operator=(std::vector<JsonData> items) { SetArrayData(std::move(items)); return *this; }
 
     JsonData& JsonData::operator[](std::string label)
     {

@@ -1,0 +1,311 @@
+#include "rest/HttpServer.h"
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include "app/Clock.h"
+#include "app/XGControl.h"
+#include "config/XGConfig.h"
+#include "rest/RestQueryHandler.h"
+#include "rest/RestResponseTemplates.h"
+
+using namespace Rest;
+
+StaticFileServer HttpServer::frontend;
+
+namespace
+{
+    constexpr int drainRounds = 20;
+    constexpr int drainRoundMilliseconds = 10;
+
+    // "6969" listens on every IPv4 interface, "127.0.0.1:6969" on that address only.
+    bool ParseListenAddress(const std::string& text, sockaddr_in& address)
+    {
+        address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+
+        std::string port = text;
+        const size_t colon = text.rfind(':');
+        if (colon != std::string::npos)
+        {
+            port = text.substr(colon + 1);
+            if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &address.sin_addr) != 1)
+                return false;
+        }
+        const auto isDigit = [](unsigned char c) { return std::isdigit(c) != 0; };
+        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), isDigit))
+            return false;
+        const unsigned long number = std::stoul(port);
+        if (number > 65535)
+            return false;
+        address.sin_port = htons(static_cast<uint16_t>(number));
+        return true;
+    }
+
+    // Routing and the static server need the path exactly as the client wrote it; the
+    // library's own decoding would already turn "%00" into the end of the string.
+    size_t KeepEscaped(void*, MHD_Connection*, char* text)
+    {
+        return strlen(text);
+    }
+
+    std::string PeerAddress(MHD_Connection* connection)
+    {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        if (info == nullptr || info->client_addr == nullptr)
+            return "";
+        char text[INET6_ADDRSTRLEN] = "";
+        const sockaddr* address = info->client_addr;
+        if (address->sa_family == AF_INET)
+            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof(text));
+        else if (address->sa_family == AF_INET6)
+            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof(text));
+        return text;
+    }
+
+    bool AnnouncesTooLargeBody(MHD_Connection* connection)
+    {
+        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+        return length != nullptr && std::strtoull(length, nullptr, 10) > HttpServer::maxBodySize;
+    }
+}
+
+HttpServer::HttpServer()
+    : log(new Logging::Logger("HttpServer"))
+{
+}
+
+HttpServer::~HttpServer()
+{
+    if (daemon != nullptr)
+        MHD_stop_daemon(daemon);
+    daemon = nullptr;
+    delete log;
+    log = nullptr;
+}
+
+void HttpServer::PostInit()
+{
+    isBootedSuccessfully = InitWebServer();
+}
+
+bool HttpServer::InitWebServer()
+{
+    const std::string port = XGConfig::httpServer.port;
+    log->stream << "Starting http-server on port " << port << "...";
+    log->Flush();
+
+    // A client that hangs up in the middle of a reply must not end the process.
+    signal(SIGPIPE, SIG_IGN);
+
+    sockaddr_in address{};
+    if (ParseListenAddress(port, address))
+        daemon = MHD_start_daemon(MHD_USE_EPOLL, 0, nullptr, nullptr, &EventHandler, this,
+                                  MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
+                                  MHD_OPTION_CONNECTION_LIMIT, maxConnections,
+                                  MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerClient,
+                                  MHD_OPTION_CONNECTION_TIMEOUT, connectionTimeoutSeconds,
+                                  MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, this,
+                                  MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscaped, nullptr,
+                                  MHD_OPTION_END);
+    if (daemon == nullptr)
+    {
+        log->stream << log->Err() << "Failed to boot the http-server! - Unable to bind listener! (port: " << port
+                    << ")";
+        log->Flush();
+        return false;
+    }
+
+    frontend = StaticFileServer(XGConfig::httpServer.rootdir);
+    log->stream << "Started http-server successfully!";
+    log->Flush();
+    isBootedSuccessfully = true;
+    return true;
+}
+
+void HttpServer::Update()
+{
+    Poll(static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate)));
+}
+
+void HttpServer::Poll(unsigned int milliseconds)
+{
+    if (daemon == nullptr)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    else
+        MHD_run_wait(daemon, static_cast<int32_t>(std::min<unsigned int>(milliseconds, INT32_MAX)));
+}
+
+void HttpServer::OnExit()
+{
+    log->stream << "Shutting down http-server...";
+    log->Flush();
+    if (daemon == nullptr)
+        return;
+
+    // The last replies ("Goodbye! :3" above all) may still wait in their connections.
+    for (int round = 0; round < drainRounds && unsentReplies > 0; ++round)
+        MHD_run_wait(daemon, drainRoundMilliseconds);
+    MHD_stop_daemon(daemon);
+    daemon = nullptr;
+}
+
+MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
+                                    const char*, const char* uploadData, size_t* uploadDataSize, void** requestState)
+{
+    // Nothing may unwind into the library's C frames.
+    try
+    {
+        auto* request = static_cast<HttpRequest*>(*requestState);
+        if (request == nullptr)
+        {
+            request = new HttpRequest{method, url, "", AnnouncesTooLargeBody(connection), false};
+            *requestState = request;
+            // An announced oversized body is refused before any of it is read.
+            if (!request->bodyTooLarge)
+                return MHD_YES;
+        }
+        else if (*uploadDataSize > 0)
+        {
+            if (request->body.size() + *uploadDataSize > maxBodySize)
+            {
+                request->bodyTooLarge = true;
+                std::string().swap(request->body);
+            }
+            if (!request->bodyTooLarge)
+                request->body += FixUnterminatedString(uploadData, *uploadDataSize);
+            *uploadDataSize = 0;
+            return MHD_YES;
+        }
+
+        if (!request->answered)
+        {
+            request->answered = true;
+            ++static_cast<HttpServer*>(server)->unsentReplies;
+            HandleRequest(connection, *request);
+        }
+        return MHD_YES;
+    }
+    catch (...)
+    {
+        return MHD_NO;
+    }
+}
+
+void HttpServer::RequestCompleted(void* server, MHD_Connection*, void** requestState, MHD_RequestTerminationCode)
+{
+    auto* request = static_cast<HttpRequest*>(*requestState);
+    if (request != nullptr && request->answered)
+        --static_cast<HttpServer*>(server)->unsentReplies;
+    delete request;
+    *requestState = nullptr;
+}
+
+void HttpServer::HandleRequest(MHD_Connection* connection, const HttpRequest& request)
+{
+    // Every request counts as activity, refused ones too: it keeps the main loop awake.
+    XGControl::last_query_time = Clock::now();
+
+    const std::string peerAddress = PeerAddress(connection);
+    std::string denialReason;
+    if (!IsConnectionAllowed(peerAddress, denialReason))
+    {
+        ServeReply(connection, RestResponseTemplates::GetByCode(UNAUTHORIZED, denialReason), UNAUTHORIZED);
+        return;
+    }
+    if (request.bodyTooLarge)
+    {
+        ServeReply(connection,
+                   RestResponseTemplates::GetByCode(
+                       PAYLOAD_TOO_LARGE, "The request body is larger than " + std::to_string(maxBodySize) + " bytes!"),
+                   PAYLOAD_TOO_LARGE);
+        return;
+    }
+
+    try
+    {
+        if (request.uri == "/api")
+            ProcessAPIRequest(connection, request, peerAddress);
+        else if (request.uri.compare(0, 9, "/download") == 0)
+            ServeDownloadeableResource(connection, request, request.uri);
+        else
+            frontend.Serve(connection, request.uri);
+    }
+    catch (const std::exception& e)
+    {
+        ServeReply(connection, RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what()),
+                   INTERNAL_SERVER_ERROR);
+    }
+    catch (...)
+    {
+        ServeReply(connection, RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, "Das not good"),
+                   INTERNAL_SERVER_ERROR);
+    }
+}
+
+bool HttpServer::IsConnectionAllowed(std::string peerAddress, std::string& denialReason)
+{
+    if (peerAddress == "127.0.0.1")
+        return true;
+    if (XGConfig::access.only_allow_localhost)
+    {
+        denialReason = "Only localhost allowed!";
+        return false;
+    }
+    if (!XGConfig::access.enable_whitelist)
+        return true;
+    const auto& whitelist = XGConfig::access.whitelist;
+    if (std::find(whitelist.begin(), whitelist.end(), peerAddress) != whitelist.end())
+        return true;
+    denialReason = "Not whitelisted! Ask your pelko administrator to whitelist '" + peerAddress +
+                   "' in order to gain access.";
+    return false;
+}
+
+void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode)
+{
+    MHD_Response* response = MHD_create_response_from_buffer(body.size(), body.data(), MHD_RESPMEM_MUST_COPY);
+    MHD_add_response_header(response, "content-type", "application/json");
+    MHD_add_response_header(response, "Access-Control-Allow-Origin", "*");
+    MHD_queue_response(connection, static_cast<unsigned int>(statusCode), response);
+    MHD_destroy_response(response);
+}
+
+void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code)
+{
+    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code);
+}
+
+std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
+{
+    return data == nullptr ? std::string() : std::string(data, length);
+}
+
+void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
+                                   std::string requesterAddress)
+{
+    if (!Ostrel::IsJsonValid(request.body))
+    {
+        ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Received json is fucked"), BAD_REQUEST);
+        return;
+    }
+    Ostrel::JsonData parsed;
+    parsed.Parse(request.body);
+
+    Ostrel::JsonBlock responseBody;
+    HTTP_STATUS_CODE responseCode = OK;
+    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode);
+    ServeReply(connection, responseBody, responseCode);
+}
+
+// No download is kept yet, so no id names one.
+void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string)
+{
+    ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Invalid pelko id!"), BAD_REQUEST);
+}

@@ -1,0 +1,79 @@
+#pragma once
+#include <cstddef>
+#include <microhttpd.h>
+#include <string>
+#include "json/Json.h"
+#include "logging/Logger.h"
+#include "rest/HttpStatusCode.h"
+#include "rest/StaticFileServer.h"
+
+namespace Rest
+{
+    // One request, collected from the pieces in which it arrives; handlers see it complete.
+    struct HttpRequest
+    {
+        std::string method;
+        std::string uri;  // the path as the client sent it: no query string, not percent-decoded
+        std::string body;
+        bool bodyTooLarge = false;
+        bool answered = false;
+    };
+
+    // The network face of the server. It runs without a thread of its own: the main loop
+    // calls Update once per pass and every request is handled inside that call. Each
+    // request is admitted by the access rule, then routed: "/api" to the command
+    // interface, "/download..." to finished downloads, everything else to the front end.
+    class HttpServer
+    {
+    public:
+        static constexpr size_t maxBodySize = 1024 * 1024;
+        static constexpr unsigned int maxConnections = 256;
+        static constexpr unsigned int maxConnectionsPerClient = 32;
+        static constexpr unsigned int connectionTimeoutSeconds = 30;
+
+        HttpServer();  // allocates only: nothing listens before PostInit
+        ~HttpServer();
+        HttpServer(const HttpServer&) = delete;
+        HttpServer& operator=(const HttpServer&) = delete;
+
+        void PostInit();
+        // Binds httpServer.port ("6969": every IPv4 interface; "127.0.0.1:6969": that address
+        // only); false, with the error logged, when that is impossible.
+        bool InitWebServer();
+        void Update();  // Poll(httpServer.polling_rate)
+        // Handles what the network brings within `milliseconds`, returning early once
+        // something was handled; without a listener it just waits.
+        void Poll(unsigned int milliseconds);
+        // Lets the replies already queued reach their clients (briefly), then closes everything.
+        void OnExit();
+
+        // The access rule of the settings; `denialReason` is written only on refusal.
+        static bool IsConnectionAllowed(std::string peerAddress, std::string& denialReason);
+        // Writes one complete JSON reply: every byte of `body`, with the JSON and CORS headers.
+        static void ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode);
+        // The reply object rendered in the indented form, served with `code`.
+        static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code);
+        // Exactly `length` bytes from `data`, zero bytes included.
+        static std::string FixUnterminatedString(const char* data, size_t length);
+        static void ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
+                                      std::string requesterAddress);
+        static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request,
+                                               std::string uri);
+
+    private:
+        static MHD_Result EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
+                                       const char* version, const char* uploadData, size_t* uploadDataSize,
+                                       void** requestState);
+        static void RequestCompleted(void* server, MHD_Connection* connection, void** requestState,
+                                     MHD_RequestTerminationCode reason);
+        static void HandleRequest(MHD_Connection* connection, const HttpRequest& request);
+
+        // The front-end directory as it was when the server started.
+        static StaticFileServer frontend;
+
+        MHD_Daemon* daemon = nullptr;
+        Logging::Logger* log = nullptr;
+        bool isBootedSuccessfully = false;
+        unsigned int unsentReplies = 0;  // answered requests whose reply is not out yet
+    };
+}

@@ -1,0 +1,77 @@
+#include "rest/RestQueryHandler.h"
+#include "rest/RestResponseTemplates.h"
+
+using namespace Rest;
+
+Logging::Logger* RestQueryHandler::log = nullptr;
+
+const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
+    {"kill_yourself", &KillYourself},
+    {"foo", &Example_Foo},
+    {"show_console", &ShowConsole},
+    {"hide_console", &HideConsole},
+    {"get_os_name", &GetOSName},
+    {"update_dep_youtubedl", &UpdateYoutubeDL},
+    {"get_server_version", &GetServerVersion},
+};
+
+void RestQueryHandler::PreInit()
+{
+    log = new Logging::Logger("RestQueryHandler");
+}
+
+void RestQueryHandler::PostExit()
+{
+    delete log;
+    log = nullptr;
+}
+
+bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
+                                    Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+{
+    log->SetAdditionalInformation("@" + requesterAddress);
+
+    if (!ValidateField("request", Ostrel::STRING, request, responseBody))
+    {
+        responseCode = BAD_REQUEST;
+        return false;
+    }
+    const Ostrel::JsonBlock requestObject(request.GetJsonData());
+    const std::string name = requestObject.Get("request").GetStringData();
+
+    for (const CommandEntry& command : commands)
+        if (name == command.name)
+            return command.handler(requestObject, responseBody, responseCode);
+
+    responseBody.CloneFrom(RestResponseTemplates::GetByCode(NOT_FOUND, "The requested request was not found."));
+    responseCode = NOT_FOUND;
+    return false;
+}
+
+bool RestQueryHandler::ValidateField(std::string name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonData& request,
+                                     Ostrel::JsonBlock& responseBody)
+{
+    if (request.GetDataType() != Ostrel::JSON)
+    {
+        responseBody.CloneFrom(RestResponseTemplates::GetByCode(
+            BAD_REQUEST, "The request body must be a json struct! No json array or similar..."));
+        return false;
+    }
+    const Ostrel::JsonBlock& object = request.GetJsonData();
+    if (!object.DoesShorthandExist(name, '.'))
+    {
+        responseBody.CloneFrom(RestResponseTemplates::GetByCode(BAD_REQUEST, "Missing mandatory value '" + name + "'"));
+        return false;
+    }
+
+    const Ostrel::JsonData& value = object.ShorthandGet(name, '.');
+    const bool numberForNumber = value.IsOfNumericType() && (type == Ostrel::INT || type == Ostrel::FLOAT);
+    if (value.GetDataType() == type || numberForNumber)
+        return true;
+
+    responseBody.CloneFrom(RestResponseTemplates::GetByCode(
+        BAD_REQUEST, "Mandatory value \"" + name + "\" is of wrong type (" +
+                         Ostrel::JsonDataType2String(value.GetDataType()) + ")\nShould be of type " +
+                         Ostrel::JsonDataType2String(type) + "! (Integers can be casted to floats)"));
+    return false;
+}

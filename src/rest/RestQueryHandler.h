@@ -1,0 +1,59 @@
+#pragma once
+#include <string>
+#include "json/Json.h"
+#include "logging/Logger.h"
+#include "rest/HttpStatusCode.h"
+
+namespace Rest
+{
+    // The JSON command interface behind "/api": checks the request object, runs the
+    // command its "request" member names and hands back the reply object and status.
+    class RestQueryHandler
+    {
+    public:
+        static void PreInit();   // creates the logger "RestQueryHandler"
+        static void PostExit();  // deletes it
+
+        // Tags this handler's later log lines with "@" + requesterAddress, then dispatches;
+        // always fills responseBody and responseCode. The command's result, false when refused.
+        static bool ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
+                                 Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+
+        // True when `request` is an object holding the dotted path `name` with a value of
+        // `type` (INT and FLOAT stand in for each other). Otherwise `responseBody` becomes a
+        // 400 reply saying what is wrong; the caller sets the status.
+        static bool ValidateField(std::string name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonData& request,
+                                  Ostrel::JsonBlock& responseBody);
+
+    private:
+        // A command sets responseCode and fills responseBody on every path.
+        using Command = bool (*)(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        struct CommandEntry
+        {
+            const char* name;
+            Command handler;
+        };
+        // Every command by its name, in dispatch order.
+        static const CommandEntry commands[];
+
+        // System commands (SystemCommands.cpp)
+        static bool KillYourself(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        static bool Example_Foo(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                HTTP_STATUS_CODE& responseCode);
+        static bool ShowConsole(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                HTTP_STATUS_CODE& responseCode);
+        static bool HideConsole(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                HTTP_STATUS_CODE& responseCode);
+        static bool GetOSName(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                              HTTP_STATUS_CODE& responseCode);
+        static bool UpdateYoutubeDL(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                    HTTP_STATUS_CODE& responseCode);
+        static bool GetServerVersion(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
+        static bool SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+
+        static Logging::Logger* log;
+    };
+}

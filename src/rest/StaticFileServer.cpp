@@ -1,0 +1,198 @@
+#include "rest/StaticFileServer.h"
+#include <algorithm>
+#include <cctype>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <microhttpd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Rest;
+namespace fs = std::filesystem;
+
+namespace
+{
+    bool IsInside(const fs::path& root, const fs::path& target)
+    {
+        return std::mismatch(root.begin(), root.end(), target.begin(), target.end()).first == root.end();
+    }
+
+    // A path naming its way out with "." or "..", or written in another system's
+    // notation, names nothing here.
+    bool HasForbiddenPart(const std::string& path)
+    {
+        if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos ||
+            path.find('\\') != std::string::npos)
+            return true;
+
+        size_t start = 1;
+        while (start <= path.size())
+        {
+            size_t end = path.find('/', start);
+            if (end == std::string::npos)
+                end = path.size();
+            const std::string segment = path.substr(start, end - start);
+            if (segment == "." || segment == "..")
+                return true;
+            start = end + 1;
+        }
+        return false;
+    }
+
+    int HexValue(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    // A short plain text reply, as static servers give for their errors and redirects.
+    void SendStatus(MHD_Connection* connection, unsigned int status, const std::string& location = "")
+    {
+        const std::string text = std::to_string(status) + " " + MHD_get_reason_phrase_for(status) + "\n";
+        MHD_Response* response =
+            MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
+        if (!location.empty())
+            MHD_add_response_header(response, MHD_HTTP_HEADER_LOCATION, location.c_str());
+        MHD_queue_response(connection, status, response);
+        MHD_destroy_response(response);
+    }
+}
+
+StaticFileServer::StaticFileServer(std::string documentRoot)
+    : documentRoot(std::move(documentRoot))
+{
+}
+
+StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPath) const
+{
+    Resolution result;
+    std::string path;
+    if (!PercentDecode(rawPath, path) || HasForbiddenPart(path))
+        return result;
+
+    std::error_code error;
+    const fs::path root = fs::canonical(documentRoot, error);
+    if (error)
+        return result;
+    const size_t firstNameCharacter = std::min(path.find_first_not_of('/'), path.size());
+    fs::path target = fs::canonical(root / path.substr(firstNameCharacter), error);
+    if (error || !IsInside(root, target))
+        return result;
+
+    if (fs::is_directory(target, error))
+    {
+        // Relative links inside the index only work below the directory's own path.
+        if (path.back() != '/')
+            return {301, "", rawPath + "/"};
+        const fs::path index = target / "index.html";
+        if (!fs::exists(index, error))
+            return {403, "", ""};
+        target = fs::canonical(index, error);
+        if (error || !IsInside(root, target))
+            return result;
+        if (!fs::is_regular_file(target, error))
+            return {403, "", ""};
+    }
+    if (!fs::is_regular_file(target, error))
+        return result;
+    return {200, target.string(), ""};
+}
+
+void StaticFileServer::Serve(MHD_Connection* connection, const std::string& rawPath) const
+{
+    const Resolution resolution = Resolve(rawPath);
+    if (resolution.status == 200)
+        ServeFile(connection, resolution.file, ContentTypeOf(resolution.file), {});
+    else
+        SendStatus(connection, resolution.status, resolution.location);
+}
+
+void StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
+                                 const Headers& extraHeaders)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info{};
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    {
+        if (fd >= 0)
+            close(fd);
+        SendStatus(connection, MHD_HTTP_NOT_FOUND);
+        return;
+    }
+
+    // The response owns the descriptor and reads the file piece by piece while sending.
+    MHD_Response* response = MHD_create_response_from_fd64(static_cast<uint64_t>(info.st_size), fd);
+    if (response == nullptr)
+    {
+        close(fd);
+        SendStatus(connection, MHD_HTTP_INTERNAL_SERVER_ERROR);
+        return;
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
+    for (const auto& [name, value] : extraHeaders)
+        MHD_add_response_header(response, name.c_str(), value.c_str());
+    MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+}
+
+std::string StaticFileServer::ContentTypeOf(const std::string& path)
+{
+    static const std::map<std::string, std::string> types = {
+        {"html", "text/html; charset=utf-8"},
+        {"css", "text/css; charset=utf-8"},
+        {"js", "text/javascript; charset=utf-8"},
+        {"mjs", "text/javascript; charset=utf-8"},
+        {"json", "application/json"},
+        {"svg", "image/svg+xml"},
+        {"png", "image/png"},
+        {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},
+        {"webp", "image/webp"},
+        {"ico", "image/x-icon"},
+        {"woff", "font/woff"},
+        {"woff2", "font/woff2"},
+        {"txt", "text/plain; charset=utf-8"},
+        {"mp3", "audio/mpeg"},
+        {"mp4", "video/mp4"},
+    };
+
+    const std::string name = fs::path(path).filename().string();
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return "application/octet-stream";
+    std::string extension = name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto found = types.find(extension);
+    return found == types.end() ? "application/octet-stream" : found->second;
+}
+
+bool StaticFileServer::PercentDecode(const std::string& text, std::string& decoded)
+{
+    decoded.clear();
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '%')
+        {
+            decoded += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        const int high = HexValue(text[i + 1]);
+        const int low = HexValue(text[i + 2]);
+        if (high < 0 || low < 0)
+            return false;
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}

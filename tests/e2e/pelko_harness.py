@@ -1,0 +1,209 @@
+"""Starts the real pelko binary (env PELKO_BIN) in a scratch working directory and
+talks HTTP to it over loopback. Every end-to-end test goes through this module.
+
+    with PelkoServer(config={"access": {"only_allow_localhost": True}},
+                     files={"frontend/index.html": "<h1>hi</h1>"}) as server:
+        reply = server.command("get_server_version", source="127.0.0.2")
+        assert reply.status == 200 and reply.json()["server_version"] == 0.53
+"""
+
+import http.client
+import json
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+STARTED = "Started Pelko server successfully!"
+LISTENING = "Started http-server successfully!"
+
+
+def free_port():
+    """A TCP port on 127.0.0.1 that nothing listens on right now."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def _merged(base, override):
+    result = dict(base)
+    for key, value in override.items():
+        if isinstance(value, dict) and isinstance(result.get(key), dict):
+            result[key] = _merged(result[key], value)
+        else:
+            result[key] = value
+    return result
+
+
+class Response:
+    def __init__(self, status, headers, body):
+        self.status = status
+        self.headers = headers  # list of (name, value) exactly as sent
+        self.body = body  # bytes
+
+    def header(self, name):
+        """The first value of the header `name` (case-insensitive), or None."""
+        return next((v for n, v in self.headers if n.lower() == name.lower()), None)
+
+    def json(self):
+        return json.loads(self.body)
+
+
+class PelkoServer:
+    """One pelko process. `config` is merged over a config.json that binds a free port on
+    127.0.0.1; `files` maps paths relative to the working directory to their content;
+    `extra_path` lists directories searched before the inherited PATH (fake tools)."""
+
+    def __init__(self, config=None, files=None, extra_path=()):
+        self.workdir = tempfile.mkdtemp(prefix="pelko-e2e-")
+        self.config = _merged({"httpServer": {"port": "127.0.0.1:%d" % free_port()}}, config or {})
+        # Requests go to 127.0.0.1 and the port of the setting, whichever form it has.
+        port = self.config["httpServer"]["port"].rpartition(":")[2]
+        self.port = int(port) if port.isdigit() else None
+        self._write("config.json", json.dumps(self.config, indent=2))
+        for path, content in (files or {}).items():
+            self._write(path, content)
+        self.env = dict(os.environ)
+        self.env["PATH"] = os.pathsep.join([str(p) for p in extra_path] + [self.env.get("PATH", "")])
+        self.process = None
+        self._lines = []
+        self._changed = threading.Condition()
+        self._reader = None
+
+    def _write(self, path, content):
+        full = os.path.join(self.workdir, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as out:
+            out.write(content.encode() if isinstance(content, str) else content)
+
+    def path(self, name):
+        return os.path.join(self.workdir, name)
+
+    # --- life ---
+
+    def start(self, timeout=30):
+        self.process = subprocess.Popen(
+            [os.environ["PELKO_BIN"]], cwd=self.workdir, env=self.env,
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self._reader = threading.Thread(target=self._read_output, daemon=True)
+        self._reader.start()
+        if not self.wait_for_output(STARTED, timeout):
+            self.kill()
+            raise RuntimeError("pelko did not start:\n" + self.output)
+        return self
+
+    def _read_output(self):
+        for raw in self.process.stdout:
+            with self._changed:
+                self._lines.append(raw.decode("utf-8", "replace").rstrip("\n"))
+                self._changed.notify_all()
+        with self._changed:
+            self._changed.notify_all()
+
+    @property
+    def output(self):
+        with self._changed:
+            return "\n".join(self._lines)
+
+    def wait_for_output(self, text, timeout=10):
+        """True once a line containing `text` was printed; False on time-out or exit."""
+        deadline = time.monotonic() + timeout
+        with self._changed:
+            while not any(text in line for line in self._lines):
+                remaining = deadline - time.monotonic()
+                if remaining <= 0 or (self.process.poll() is not None and not self._reader.is_alive()):
+                    return False
+                self._changed.wait(min(remaining, 0.2))
+            return True
+
+    def is_running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def wait(self, timeout=15):
+        """The exit status once the process ended (raises on time-out)."""
+        status = self.process.wait(timeout)
+        self._reader.join(timeout)
+        return status
+
+    def stop(self, timeout=15):
+        """Ends the server the way a client does ("kill_yourself"), killing it when it
+        has no listener or does not answer; returns the exit status."""
+        if not self.is_running():
+            return self.process.returncode if self.process else None
+        if LISTENING not in self.output:
+            return self.kill()
+        try:
+            self.command("kill_yourself", timeout=5)
+            return self.wait(timeout)
+        except (OSError, http.client.HTTPException, subprocess.TimeoutExpired):
+            return self.kill()
+
+    def kill(self):
+        if self.is_running():
+            self.process.kill()
+        return self.wait()
+
+    def close(self):
+        if self.process is not None:
+            self.stop()
+            self.process.stdout.close()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def __enter__(self):
+        if self.process is None:
+            self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    # --- talking ---
+
+    def request(self, path, body=None, method=None, source="127.0.0.1", headers=None, timeout=10):
+        """One HTTP request from the address `source`; GET, or POST when there is a body."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout,
+                                                source_address=(source, 0))
+        try:
+            connection.request(method or ("GET" if body is None else "POST"), path, body=body,
+                               headers=headers or {})
+            reply = connection.getresponse()
+            return Response(reply.status, reply.getheaders(), reply.read())
+        finally:
+            connection.close()
+
+    def command(self, name, source="127.0.0.1", timeout=10, **parameters):
+        """Posts {"request": name, **parameters} to /api."""
+        body = json.dumps(dict(parameters, request=name)).encode()
+        return self.request("/api", body, source=source, timeout=timeout,
+                            headers={"Content-Type": "application/json"})
+
+    def raw(self, data, source="127.0.0.1", timeout=10):
+        """Sends `data` as it is (for requests no client library would write) and reads
+        the reply until the server closes the connection: ask for that, e.g. HTTP/1.0."""
+        with socket.create_connection(("127.0.0.1", self.port), timeout, (source, 0)) as sock:
+            sock.sendall(data)
+            received = b""
+            while chunk := sock.recv(65536):
+                received += chunk
+        head, _, body = received.partition(b"\r\n\r\n")
+        lines = head.decode("latin-1").split("\r\n")
+        headers = [tuple(part.strip() for part in line.split(":", 1)) for line in lines[1:] if ":" in line]
+        return Response(int(lines[0].split()[1]), headers, body)
+
+
+class SharedServerTest(unittest.TestCase):
+    """Test case whose tests all talk to one server, started with `server_options`
+    (the arguments of PelkoServer) before the first test and stopped after the last."""
+    server_options = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = PelkoServer(**cls.server_options).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
