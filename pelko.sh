@@ -25,16 +25,16 @@ install_missing() {
   fi
 }
 
-# build <dir> <cmake options...>
+# build <dir> <target|all> <cmake options...>
 build() {
-  local dir="$1"; shift
+  local dir="$1" target="$2"; shift 2
   cmake -S "$ROOT" -B "$ROOT/build/$dir" "$@" >/dev/null
-  cmake --build "$ROOT/build/$dir" -j "$JOBS"
+  cmake --build "$ROOT/build/$dir" -j "$JOBS" --target "$target"
 }
 
 cmd_run() {
   install_missing "${RUN_PACKAGES[@]}"
-  build release -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF
+  build release all -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF
   mkdir -p "$ROOT/run"
   # The server serves "frontend" from its working directory by default.
   ln -sfn ../frontend "$ROOT/run/frontend"
@@ -44,9 +44,19 @@ cmd_run() {
 
 cmd_test() {
   install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-  build asan -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
+  build asan all -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$ROOT/build/asan" --output-on-failure -j "$JOBS"
+  # The download workers are the server's only threads besides the main one: their
+  # suite runs once more under ThreadSanitizer, and any data race fails the command.
+  build tsan test_downloader -DCMAKE_BUILD_TYPE=Debug -DPELKO_TSAN=ON
+  local output="$ROOT/build/tsan/test_downloader.out"
+  if ! TSAN_OPTIONS=halt_on_error=1:exitcode=66 "$ROOT/build/tsan/tests/test_downloader" --gtest_brief=1 >"$output"; then
+    cat "$output"
+    echo "ThreadSanitizer run of test_downloader failed" >&2
+    exit 1
+  fi
+  tail -n 2 "$output"
 }
 
 case "${1:-}" in

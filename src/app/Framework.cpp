@@ -3,6 +3,7 @@
 #include "app/Idler.h"
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
+#include "downloader/DownloadManager.h"
 #include "logging/LogHistory.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
@@ -51,6 +52,7 @@ void Framework::PreInit()
     XGConfig::PreInit();
     ConsoleManager::PreInit();
     Rest::RestQueryHandler::PreInit();
+    Downloader::DownloadManager::PreInit();
 }
 
 void Framework::PostInit()
@@ -62,6 +64,7 @@ void Framework::PostInit()
 void Framework::Update()
 {
     httpServer->Update();
+    Downloader::DownloadManager::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
@@ -69,12 +72,14 @@ void Framework::Update()
 void Framework::OnExit()
 {
     httpServer->OnExit();
+    Downloader::DownloadManager::OnExit();
 }
 
 void Framework::PostExit()
 {
     XGConfig::PostExit();
     Rest::RestQueryHandler::PostExit();
+    Downloader::DownloadManager::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+#include "downloader/DownloadEntry.h"
+#include "downloader/DownloadManager.h"
+#include "json/Json.h"
+
+using namespace Downloader;
+
+namespace
+{
+    Ostrel::JsonBlock ParseBlock(const std::string& text)
+    {
+        Ostrel::JsonData document;
+        document.Parse(text);
+        return document.GetJsonData();
+    }
+}
+
+TEST(DownloadEntry, DefaultEntryRendersEveryMemberWithItsDefault)
+{
+    const Ostrel::JsonBlock json = DownloadEntry().GetAsJson();
+
+    EXPECT_EQ(json, ParseBlock(R"({"title": "", "description": "", "uploader": "", "duration": -1,
+        "pelko_id": "", "webpage_url": "", "thumbnail_url": "", "download_progress": 0,
+        "downloaded_filename": "", "download_url": "", "queued_timestamp": 0,
+        "mode": "audio", "status": "queued"})"));
+}
+
+TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
+{
+    DownloadEntry entry;
+    entry.mode = static_cast<DOWNLOAD_MODE>(7);
+    entry.status = static_cast<DOWNLOAD_STATUS>(9);
+
+    const Ostrel::JsonBlock json = entry.GetAsJson();
+
+    EXPECT_FALSE(json.DoesExist("mode"));
+    EXPECT_FALSE(json.DoesExist("status"));
+    EXPECT_EQ(json.GetNumElements(), 11u);
+}
+
+TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
+{
+    DownloadEntry entry;
+    entry.title = "A \"quoted\" title";
+    entry.description = "line one\nline two";
+    entry.uploader = "Someone";
+    entry.duration = 213;
+    entry.pelko_id = "1LGxWa";
+    entry.webpage_url = "https://example.com/watch?v=1";
+    entry.thumbnail_url = "https://example.com/b.jpg";
+    entry.downloaded_filename = "dlcache/download/1LGxWa.mp4";
+    entry.download_url = "/download/1LGxWa";
+    entry.mode = VIDEO;
+    entry.status = FINISHED;
+    entry.download_progress = 100;
+    entry.queued_timestamp = 5000000000;  // beyond 32 bits
+
+    const DownloadEntry rebuilt = DownloadEntry::FromIndexRecord(entry.GetAsJson());
+
+    EXPECT_EQ(rebuilt.GetAsJson(), entry.GetAsJson());
+}
+
+struct IndexRecordCase
+{
+    std::string record;
+    DOWNLOAD_MODE mode;
+    int32_t duration;
+    std::string title;
+};
+
+class IndexRecordTest : public ::testing::TestWithParam<IndexRecordCase>
+{
+};
+
+// Every index record is a finished download, whatever it says; members count only with
+// their exact JSON type.
+TEST_P(IndexRecordTest, RebuildsWithTheTolerantRules)
+{
+    const DownloadEntry entry = DownloadEntry::FromIndexRecord(ParseBlock(GetParam().record));
+
+    EXPECT_EQ(entry.status, FINISHED);
+    EXPECT_EQ(entry.download_progress, 100);
+    EXPECT_EQ(entry.mode, GetParam().mode);
+    EXPECT_EQ(entry.duration, GetParam().duration);
+    EXPECT_EQ(entry.title, GetParam().title);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, IndexRecordTest,
+    ::testing::Values(IndexRecordCase{"{}", AUDIO, -1, ""},
+                      IndexRecordCase{R"({"status": "failed", "download_progress": 3})", AUDIO, -1, ""},
+                      IndexRecordCase{R"({"mode": "video"})", VIDEO, -1, ""},
+                      IndexRecordCase{R"({"mode": "Audio"})", VIDEO, -1, ""},
+                      IndexRecordCase{R"({"mode": 1})", AUDIO, -1, ""},
+                      IndexRecordCase{R"({"duration": "12", "title": 5})", AUDIO, -1, ""},
+                      IndexRecordCase{R"({"duration": 12, "title": "T"})", AUDIO, 12, "T"}));
+
+struct MetadataCase
+{
+    std::string document;
+    std::string thumbnail_url;
+    int32_t duration;
+};
+
+class MetadataTest : public ::testing::TestWithParam<MetadataCase>
+{
+};
+
+TEST_P(MetadataTest, TakesTheThumbnailAndTheIntegerDuration)
+{
+    DownloadEntry entry;
+    entry.TakeMetadata(ParseBlock(GetParam().document));
+    EXPECT_EQ(entry.thumbnail_url, GetParam().thumbnail_url);
+    EXPECT_EQ(entry.duration, GetParam().duration);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, MetadataTest,
+    ::testing::Values(
+        MetadataCase{R"({"thumbnails": [{"url": "A"}, {"url": "B"}, {"url": "C"}], "duration": 12})", "B", 12},
+        MetadataCase{R"({"thumbnails": [{"url": "A"}]})", "A", -1},
+        MetadataCase{R"({"thumbnails": []})", "", -1},
+        MetadataCase{R"({"duration": 12.5})", "", -1},
+        // A chosen thumbnail that is unusable is skipped, never fatal.
+        MetadataCase{R"({"thumbnails": [{"url": "A"}, {"id": "no url"}, {"url": "C"}]})", "", -1},
+        MetadataCase{R"({"thumbnails": [{"url": 5}]})", "", -1},
+        MetadataCase{R"({"thumbnails": ["A", "B"]})", "", -1}));
+
+TEST(DownloadEntry, MetadataFillsTheDescriptiveFieldsOnly)
+{
+    DownloadEntry entry;
+    entry.pelko_id = "keep";
+    entry.TakeMetadata(ParseBlock(R"({"title": "T", "description": "D", "uploader": "U",
+        "webpage_url": "https://example.com/v", "pelko_id": "other", "status": "failed"})"));
+
+    EXPECT_EQ(entry.title, "T");
+    EXPECT_EQ(entry.description, "D");
+    EXPECT_EQ(entry.uploader, "U");
+    EXPECT_EQ(entry.webpage_url, "https://example.com/v");
+    EXPECT_EQ(entry.pelko_id, "keep");
+    EXPECT_EQ(entry.status, QUEUED);
+}
+
+TEST(DownloadEntry, ParseJsonArrayToEntriesSkipsElementsThatAreNotObjects)
+{
+    Ostrel::JsonData document;
+    document.Parse(R"([{"pelko_id": "a"}, 1, "x", null, [], {"pelko_id": "b"}])");
+
+    const std::list<DownloadEntry> entries = DownloadManager::ParseJsonArrayToEntries(document.GetArrayData());
+
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries.front().pelko_id, "a");
+    EXPECT_EQ(entries.back().pelko_id, "b");
+}
