@@ -51,7 +51,7 @@ cmd_test() {
   # suite runs once more under ThreadSanitizer, and any data race fails the command.
   build tsan test_downloader -DCMAKE_BUILD_TYPE=Debug -DPELKO_TSAN=ON
   local output="$ROOT/build/tsan/test_downloader.out"
-  if ! TSAN_OPTIONS=halt_on_error=1:exitcode=66 "$ROOT/build/tsan/tests/test_downloader" --gtest_brief=1 >"$output"; then
+  if ! TSAN_OPTIONS=halt_on_error=1:exitcode=66 "$ROOT/build/tsan/tests/test_downloader" --gtest_brief=1 >"$output" 2>&1; then
     cat "$output"
     echo "ThreadSanitizer run of test_downloader failed" >&2
     exit 1
