@@ -21,6 +21,7 @@ const DEFAULTS = {
   'access.whitelist': ['127.0.0.1'],
 };
 const RESTART_SETTINGS = ['httpServer.port', 'httpServer.rootdir'];
+const PATH_SETTINGS = ['httpServer.rootdir', 'logging.logfile_text', 'logging.logfile_json', 'downloader.cachedir'];
 const INT_MAX = 2147483647;
 
 const form = document.getElementById('settings-form');
@@ -77,7 +78,17 @@ async function save() {
   busy = false;
   if (!reply) return;
   fill(reply.config);
-  if (RESTART_SETTINGS.some((path) => before && before[path] !== loaded[path])) {
+  // The server answers "Updated settings" even when it kept its own value for a setting (a path that
+  // leaves its working directory, a value of the wrong kind): only the document it sends back tells.
+  const refused = Object.keys(DEFAULTS).filter((path) => !sameValue(readPath(config, path), loaded[path]));
+  if (refused.length > 0) {
+    markRefused(refused);
+    const names = refused.map(settingName).join(', ');
+    const pathHint = refused.some((path) => PATH_SETTINGS.includes(path))
+      ? ' Files and directories must be relative paths inside the server’s working directory.'
+      : '';
+    showMessage(message, `The server did not accept ${names} and kept the value shown; the other settings were saved.${pathHint}`, 'error');
+  } else if (RESTART_SETTINGS.some((path) => before && before[path] !== loaded[path])) {
     showMessage(message, `${message.textContent} The new port or front-end directory takes effect after a restart of the server.`, 'notice');
   }
 }
@@ -115,6 +126,7 @@ function fill(config) {
     if (input.dataset.kind === 'bool') input.checked = value;
     else input.value = String(value);
   }
+  for (const input of form.querySelectorAll('[aria-invalid]')) input.removeAttribute('aria-invalid');
   whitelist.replaceChildren();
   for (const address of values['access.whitelist']) addWhitelistRow(address);
   loaded = values;
@@ -178,6 +190,25 @@ function renumberWhitelist() {
     row.querySelector('label').textContent = `Allowed address ${i + 1}`;
     row.querySelector('button').setAttribute('aria-label', `Remove allowed address ${i + 1}`);
   });
+}
+
+function markRefused(paths) {
+  for (const path of paths) {
+    const input = path === 'access.whitelist' ? whitelist.querySelector('input') : form.querySelector(`input[data-setting="${path}"]`);
+    input?.setAttribute('aria-invalid', 'true');
+  }
+}
+
+/** The label a person sees for the setting at `path`. */
+function settingName(path) {
+  const labelId = path === 'access.whitelist' ? 'whitelist-label' : null;
+  const input = form.querySelector(`input[data-setting="${path}"]`);
+  const label = labelId ? document.getElementById(labelId) : input?.closest('label') ?? form.querySelector(`label[for="${input?.id}"]`);
+  return `“${label ? label.textContent.trim() : path}”`;
+}
+
+function sameValue(a, b) {
+  return JSON.stringify(a) === JSON.stringify(b);
 }
 
 function readPath(object, path) {
