@@ -8,7 +8,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
 RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev yt-dlp ffmpeg)
-TEST_PACKAGES=(libgtest-dev python3)
+TEST_PACKAGES=(libgtest-dev python3 chromium)
 
 # Installs the Debian packages that are not there yet; a machine that has them all is left alone.
 install_missing() {
@@ -23,6 +23,24 @@ install_missing() {
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
+}
+
+# Node.js and npm may come from Debian or from a build that bundles npm with node: the Debian
+# package of each is wanted only when its command is missing.
+missing_node_packages() {
+  command -v node >/dev/null || echo nodejs
+  command -v npm >/dev/null || echo npm
+}
+
+# The browser tests' npm packages, exactly as package-lock.json pins them. A tree installed from the
+# same lock file is kept, so a second run needs no registry.
+install_browser_packages() {
+  local dir="$ROOT/tests/browser" stamp="$ROOT/tests/browser/node_modules/.installed-from-lock"
+  if cmp -s "$dir/package-lock.json" "$stamp"; then
+    return
+  fi
+  (cd "$dir" && npm ci --no-audit --no-fund --prefer-offline --loglevel=error)
+  cp "$dir/package-lock.json" "$stamp"
 }
 
 # build <dir> <target|all> <cmake options...>
@@ -43,7 +61,9 @@ cmd_run() {
 }
 
 cmd_test() {
-  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+  # shellcheck disable=SC2046 # one package name per word
+  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" $(missing_node_packages)
+  install_browser_packages
   build asan all -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$ROOT/build/asan" --output-on-failure -j "$JOBS"

@@ -1,0 +1,48 @@
+// Runs one scenario of the page against a running Pelko server in headless Chromium:
+//
+//   node run-scenario.mjs SCENARIO BASE_URL OUTPUT_DIR
+//
+// Screenshots and saved files go below OUTPUT_DIR. On success the last line printed is the scenario's
+// findings as JSON (for the caller to check against the server) and the exit status is 0; a failed
+// check prints its reason and a screenshot of the moment, and exits 1.
+
+import fs from 'node:fs';
+import { assertNoProblems, openBrowser, screenshot } from './browser.mjs';
+import { audioDownload } from './scenarios/downloads.mjs';
+import { clearLogs } from './scenarios/logs.mjs';
+import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
+import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
+
+const SCENARIOS = {
+  'audio-download': audioDownload,
+  'clear-logs': clearLogs,
+  'settings-survive-reload': settingsSurviveReload,
+  'settings-restart-note-and-reset': settingsRestartNoteAndReset,
+  'views-and-footer': viewsAndFooter,
+  'shut-down': shutDown,
+};
+
+const [name, baseUrl, outDir] = process.argv.slice(2);
+if (!SCENARIOS[name] || !baseUrl || !outDir) {
+  console.error(`usage: node run-scenario.mjs ${Object.keys(SCENARIOS).join('|')} BASE_URL OUTPUT_DIR`);
+  process.exit(2);
+}
+fs.mkdirSync(outDir, { recursive: true });
+
+const browser = await openBrowser(baseUrl);
+browser.page.setDefaultTimeout(15000);
+let status = 1;
+try {
+  const findings = await SCENARIOS[name]({ page: browser.page, baseUrl, outDir });
+  assertNoProblems(browser.problems);
+  console.log(JSON.stringify(findings ?? {}));
+  status = 0;
+} catch (error) {
+  console.error(error.stack ?? String(error));
+  if (browser.problems.length) console.error(`The page also had problems:\n${browser.problems.join('\n')}`);
+  const shot = await screenshot(browser.page, outDir, `failed-${name}`).catch(() => null);
+  if (shot) console.error(`Screenshot of the failure: ${shot}`);
+} finally {
+  await browser.close();
+}
+process.exit(status);

@@ -1,0 +1,125 @@
+// The Downloads view: queue an audio download, follow its progress to the end, save the file, remove it.
+
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { screenshot } from '../browser.mjs';
+import { expectMessage, openView } from './helpers.mjs';
+
+const TITLE = 'Morning birdsong';
+// The fake downloader spreads its progress over this many seconds; the server reads progress every
+// three, so the page has time to show some value between 0 and 100.
+const SLOW_SECONDS = 9;
+const DOWNLOAD_TIMEOUT_MS = 90000;
+
+/** The page address handed to the fake downloader, its switches in the query. */
+export function fakeVideoUrl(switches) {
+  return `http://127.0.0.1/watch?${new URLSearchParams({ v: 'pelko', ...switches })}`;
+}
+
+function isCommand(name) {
+  return (response) => response.url().endsWith('/api') && response.request().postDataJSON()?.request === name;
+}
+
+/** Records every value the form's aria-busy takes, so that a short busy phase is not missed. */
+function recordBusyStates(page) {
+  return page.evaluate(() => {
+    const form = document.getElementById('queue-form');
+    window.busyStates = [];
+    new MutationObserver(() => window.busyStates.push(form.getAttribute('aria-busy')))
+      .observe(form, { attributes: true, attributeFilter: ['aria-busy'] });
+  });
+}
+
+/** Polls the card until the download finished or failed; every progress value and status seen, in order. */
+async function followProgress(page, card, onProgress) {
+  const seen = [];
+  const deadline = Date.now() + DOWNLOAD_TIMEOUT_MS;
+  for (;;) {
+    const state = await card.evaluate((node) => {
+      const bar = node.querySelector('[data-role="progress"]');
+      return {
+        status: node.dataset.status,
+        value: bar.hidden ? null : Number(bar.getAttribute('aria-valuenow')),
+        percent: node.querySelector('[data-role="percent"]').textContent,
+      };
+    });
+    const last = seen[seen.length - 1];
+    if (!last || last.status !== state.status || last.value !== state.value) {
+      seen.push(state);
+      await onProgress(state);
+    }
+    if (state.status === 'finished' || state.status === 'failed') return seen;
+    assert.ok(Date.now() < deadline, `the download did not end: ${JSON.stringify(seen)}`);
+    await page.waitForTimeout(100);
+  }
+}
+
+export async function audioDownload({ page, baseUrl, outDir }) {
+  const url = fakeVideoUrl({ fake_slow: String(SLOW_SECONDS), fake_title: TITLE });
+  await page.goto(`${baseUrl}/`);
+  await page.waitForSelector('#session-empty:not([hidden]), #session-list > li');
+  await recordBusyStates(page);
+
+  await page.fill('#queue-url', url);
+  await page.check('#queue-mode-audio');
+  const queued = page.waitForResponse(isCommand('queue_download'));
+  await page.click('#queue-submit');
+  const reply = await (await queued).json();
+  const id = reply.pelko_id;
+  assert.equal(typeof id, 'string', `queue_download answered ${JSON.stringify(reply)}`);
+  await page.waitForSelector('#queue-form[aria-busy="false"]');
+  assert.deepEqual(await page.evaluate(() => window.busyStates), ['true', 'false'], 'busy while the server works');
+  await expectMessage(page, '#queue-message', 'ok', 'Download queued!');
+  assert.equal(await page.inputValue('#queue-url'), '', 'the field is emptied for the next address');
+
+  const card = page.locator(`#session-list > li[data-pelko-id="${id}"]`);
+  await card.waitFor();
+  assert.equal(await card.getAttribute('data-mode'), 'audio');
+  assert.equal(await card.locator('[data-role="title"]').textContent(), TITLE);
+  assert.equal(await card.locator('[data-role="uploader"]').textContent(), 'Fake Uploader');
+  assert.equal(await card.locator('[data-role="duration"]').textContent(), '0:42');
+  assert.ok(await page.isHidden('#session-empty'));
+  const save = card.locator('a[data-action="save"]');
+
+  let pictured = false;
+  const seen = await followProgress(page, card, async (state) => {
+    if (state.status !== 'finished') assert.ok(await save.isHidden(), `Save shown while ${state.status}`);
+    if (!pictured && state.status === 'downloading' && state.value > 0 && state.value < 100) {
+      assert.equal(state.percent, `${state.value} %`);
+      await screenshot(page, outDir, 'downloading');
+      pictured = true;
+    }
+  });
+  const values = seen.map((state) => state.value);
+  assert.equal(seen[seen.length - 1].status, 'finished', `the download ended so: ${JSON.stringify(seen)}`);
+  assert.ok(values.some((value) => value > 0 && value < 100), `no progress between 0 and 100: ${values}`);
+  assert.deepEqual(values, [...values].sort((a, b) => a - b), `the bar went backwards: ${values}`);
+  assert.equal(values[values.length - 1], 100);
+  assert.equal(await card.locator('[data-role="percent"]').textContent(), '100 %');
+  assert.equal(await card.locator('[data-role="status"]').textContent(), 'Finished');
+
+  await save.waitFor();
+  assert.equal(await save.getAttribute('href'), `/download/${id}`);
+  assert.notEqual(await save.getAttribute('download'), null);
+  await screenshot(page, outDir, 'download-finished');
+  const [download] = await Promise.all([page.waitForEvent('download'), save.click()]);
+  const savedFile = path.join(outDir, 'saved', download.suggestedFilename());
+  fs.mkdirSync(path.dirname(savedFile), { recursive: true });
+  await download.saveAs(savedFile);
+  assert.equal(await download.failure(), null);
+
+  // The history lists it too, until it is removed.
+  await openView(page, 'history');
+  await page.waitForSelector(`#history-list > li[data-pelko-id="${id}"][data-status="finished"]`);
+  await openView(page, 'downloads');
+
+  await card.locator('button[data-action="remove"]').click();
+  await expectMessage(page, '#session-message', 'ok', 'Successfully removed.');
+  await card.waitFor({ state: 'detached' });
+  if (await page.locator('#session-list > li').count() === 0) assert.ok(await page.isVisible('#session-empty'));
+  await openView(page, 'history');
+  await page.waitForSelector(`#history-list > li[data-pelko-id="${id}"]`, { state: 'detached' });
+
+  return { pelko_id: id, url, saved_file: savedFile, suggested_filename: download.suggestedFilename(), progress: values };
+}
