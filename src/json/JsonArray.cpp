@@ -45,16 +45,69 @@ namespace Ostrel
             return true;
         }
 
+        // What one item sorts by, read once before the passes: they then compare keys
+        // instead of walking a shorthand and converting values at every comparison,
+        // which made sorting a few thousand log entries take seconds.
+        struct SortKey
+        {
+            bool present = false;  // false for an item that lacks the key's path
+            bool container = false;
+            bool hasNumber = false;
+            long double number = 0;
+            bool hasText = false;
+            std::string text;
+        };
+
+        // The key of `value` for `mode`; null stands for an item without a key at all.
+        SortKey KeyOf(const JsonData* value, JSON_ARRAY_SORT_MODE mode)
+        {
+            SortKey key;
+            if (value == nullptr)
+                return key;
+            key.present = true;
+            key.container = IsContainer(*value);
+            if (mode == NUMERICAL_ASCENDING || mode == NUMERICAL_DESCENDING)
+                key.hasNumber = SortNumber(*value, key.number);
+            else if (mode == ALPHABETICAL_ASCENDING || mode == ALPHABETICAL_DESCENDING)
+                key.hasText = SortText(*value, key.text);
+            return key;
+        }
+
+        // The pair test on keys: true when the two, in this order, are to be exchanged.
+        bool ExchangeKeys(const SortKey& first, const SortKey& second, JSON_ARRAY_SORT_MODE mode)
+        {
+            switch (mode)
+            {
+            case NUMERICAL_ASCENDING:
+            case NUMERICAL_DESCENDING:
+                if (!first.hasNumber || !second.hasNumber)
+                    return true;
+                return mode == NUMERICAL_ASCENDING ? first.number >= second.number : second.number >= first.number;
+            case ALPHABETICAL_ASCENDING:
+            case ALPHABETICAL_DESCENDING:
+                if (!first.hasText || !second.hasText)
+                    return true;
+                return mode == ALPHABETICAL_ASCENDING
+                           ? StringHelpers::SortDescriminator_Alphabetically(first.text, second.text)
+                           : StringHelpers::SortDescriminator_Alphabetically(second.text, first.text);
+            }
+            return true;
+        }
+
         // The exact passes of the sort are part of the result: equal numeric keys and
-        // incomparable pairs are exchanged whenever a pass meets them.
+        // incomparable pairs are exchanged whenever a pass meets them. `keys` travel with
+        // their items.
         template <typename Exchange>
-        void BubbleSort(std::vector<JsonData*>& values, Exchange exchange)
+        void BubbleSort(std::vector<JsonData*>& values, std::vector<SortKey>& keys, Exchange exchange)
         {
             const std::size_t n = values.size();
             for (std::size_t i = 0; i < n; i++)
                 for (std::size_t j = 0; j + 1 < n - i; j++)
-                    if (exchange(*values[j], *values[j + 1]))
+                    if (exchange(keys[j], keys[j + 1]))
+                    {
                         std::swap(values[j], values[j + 1]);
+                        std::swap(keys[j], keys[j + 1]);
+                    }
         }
 
         template <typename Predicate>
@@ -255,48 +308,33 @@ namespace Ostrel
 
     bool JsonArray::Sort__Compare(const JsonData& first, const JsonData& second, JSON_ARRAY_SORT_MODE mode)
     {
-        switch (mode)
-        {
-        case NUMERICAL_ASCENDING:
-        case NUMERICAL_DESCENDING:
-        {
-            long double a = 0;
-            long double b = 0;
-            if (!SortNumber(first, a) || !SortNumber(second, b))
-                return true;
-            return mode == NUMERICAL_ASCENDING ? a >= b : b >= a;
-        }
-        case ALPHABETICAL_ASCENDING:
-        case ALPHABETICAL_DESCENDING:
-        {
-            std::string a;
-            std::string b;
-            if (!SortText(first, a) || !SortText(second, b))
-                return true;
-            return mode == ALPHABETICAL_ASCENDING ? StringHelpers::SortDescriminator_Alphabetically(a, b)
-                                                  : StringHelpers::SortDescriminator_Alphabetically(b, a);
-        }
-        }
-        return true;
+        return ExchangeKeys(KeyOf(&first, mode), KeyOf(&second, mode), mode);
     }
 
     void JsonArray::Sort(JSON_ARRAY_SORT_MODE mode)
     {
-        BubbleSort(*values, [mode](const JsonData& a, const JsonData& b) {
-            return (IsContainer(a) && IsContainer(b)) || Sort__Compare(a, b, mode);
+        std::vector<SortKey> keys;
+        keys.reserve(values->size());
+        for (const JsonData* value : *values)
+            keys.push_back(KeyOf(value, mode));
+        BubbleSort(*values, keys, [mode](const SortKey& a, const SortKey& b) {
+            return (a.container && b.container) || ExchangeKeys(a, b, mode);
         });
     }
 
     void JsonArray::Sort(std::string shorthand, JSON_ARRAY_SORT_MODE mode, std::string delimiter)
     {
-        const auto holdsPath = [&](const JsonData& item) {
-            return item.GetDataType() == JSON && item.GetJsonData().DoesShorthandExist(shorthand, delimiter);
-        };
-        BubbleSort(*values, [&](const JsonData& a, const JsonData& b) {
-            if (!holdsPath(a) || !holdsPath(b))
-                return true;
-            return Sort__Compare(a.GetJsonData().ShorthandGet(shorthand, delimiter),
-                                 b.GetJsonData().ShorthandGet(shorthand, delimiter), mode);
+        std::vector<SortKey> keys;
+        keys.reserve(values->size());
+        for (const JsonData* item : *values)
+        {
+            const bool holdsPath =
+                item->GetDataType() == JSON && item->GetJsonData().DoesShorthandExist(shorthand, delimiter);
+            keys.push_back(KeyOf(holdsPath ? &item->GetJsonData().ShorthandGet(shorthand, delimiter) : nullptr, mode));
+        }
+        // Items without the path are incomparable: always exchanged.
+        BubbleSort(*values, keys, [mode](const SortKey& a, const SortKey& b) {
+            return !a.present || !b.present || ExchangeKeys(a, b, mode);
         });
     }
 

@@ -11,6 +11,8 @@
 #include "app/Clock.h"
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
+#include "downloader/DownloadManager.h"
+#include "rest/ContentDisposition.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 
@@ -304,8 +306,34 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest
     ServeReply(connection, responseBody, responseCode);
 }
 
-// No download is kept yet, so no id names one.
-void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string)
+void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string uri)
 {
-    ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Invalid pelko id!"), BAD_REQUEST);
+    using namespace Downloader;
+
+    // The bare "/download" has nothing at index ten: substr throws and the router answers 500.
+    const std::string id = uri.substr(10);
+    if (!DownloadManager::DoesPelkoIDExist(id))
+    {
+        ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Invalid pelko id!"), BAD_REQUEST);
+        return;
+    }
+    const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(id);
+    if (entry.status != FINISHED)
+    {
+        ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "File download not ready!"),
+                   BAD_REQUEST);
+        return;
+    }
+
+    const std::string fileName = entry.title + (entry.mode == AUDIO ? ".mp3" : ".mp4");
+    const StaticFileServer::Headers headers = {
+        {"Access-Control-Allow-Origin", "*"},
+        {"Content-Disposition", ContentDisposition::Attachment(fileName)},
+        {"Pragma", "public"},
+        {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
+    };
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers))
+        ServeReply(connection,
+                   RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),
+                   NOT_FOUND);
 }

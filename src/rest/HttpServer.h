@@ -57,6 +57,9 @@ namespace Rest
         static std::string FixUnterminatedString(const char* data, size_t length);
         static void ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
                                       std::string requesterAddress);
+        // "/download/<pelko id>": the finished file, streamed from disk as an attachment named
+        // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone.
+        // Throws for the bare "/download".
         static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request,
                                                std::string uri);
 

@@ -7,7 +7,11 @@ Logging::Logger* RestQueryHandler::log = nullptr;
 
 const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"kill_yourself", &KillYourself},
+    {"queue_download", &QueueDownload},
+    {"fetch_session_cache", &FetchSessionCache},
+    {"fetch_alltime_cache", &FetchAlltimeCache},
     {"get_disk_usage", &GetDiskUsage},
+    {"clear_download_cache", &ClearDownloadCache},
     {"clear_logs", &ClearLogs},
     {"foo", &Example_Foo},
     {"show_console", &ShowConsole},
@@ -16,6 +20,7 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"fetch_session_logs", &FetchSessionLogs},
     {"fetch_alltime_logs", &FetchAlltimeLogs},
     {"update_dep_youtubedl", &UpdateYoutubeDL},
+    {"remove_download_entry", &RemoveDownloadEntry},
     {"update_config", &UpdateConfig},
     {"reset_config_to_default_values", &ResetConfigDefaults},
     {"get_server_version", &GetServerVersion},

@@ -54,6 +54,18 @@ namespace Rest
                                      HTTP_STATUS_CODE& responseCode);
         static bool SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
 
+        // Download and cache commands (DownloadCommands.cpp)
+        static bool QueueDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                  HTTP_STATUS_CODE& responseCode);
+        static bool FetchSessionCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode);
+        static bool FetchAlltimeCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode);
+        static bool ClearDownloadCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                       HTTP_STATUS_CODE& responseCode);
+        static bool RemoveDownloadEntry(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                        HTTP_STATUS_CODE& responseCode);
+
         // Log, settings and disk commands (LogAndConfigCommands.cpp)
         static bool FetchSessionLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                      HTTP_STATUS_CODE& responseCode);

@@ -108,13 +108,13 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
 void StaticFileServer::Serve(MHD_Connection* connection, const std::string& rawPath) const
 {
     const Resolution resolution = Resolve(rawPath);
-    if (resolution.status == 200)
-        ServeFile(connection, resolution.file, ContentTypeOf(resolution.file), {});
-    else
+    if (resolution.status != 200)
         SendStatus(connection, resolution.status, resolution.location);
+    else if (!ServeFile(connection, resolution.file, ContentTypeOf(resolution.file), {}))
+        SendStatus(connection, MHD_HTTP_NOT_FOUND);
 }
 
-void StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
+bool StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
                                  const Headers& extraHeaders)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -123,8 +123,7 @@ void StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& 
     {
         if (fd >= 0)
             close(fd);
-        SendStatus(connection, MHD_HTTP_NOT_FOUND);
-        return;
+        return false;
     }
 
     // The response owns the descriptor and reads the file piece by piece while sending.
@@ -133,13 +132,14 @@ void StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& 
     {
         close(fd);
         SendStatus(connection, MHD_HTTP_INTERNAL_SERVER_ERROR);
-        return;
+        return true;
     }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
     for (const auto& [name, value] : extraHeaders)
         MHD_add_response_header(response, name.c_str(), value.c_str());
     MHD_queue_response(connection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
+    return true;
 }
 
 std::string StaticFileServer::ContentTypeOf(const std::string& path)

@@ -31,8 +31,9 @@ namespace Rest
         Resolution Resolve(const std::string& rawPath) const;
 
         // Streams the file at `path` with status 200, the given content type and extra
-        // headers (HEAD: headers only); 404 when it is not a readable regular file.
-        static void ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
+        // headers (HEAD: headers only). False, with nothing sent, when it is not a readable
+        // regular file: the caller chooses that answer.
+        static bool ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
                               const Headers& extraHeaders);
 
         // By extension, case-insensitive; "application/octet-stream" for anything unknown.

@@ -14,6 +14,9 @@ class FrameworkTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Any free port of the loopback address: the tests must not take the real one.
+        TestSupport::WriteRaw("config.json", R"({"httpServer": {"port": "127.0.0.1:0"}})");
+        savedLastQuery = XGControl::last_query_time;
         savedWait = Idler::wait;
         Idler::wait = [this](unsigned int) {
             ++idleWaits;
@@ -21,10 +24,15 @@ protected:
                 XGControl::keepServerRunning = false;
         };
     }
-    void TearDown() override { Idler::wait = savedWait; }
+    void TearDown() override
+    {
+        Idler::wait = savedWait;
+        XGControl::last_query_time = savedLastQuery;
+    }
 
     TestSupport::TempDir workingDirectory{true};
     std::function<void(unsigned int)> savedWait;
+    time_t savedLastQuery = 0;
     int idleWaits = 0;
     bool stopDuringIdle = false;
 };
@@ -54,6 +62,35 @@ TEST_F(FrameworkTest, ClearingTheRunFlagFinishesThePassThenShutsDown)
 
     EXPECT_EQ(idleWaits, 1);
     EXPECT_EQ(Logging::LogHistory::history, nullptr);
+}
+
+// The text log is written last of all, so it holds every phase's lines in the order
+// the phases ran them.
+TEST_F(FrameworkTest, PhasesRunInTheirOrderAndTheLogIsSavedLast)
+{
+    {
+        Framework framework;
+        XGControl::keepServerRunning = false;
+        framework.Run();
+    }
+    const std::string log = TestSupport::ReadRaw("log.txt");
+    const std::vector<std::string> expectedOrder = {
+        "[Config]: Loaded config file",                     // settings first of the subsystems
+        "[DownloadManager]: Did not load download cache",   // the downloader last of them
+        "[Framework]: Starting Pelko server...",
+        "[HttpServer]: Starting http-server on port",       // post-init binds the port
+        "[Framework]: Started Pelko server successfully!",
+        "[HttpServer]: Shutting down http-server...",       // on-exit: the server first,
+        "[DownloadManager]: Saving...",                     // then the downloader
+        "[Config]: Saving config...",                       // post-exit: settings first
+    };
+    size_t position = 0;
+    for (const std::string& line : expectedOrder)
+    {
+        const size_t found = log.find(line, position);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+        position = found + line.size();
+    }
 }
 
 TEST_F(FrameworkTest, NoPassRunsWhenTheFlagIsAlreadyClear)

@@ -18,6 +18,8 @@ import threading
 import time
 import unittest
 
+FAKE_DOWNLOADER_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support",
+                                   "fake-downloader")
 STARTED = "Started Pelko server successfully!"
 LISTENING = "Started http-server successfully!"
 
@@ -56,9 +58,10 @@ class Response:
 class PelkoServer:
     """One pelko process. `config` is merged over a config.json that binds a free port on
     127.0.0.1; `files` maps paths relative to the working directory to their content;
-    `extra_path` lists directories searched before the inherited PATH (fake tools)."""
+    `extra_path` lists directories searched before the inherited PATH (fake tools);
+    `environment` holds further variables for the process."""
 
-    def __init__(self, config=None, files=None, extra_path=()):
+    def __init__(self, config=None, files=None, extra_path=(), environment=None):
         self.workdir = tempfile.mkdtemp(prefix="pelko-e2e-")
         self.config = _merged({"httpServer": {"port": "127.0.0.1:%d" % free_port()}}, config or {})
         # Requests go to 127.0.0.1 and the port of the setting, whichever form it has.
@@ -67,7 +70,7 @@ class PelkoServer:
         self._write("config.json", json.dumps(self.config, indent=2))
         for path, content in (files or {}).items():
             self._write(path, content)
-        self.env = dict(os.environ)
+        self.env = dict(os.environ, **(environment or {}))
         self.env["PATH"] = os.pathsep.join([str(p) for p in extra_path] + [self.env.get("PATH", "")])
         self.process = None
         self._lines = []
@@ -142,6 +145,15 @@ class PelkoServer:
         except (OSError, http.client.HTTPException, subprocess.TimeoutExpired):
             return self.kill()
 
+    def restart(self, timeout=30):
+        """Stops the server the way a client does and starts it again in the same working
+        directory; `output` then holds the new run's lines only."""
+        self.stop()
+        self.process.stdout.close()
+        with self._changed:
+            self._lines = []
+        return self.start(timeout)
+
     def kill(self):
         if self.is_running():
             self.process.kill()
@@ -180,6 +192,19 @@ class PelkoServer:
         body = json.dumps(dict(parameters, request=name)).encode()
         return self.request("/api", body, source=source, timeout=timeout,
                             headers={"Content-Type": "application/json"})
+
+    def wait_for_download(self, pelko_id, status, timeout=20):
+        """The entry `pelko_id` of "fetch_alltime_cache" once its "status" is `status`;
+        raises AssertionError with the last state seen when that takes over `timeout` s."""
+        deadline = time.monotonic() + timeout
+        while True:
+            cache = self.command("fetch_alltime_cache").json()["cache"]
+            entry = next((item for item in cache if item.get("pelko_id") == pelko_id), None)
+            if entry is not None and entry.get("status") == status:
+                return entry
+            if time.monotonic() > deadline:
+                raise AssertionError("download %s did not become %s: %r" % (pelko_id, status, entry))
+            time.sleep(0.1)
 
     def raw(self, data, source="127.0.0.1", timeout=10):
         """Sends `data` as it is (for requests no client library would write) and reads

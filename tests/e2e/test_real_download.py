@@ -1,0 +1,125 @@
+"""The whole road of a download with the real programs: a clip made by ffmpeg is served
+on 127.0.0.1, queued through the command interface, fetched by the system's youtube-dl
+(or yt-dlp), converted by ffmpeg, downloaded from /download/<id> and still there after
+a restart."""
+
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+
+from pelko_harness import PelkoServer, free_port
+
+TITLE = "\u00dcn\u00efc\u00f6d\u00e9 \u65e5\u672c"
+DISPOSITION = ("attachment; filename=\"_n_c_d_ __.{0}\"; "
+               "filename*=UTF-8''%C3%9Cn%C3%AFc%C3%B6d%C3%A9%20%E6%97%A5%E6%9C%AC.{0}")
+DOWNLOAD_TIMEOUT = 300
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def make_clip(path):
+    """A few seconds of test picture and tone; WebM, so both modes have to convert."""
+    subprocess.run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
+                    "-f", "lavfi", "-i", "testsrc=duration=3:size=160x120:rate=10",
+                    "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
+                    "-c:v", "libvpx", "-b:v", "200k", "-c:a", "libvorbis", "-shortest", path],
+                   check=True, timeout=60)
+
+
+def probe(path):
+    """The container name and the kinds of streams ffprobe finds in the file."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name:stream=codec_type",
+                             "-of", "json", path], capture_output=True, text=True, check=True, timeout=60)
+    info = json.loads(result.stdout)
+    return info["format"]["format_name"], sorted(stream["codec_type"] for stream in info["streams"])
+
+
+class RealDownloadTest(unittest.TestCase):
+    def setUp(self):
+        for program in ("ffmpeg", "ffprobe"):
+            self.assertIsNotNone(shutil.which(program), program + " is missing (./pelko.sh test installs it)")
+        self.assertTrue(shutil.which("youtube-dl") or shutil.which("yt-dlp"),
+                        "neither youtube-dl nor yt-dlp is installed (./pelko.sh test installs yt-dlp)")
+
+        self.media = tempfile.mkdtemp(prefix="pelko-media-")
+        self.addCleanup(shutil.rmtree, self.media, ignore_errors=True)
+        make_clip(os.path.join(self.media, TITLE + ".webm"))
+
+        self.site = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(QuietHandler, directory=self.media))
+        threading.Thread(target=self.site.serve_forever, daemon=True).start()
+        self.addCleanup(self.site.server_close)
+        self.addCleanup(self.site.shutdown)
+        self.clip_url = "http://127.0.0.1:%d/%s" % (self.site.server_address[1],
+                                                    urllib.parse.quote(TITLE + ".webm"))
+
+    def wait_until_finished(self, server, ids):
+        deadline = time.monotonic() + DOWNLOAD_TIMEOUT
+        while True:
+            cache = server.command("fetch_session_cache").json()["cache"]
+            states = {entry["pelko_id"]: entry["status"] for entry in cache}
+            if all(states.get(pelko_id) == "finished" for pelko_id in ids):
+                return
+            self.assertNotIn("failed", states.values(), server.output)
+            self.assertLess(time.monotonic(), deadline, "downloads did not finish: %r\n%s" % (states, server.output))
+            time.sleep(0.5)
+
+    def fetch(self, server, pelko_id, extension):
+        reply = server.request("/download/" + pelko_id, timeout=60)
+        self.assertEqual(reply.status, 200, reply.body[:200])
+        self.assertEqual(reply.header("Content-Type"), "application/octet-stream")
+        self.assertEqual(reply.header("Content-Disposition"), DISPOSITION.format(extension))
+        return reply.body
+
+    def test_queue_download_convert_fetch_and_keep_across_a_restart(self):
+        # Any address beyond this machine goes to a proxy that is not there, so the test
+        # never depends on the network, whatever the downloader may try.
+        dead_proxy = "http://127.0.0.1:%d" % free_port()
+        environment = {name: dead_proxy for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY")}
+        environment.update(no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
+
+        with PelkoServer(environment=environment) as server:
+            modes = {"audio": "mp3", "video": "mp4"}
+            ids = {}
+            for mode in modes:
+                reply = server.command("queue_download", video_url=self.clip_url, mode=mode, timeout=120)
+                self.assertEqual(reply.status, 200, reply.body)
+                ids[mode] = reply.json()["pelko_id"]
+                queued = next(entry for entry in reply.json()["cache"] if entry["pelko_id"] == ids[mode])
+                self.assertEqual((queued["title"], queued["mode"]), (TITLE, mode), server.output)
+            self.wait_until_finished(server, ids.values())
+
+            files = {}
+            for mode, extension in modes.items():
+                files[mode] = self.fetch(server, ids[mode], extension)
+                path = os.path.join(self.media, "fetched." + extension)
+                with open(path, "wb") as out:
+                    out.write(files[mode])
+                container, streams = probe(path)
+                if mode == "audio":
+                    self.assertEqual((container, streams), ("mp3", ["audio"]))
+                else:
+                    self.assertIn("mp4", container.split(","))
+                    self.assertEqual(streams, ["audio", "video"])
+
+            server.restart()
+            cache = server.command("fetch_alltime_cache").json()["cache"]
+            kept = {entry["pelko_id"]: (entry["status"], entry["download_progress"]) for entry in cache}
+            self.assertEqual(kept, {ids["audio"]: ("finished", 100), ids["video"]: ("finished", 100)})
+            for mode, extension in modes.items():
+                self.assertEqual(self.fetch(server, ids[mode], extension), files[mode])
+
+
+if __name__ == "__main__":
+    unittest.main()
