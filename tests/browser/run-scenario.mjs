@@ -8,13 +8,14 @@
 
 import fs from 'node:fs';
 import { assertNoProblems, openBrowser, screenshot } from './browser.mjs';
-import { audioDownload } from './scenarios/downloads.mjs';
+import { audioDownload, clearCacheWhileDownloading } from './scenarios/downloads.mjs';
 import { clearLogs } from './scenarios/logs.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
+  'clear-cache-while-downloading': clearCacheWhileDownloading,
   'clear-logs': clearLogs,
   'settings-survive-reload': settingsSurviveReload,
   'settings-restart-note-and-reset': settingsRestartNoteAndReset,

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { screenshot } from '../browser.mjs';
-import { expectMessage, openView } from './helpers.mjs';
+import { assertFitsNarrowScreen, expectMessage, openView, PHONE } from './helpers.mjs';
 
 const TITLE = 'Morning birdsong';
 // The fake downloader spreads its progress over this many seconds; the server reads progress every
@@ -55,23 +55,30 @@ async function followProgress(page, card, onProgress) {
   }
 }
 
+/** Queues `url` through the form and resolves with the new pelko id once the form is idle again. */
+async function queueDownload(page, url, mode) {
+  await page.fill('#queue-url', url);
+  await page.check(`#queue-mode-${mode}`);
+  const queued = page.waitForResponse(isCommand('queue_download'));
+  await page.click('#queue-submit');
+  const reply = await (await queued).json();
+  assert.equal(typeof reply.pelko_id, 'string', `queue_download answered ${JSON.stringify(reply)}`);
+  await page.waitForSelector('#queue-form[aria-busy="false"]');
+  return reply.pelko_id;
+}
+
 export async function audioDownload({ page, baseUrl, outDir }) {
   const url = fakeVideoUrl({ fake_slow: String(SLOW_SECONDS), fake_title: TITLE });
   await page.goto(`${baseUrl}/`);
   await page.waitForSelector('#session-empty:not([hidden]), #session-list > li');
   await recordBusyStates(page);
 
-  await page.fill('#queue-url', url);
-  await page.check('#queue-mode-audio');
-  const queued = page.waitForResponse(isCommand('queue_download'));
-  await page.click('#queue-submit');
-  const reply = await (await queued).json();
-  const id = reply.pelko_id;
-  assert.equal(typeof id, 'string', `queue_download answered ${JSON.stringify(reply)}`);
-  await page.waitForSelector('#queue-form[aria-busy="false"]');
+  const id = await queueDownload(page, url, 'audio');
   assert.deepEqual(await page.evaluate(() => window.busyStates), ['true', 'false'], 'busy while the server works');
   await expectMessage(page, '#queue-message', 'ok', 'Download queued!');
   assert.equal(await page.inputValue('#queue-url'), '', 'the field is emptied for the next address');
+  assert.equal(await page.$eval('#queue-url', (input) => input.matches(':user-invalid, [aria-invalid="true"]')), false,
+    'the emptied field is not marked as wrong');
 
   const card = page.locator(`#session-list > li[data-pelko-id="${id}"]`);
   await card.waitFor();
@@ -103,6 +110,11 @@ export async function audioDownload({ page, baseUrl, outDir }) {
   assert.equal(await save.getAttribute('href'), `/download/${id}`);
   assert.notEqual(await save.getAttribute('download'), null);
   await screenshot(page, outDir, 'download-finished');
+  const desktop = page.viewportSize();
+  await page.setViewportSize(PHONE);
+  await assertFitsNarrowScreen(page, 'a finished download');
+  await screenshot(page, outDir, 'phone-download-finished');
+  await page.setViewportSize(desktop);
   const [download] = await Promise.all([page.waitForEvent('download'), save.click()]);
   const savedFile = path.join(outDir, 'saved', download.suggestedFilename());
   fs.mkdirSync(path.dirname(savedFile), { recursive: true });
@@ -122,4 +134,40 @@ export async function audioDownload({ page, baseUrl, outDir }) {
   await page.waitForSelector(`#history-list > li[data-pelko-id="${id}"]`, { state: 'detached' });
 
   return { pelko_id: id, url, saved_file: savedFile, suggested_filename: download.suggestedFilename(), progress: values };
+}
+
+/**
+ * "Clear cache" asks first; while a download runs the server only promises to clear, which the page
+ * shows as a notice, and the history empties by itself once the download has finished.
+ */
+export async function clearCacheWhileDownloading({ page, baseUrl, outDir }) {
+  const release = path.join(outDir, `release-${Date.now()}`);
+  await page.goto(`${baseUrl}/`);
+  const done = await queueDownload(page, fakeVideoUrl({ fake_title: 'Finished before' }), 'video');
+  await page.waitForSelector(`#session-list > li[data-pelko-id="${done}"][data-status="finished"]`,
+    { timeout: DOWNLOAD_TIMEOUT_MS });
+  const held = await queueDownload(page, fakeVideoUrl({ fake_title: 'Still running', fake_hold: release }), 'video');
+  await page.waitForSelector(`#session-list > li[data-pelko-id="${held}"][data-status="downloading"]`,
+    { timeout: DOWNLOAD_TIMEOUT_MS });
+
+  await openView(page, 'history');
+  await page.waitForSelector(`#history-list > li[data-pelko-id="${done}"]`);
+  await screenshot(page, outDir, 'history-with-downloads');
+  await page.click('#history-clear');
+  await page.click('#confirm-dialog[open] #confirm-cancel');
+  const both = `#history-list > li[data-pelko-id="${done}"], #history-list > li[data-pelko-id="${held}"]`;
+  assert.equal(await page.locator(both).count(), 2, 'Cancel clears nothing');
+  assert.equal(await page.textContent('#history-message'), '');
+
+  await page.click('#history-clear');
+  await page.click('#confirm-dialog[open] #confirm-ok');
+  await expectMessage(page, '#history-message', 'notice', 'cannot be cleared right now');
+  assert.equal(await page.locator(both).count(), 2, 'nothing is gone while the download runs');
+
+  fs.writeFileSync(release, '');
+  await page.waitForSelector('#history-empty:not([hidden])', { timeout: DOWNLOAD_TIMEOUT_MS });
+  assert.equal(await page.locator('#history-list > li').count(), 0);
+  await openView(page, 'downloads');
+  await page.waitForSelector('#session-empty:not([hidden])');
+  return { ids: [done, held] };
 }

@@ -3,6 +3,8 @@
 import assert from 'node:assert/strict';
 
 export const VIEWS = ['downloads', 'history', 'logs', 'settings'];
+// The narrowest phones in use.
+export const PHONE = { width: 320, height: 640 };
 
 /** Switches views with the tab link, as a person would, and checks that only that view shows. */
 export async function openView(page, view) {
@@ -46,4 +48,26 @@ export function readSettings(page) {
       .map((input) => input.value);
     return values;
   });
+}
+
+/**
+ * On a narrow screen nothing may need sideways scrolling and nothing shown may be cut off sideways
+ * (content wider than a box that hides or scrolls what does not fit). `what` names the page state.
+ */
+export async function assertFitsNarrowScreen(page, what) {
+  const { pageWidth, viewport, cut } = await page.evaluate(() => {
+    const found = [];
+    for (const node of document.querySelectorAll('body *')) {
+      if (node.matches('input, .visually-hidden, .visually-hidden *') || node.getClientRects().length === 0) continue;
+      const style = getComputedStyle(node);
+      if (style.overflowX === 'visible' || style.textOverflow === 'ellipsis') continue;
+      if (node.scrollWidth > node.clientWidth + 1) {
+        found.push(`${node.tagName.toLowerCase()}${node.id ? `#${node.id}` : ''}.${[...node.classList].join('.')}`
+          + ` (${node.scrollWidth} px in ${node.clientWidth} px)`);
+      }
+    }
+    return { pageWidth: document.documentElement.scrollWidth, viewport: window.innerWidth, cut: found };
+  });
+  assert.ok(pageWidth <= viewport, `${what} is ${pageWidth} px wide on a ${viewport} px screen`);
+  assert.deepEqual(cut, [], `${what} cuts off content on a ${viewport} px screen`);
 }

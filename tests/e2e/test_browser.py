@@ -1,0 +1,138 @@
+"""The page of frontend/ in headless Chromium against the real server, with the fake downloader first
+on its PATH. Each test runs one scenario of tests/browser/ (node with playwright-core), which uses the
+page as a person would; the test then checks what the page claimed against the server's own state.
+Screenshots land in $PELKO_TEST_OUTPUT/browser/screenshots/."""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import unittest
+
+from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer
+
+SOURCE_DIR = os.environ.get("PELKO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+BROWSER_DIR = os.path.join(SOURCE_DIR, "tests", "browser")
+CHROMIUM = "/usr/bin/chromium"
+OUTPUT_DIR = os.path.join(os.environ.get("PELKO_TEST_OUTPUT") or tempfile.mkdtemp(prefix="pelko-test-output-"),
+                          "browser")
+# Each scenario bounds its own waits; this only ends a browser run that hangs as a whole.
+SCENARIO_TIMEOUT = 300
+
+
+def setUpModule():
+    missing = [what for what, there in [
+        (CHROMIUM, os.access(CHROMIUM, os.X_OK)),
+        ("node", shutil.which("node")),
+        ("tests/browser/node_modules", os.path.isdir(os.path.join(BROWSER_DIR, "node_modules", "playwright-core"))),
+    ] if not there]
+    if missing:
+        raise RuntimeError("The browser tests need %s; ./pelko.sh test installs them." % ", ".join(missing))
+    shutil.rmtree(OUTPUT_DIR, ignore_errors=True)
+    os.makedirs(OUTPUT_DIR)
+
+
+def page_server():
+    """A started server that serves this checkout's frontend/ as its default front-end directory and
+    records every call of the fake downloader."""
+    server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR])
+    os.symlink(os.path.join(SOURCE_DIR, "frontend"), server.path("frontend"))
+    server.env["PELKO_FAKE_DOWNLOADER_LOG"] = server.path("fake-downloader.log")
+    return server.start()
+
+
+def run_scenario(test, server, name):
+    """Runs the scenario `name` against `server`; its findings, or a failure of `test` with the reason."""
+    node = subprocess.Popen(["node", "run-scenario.mjs", name, "http://127.0.0.1:%d" % server.port, OUTPUT_DIR],
+                            cwd=BROWSER_DIR, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        out, err = node.communicate(timeout=SCENARIO_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        # SIGTERM lets playwright close Chromium, which runs in a process group of its own.
+        node.send_signal(signal.SIGTERM)
+        out, err = node.communicate(timeout=30)
+        err += "\n(scenario stopped after %d s)" % SCENARIO_TIMEOUT
+    if node.returncode != 0:
+        test.fail("browser scenario %s failed:\n%s%s\n--- end of the server's output:\n%s"
+                  % (name, out, err, "\n".join(server.output.splitlines()[-40:])))
+    return json.loads(out.strip().splitlines()[-1])
+
+
+class PageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = page_server()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+    def config_file(self):
+        with open(self.server.path("config.json")) as config:
+            return json.load(config)
+
+    def test_audio_download_is_followed_saved_and_removed(self):
+        found = run_scenario(self, self.server, "audio-download")
+
+        self.assertEqual(found["suggested_filename"], "Morning birdsong.mp3")
+        with open(found["saved_file"]) as saved:
+            self.assertEqual(saved.read(), "fake media of %s\n" % found["url"])
+        with open(self.server.path("fake-downloader.log")) as log:
+            calls = [json.loads(line) for line in log]
+        download = [call for call in calls if "--dump-json" not in call]
+        self.assertEqual(len(download), 1)
+        self.assertIn("--extract-audio", download[0])
+        self.assertEqual(download[0][download[0].index("--audio-format") + 1], "mp3")
+
+        cache = self.server.command("fetch_alltime_cache").json()["cache"]
+        self.assertNotIn(found["pelko_id"], [entry["pelko_id"] for entry in cache])
+        self.assertEqual(self.server.request("/download/" + found["pelko_id"]).status, 400)
+
+    def test_clear_cache_while_a_download_runs(self):
+        found = run_scenario(self, self.server, "clear-cache-while-downloading")
+        self.assertEqual(self.server.command("fetch_alltime_cache").json()["cache"], [])
+        for pelko_id in found["ids"]:
+            self.assertEqual(self.server.request("/download/" + pelko_id).status, 400)
+
+    def test_clear_logs(self):
+        run_scenario(self, self.server, "clear-logs")
+        logs = [entry["message"] for entry in self.server.command("fetch_alltime_logs").json()["logs"]]
+        self.assertEqual(logs[-1], "Cleared logs...")
+        self.assertFalse([text for text in logs if text.startswith("Refused to set")])
+
+    def test_settings_survive_a_reload(self):
+        found = run_scenario(self, self.server, "settings-survive-reload")
+        saved = self.config_file()
+        self.assertEqual(saved["downloader"]["num_threads"], found["num_threads"])
+        self.assertEqual(saved["general"]["show_console"], found["show_console"])
+        self.assertEqual(saved["access"]["whitelist"], found["whitelist"])
+
+    def test_settings_restart_note_and_reset(self):
+        run_scenario(self, self.server, "settings-restart-note-and-reset")
+        saved = self.config_file()
+        self.assertEqual(saved["httpServer"]["port"], "6969")
+        self.assertEqual(saved["downloader"]["num_threads"], 1)
+        self.assertEqual(saved["downloader"]["cachedir"], "dlcache")
+        # The port saved in between needed a restart: the server still listens where it started.
+        self.assertEqual(self.server.command("get_server_version").status, 200)
+
+    def test_views_and_footer(self):
+        run_scenario(self, self.server, "views-and-footer")
+        for view in ["downloads", "history", "logs", "settings"]:
+            self.assertTrue(os.path.getsize(os.path.join(OUTPUT_DIR, "screenshots", "view-%s.png" % view)) > 0)
+
+
+class ShutDownTest(unittest.TestCase):
+    def test_shut_down_from_the_page(self):
+        server = page_server()
+        try:
+            run_scenario(self, server, "shut-down")
+            self.assertEqual(server.wait(), 0)
+        finally:
+            server.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
