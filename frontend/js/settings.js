@@ -194,17 +194,19 @@ function renumberWhitelist() {
 
 function markRefused(paths) {
   for (const path of paths) {
-    const input = path === 'access.whitelist' ? whitelist.querySelector('input') : form.querySelector(`input[data-setting="${path}"]`);
-    input?.setAttribute('aria-invalid', 'true');
+    for (const input of form.querySelectorAll(path === 'access.whitelist' ? '#whitelist-list input' : `input[data-setting="${path}"]`)) {
+      input.setAttribute('aria-invalid', 'true');
+    }
   }
 }
 
 /** The label a person sees for the setting at `path`. */
 function settingName(path) {
-  const labelId = path === 'access.whitelist' ? 'whitelist-label' : null;
   const input = form.querySelector(`input[data-setting="${path}"]`);
-  const label = labelId ? document.getElementById(labelId) : input?.closest('label') ?? form.querySelector(`label[for="${input?.id}"]`);
-  return `“${label ? label.textContent.trim() : path}”`;
+  const label = path === 'access.whitelist'
+    ? document.getElementById('whitelist-label')
+    : input.closest('label') ?? form.querySelector(`label[for="${input.id}"]`);
+  return `“${label.textContent.trim()}”`;
 }
 
 function sameValue(a, b) {
