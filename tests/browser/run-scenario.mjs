@@ -8,7 +8,7 @@
 
 import fs from 'node:fs';
 import { assertNoProblems, openBrowser, screenshot } from './browser.mjs';
-import { audioDownload, clearCacheWhileDownloading } from './scenarios/downloads.mjs';
+import { audioDownload, clearCacheWhileDownloading, queueProblems } from './scenarios/downloads.mjs';
 import { clearLogs } from './scenarios/logs.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
@@ -17,6 +17,7 @@ const SCENARIOS = {
   'audio-download': audioDownload,
   'clear-cache-while-downloading': clearCacheWhileDownloading,
   'clear-logs': clearLogs,
+  'queue-problems': queueProblems,
   'settings-survive-reload': settingsSurviveReload,
   'settings-restart-note-and-reset': settingsRestartNoteAndReset,
   'views-and-footer': viewsAndFooter,

@@ -102,6 +102,11 @@ class PageTest(unittest.TestCase):
         self.assertEqual(logs[-1], "Cleared logs...")
         self.assertFalse([text for text in logs if text.startswith("Refused to set")])
 
+    def test_queue_problems(self):
+        found = run_scenario(self, self.server, "queue-problems")
+        cache = self.server.command("fetch_alltime_cache").json()["cache"]
+        self.assertNotIn(found["pelko_id"], [entry["pelko_id"] for entry in cache])
+
     def test_settings_survive_a_reload(self):
         found = run_scenario(self, self.server, "settings-survive-reload")
         saved = self.config_file()

@@ -171,3 +171,24 @@ export async function clearCacheWhileDownloading({ page, baseUrl, outDir }) {
   await page.waitForSelector('#session-empty:not([hidden])');
   return { ids: [done, held] };
 }
+
+/** An empty address is caught by the page; an address whose details cannot be read is said so. */
+export async function queueProblems({ page, baseUrl }) {
+  await page.goto(`${baseUrl}/`);
+  await page.click('#queue-submit');
+  await expectMessage(page, '#queue-message', 'error', 'Enter the address of a video page first.');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'queue-url');
+
+  const url = fakeVideoUrl({ fake_fail: 'metadata' });
+  const id = await queueDownload(page, url, 'video');
+  await expectMessage(page, '#queue-message', 'error', 'could not read the details of this video');
+  assert.equal(await page.inputValue('#queue-url'), url, 'the address stays for a correction');
+  const card = page.locator(`#session-list > li[data-pelko-id="${id}"][data-status="failed"]`);
+  await card.waitFor();
+  assert.equal(await card.locator('[data-role="status"]').textContent(), 'Failed');
+  assert.ok(await card.locator('[data-role="progress"]').isHidden());
+  assert.ok(await card.locator('a[data-action="save"]').isHidden());
+  await card.locator('button[data-action="remove"]').click();
+  await card.waitFor({ state: 'detached' });
+  return { pelko_id: id };
+}

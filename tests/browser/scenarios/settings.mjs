@@ -59,7 +59,9 @@ export async function settingsRestartNoteAndReset({ page, baseUrl }) {
   const refusal = await expectMessage(page, '#settings-message', 'error', 'Download cache directory');
   assert.equal(await page.inputValue('#setting-downloader-cachedir'), before['downloader.cachedir'],
     `after "${refusal}" the field shows what the server kept`);
+  assert.equal(await page.getAttribute('#setting-downloader-cachedir', 'aria-invalid'), 'true');
   assert.equal(await page.inputValue('#setting-downloader-num_threads'), '4');
+  assert.equal(await page.getAttribute('#setting-downloader-num_threads', 'aria-invalid'), null);
 
   await page.click('#settings-reset');
   await page.waitForSelector('#confirm-dialog[open]');
@@ -77,5 +79,6 @@ export async function settingsRestartNoteAndReset({ page, baseUrl }) {
   assert.equal(reset['downloader.num_threads'], '1');
   assert.equal(reset['downloader.cachedir'], 'dlcache');
   assert.deepEqual(reset['access.whitelist'], ['127.0.0.1']);
+  assert.equal(await page.getAttribute('#setting-downloader-cachedir', 'aria-invalid'), null);
   return { refusal };
 }
