@@ -6,8 +6,10 @@ import { formatTime, isoTime } from './format.js';
 import { listen, SHUT_DOWN } from './events.js';
 
 const REFRESH_MS = 5000;
-// The all-time log can grow without bound; the page shows the newest part of it.
-const ALLTIME_LIMIT = 1000;
+// The all-time log can grow without bound; the page shows its newest part. The server's
+// count limit would pick the oldest saved messages instead, so the whole log is fetched,
+// and only when asked for: sorting it holds the server for a moment.
+const ALLTIME_SHOWN = 1000;
 const LEVELS = { 1: { word: 'WARN', name: 'warning' }, 2: { word: 'ERROR', name: 'error' } };
 
 const list = document.getElementById('log-list');
@@ -49,18 +51,17 @@ async function refresh() {
   if (stopped) return;
   const alltime = scope() === 'alltime';
   try {
-    const reply = alltime
-      ? await call('fetch_alltime_logs', { max_num: ALLTIME_LIMIT })
-      : await call('fetch_session_logs');
+    const reply = await call(alltime ? 'fetch_alltime_logs' : 'fetch_session_logs');
     lastLogs = Array.isArray(reply.logs) ? reply.logs.filter((entry) => entry && typeof entry === 'object') : [];
     // Newest first whatever order arrives; the sort is stable, so equal seconds keep the server's order.
     lastLogs.sort((a, b) => num(b, 'timestamp') - num(a, 'timestamp'));
+    if (alltime) lastLogs = lastLogs.slice(0, ALLTIME_SHOWN);
     render(lastLogs);
     if (message.dataset.kind === 'error') showMessage(message, '');
   } catch (error) {
     showMessage(message, error.message, 'error');
   }
-  if (visible && !stopped) timer = setTimeout(refresh, REFRESH_MS);
+  if (visible && !stopped && !alltime) timer = setTimeout(refresh, REFRESH_MS);
 }
 
 function render(logs) {

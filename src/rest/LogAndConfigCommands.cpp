@@ -97,6 +97,7 @@ bool RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::Js
     if (HasOptionalField("config", Ostrel::JSON, request))
     {
         Ostrel::JsonBlock settings(request.Get("config").GetJsonData());
+        Ostrel::JsonArray refused;
         for (const char* path : pathSettings)
         {
             if (!XGConfig::IsJsonFieldValid(settings, path, Ostrel::STRING))
@@ -105,6 +106,7 @@ bool RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::Js
             if (StaysInWorkingDirectory(value))
                 continue;
             settings.ShorthandRemove(path, '.');
+            refused.Add(path);
             log->stream << log->Warn() << "Refused to set " << path << " to \"" << value
                         << "\": a path must stay inside the server's working directory.";
             log->Flush();
@@ -117,6 +119,9 @@ bool RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::Js
         log->Flush();
         XGConfig::Save();
         responseBody.Set("message") = "Updated settings";
+        // The other settings did change; the client learns which of its values were not taken.
+        if (refused.Size() > 0)
+            responseBody.Set("refused_settings") = refused;
     }
     else
         responseBody.Set("message") = "Updated no settings";

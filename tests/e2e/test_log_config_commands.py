@@ -109,10 +109,13 @@ class ConfigCommandsTest(unittest.TestCase):
             self.assertEqual(reply["config"]["downloader"]["cachedir"], "dlcache")
             self.assertEqual(reply["config"]["logging"]["logfile_text"], "log.txt")
             self.assertEqual(reply["config"]["httpServer"]["rootdir"], "frontend")
+            self.assertEqual(sorted(reply["refused_settings"]),
+                             ["downloader.cachedir", "httpServer.rootdir", "logging.logfile_text"])
             self.assertIn('Refused to set downloader.cachedir to "/"', server.output)
 
             safe = server.command("update_config", config={"downloader": {"cachedir": "media/cache"}}).json()
             self.assertEqual(safe["config"]["downloader"]["cachedir"], "media/cache")
+            self.assertNotIn("refused_settings", safe)
 
     def test_reset_restores_and_writes_the_defaults(self):
         changed = {"downloader": {"num_threads": 4}, "access": {"whitelist": []}}
