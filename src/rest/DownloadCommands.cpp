@@ -1,7 +1,4 @@
 #include <algorithm>
-#include <limits>
-#include "app/Clock.h"
-#include "app/XGControl.h"
 #include "downloader/DownloadManager.h"
 #include "rest/RestQueryHandler.h"
 
@@ -10,8 +7,6 @@ using Downloader::DownloadManager;
 
 namespace
 {
-    constexpr uint64_t allEntries = std::numeric_limits<uint64_t>::max();
-
     // A parameter the command cannot do without; on failure the validator's reply stands, with 400.
     bool RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonBlock& request,
                       Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
@@ -20,12 +15,6 @@ namespace
             return true;
         responseCode = BAD_REQUEST;
         return false;
-    }
-
-    // Age limit that keeps a listing to the entries queued since the server started.
-    int64_t SecondsSinceBoot()
-    {
-        return static_cast<int64_t>(Clock::now() - XGControl::boot_time);
     }
 
     void ReplyWithCache(const Ostrel::JsonArray& cache, Ostrel::JsonBlock& responseBody)

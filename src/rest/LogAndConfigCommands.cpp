@@ -1,9 +1,8 @@
-#include <limits>
-#include "app/Clock.h"
+#include <algorithm>
 #include "app/ConsoleManager.h"
 #include "app/FileSystem.h"
-#include "app/XGControl.h"
 #include "config/XGConfig.h"
+#include "json/StringHelpers.h"
 #include "logging/LogHistory.h"
 #include "rest/RestQueryHandler.h"
 
@@ -12,8 +11,6 @@ using Logging::LogHistory;
 
 namespace
 {
-    constexpr unsigned long allEntries = std::numeric_limits<unsigned long>::max();
-
     void ReplyWithLogs(const Ostrel::JsonArray& logs, Ostrel::JsonBlock& responseBody)
     {
         responseBody.Set("logs_size") = static_cast<long long>(logs.Size());
@@ -42,16 +39,10 @@ namespace
     {
         if (path.empty() || path.front() == '/' || path.find('\0') != std::string::npos)
             return false;
-        size_t start = 0;
-        while (start <= path.size())
-        {
-            const size_t end = std::min(path.find('/', start), path.size());
-            const std::string segment = path.substr(start, end - start);
-            if (segment.empty() || segment == "." || segment == "..")
-                return false;
-            start = end + 1;
-        }
-        return true;
+        const std::vector<std::string> segments = Ostrel::Internal::StringHelpers::SplitString(path, '/');
+        return std::none_of(segments.begin(), segments.end(), [](const std::string& segment) {
+            return segment.empty() || segment == "." || segment == "..";
+        });
     }
 }
 
@@ -59,8 +50,7 @@ bool RestQueryHandler::FetchSessionLogs(const Ostrel::JsonBlock&, Ostrel::JsonBl
                                         HTTP_STATUS_CODE& responseCode)
 {
     StartReply(OK, responseBody, responseCode);
-    const long sinceBoot = static_cast<long>(Clock::now() - XGControl::boot_time) + 1;
-    ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(sinceBoot, allEntries), responseBody);
+    ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(SecondsSinceBoot() + 1, allEntries), responseBody);
     return true;
 }
 
@@ -68,11 +58,11 @@ bool RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel
                                         HTTP_STATUS_CODE& responseCode)
 {
     long maxAge = -1;
-    unsigned long maxNum = allEntries;
+    uint64_t maxNum = allEntries;
     if (HasOptionalField("max_age", Ostrel::INT, request))
         maxAge = static_cast<long>(request.Get("max_age").GetIntData());
     if (HasOptionalField("max_num", Ostrel::INT, request))
-        maxNum = static_cast<unsigned long>(request.Get("max_num").GetIntData());
+        maxNum = static_cast<uint64_t>(request.Get("max_num").GetIntData());
 
     StartReply(OK, responseBody, responseCode);
     ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(maxAge, maxNum), responseBody);

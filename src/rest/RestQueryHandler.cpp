@@ -1,4 +1,6 @@
 #include "rest/RestQueryHandler.h"
+#include "app/Clock.h"
+#include "app/XGControl.h"
 #include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
@@ -99,4 +101,9 @@ bool RestQueryHandler::HasOptionalField(const std::string& name, Ostrel::JSON_DA
 {
     Ostrel::JsonBlock scratch;
     return ValidateField(name, type, Ostrel::JsonData(request), scratch);
+}
+
+int64_t RestQueryHandler::SecondsSinceBoot()
+{
+    return static_cast<int64_t>(Clock::now() - XGControl::boot_time);
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <limits>
 #include <string>
 #include "json/Json.h"
 #include "logging/Logger.h"
@@ -79,6 +81,11 @@ namespace Rest
                                         HTTP_STATUS_CODE& responseCode);
         static bool GetDiskUsage(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                  HTTP_STATUS_CODE& responseCode);
+
+        // The count limit of a listing that has none.
+        static constexpr uint64_t allEntries = std::numeric_limits<uint64_t>::max();
+        // Seconds since the server started: listings of this run reach back that far.
+        static int64_t SecondsSinceBoot();
 
         // Starts a reply: the template of `code`, which also becomes the status.
         static void StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);

@@ -7,6 +7,7 @@
 #include <microhttpd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "json/StringHelpers.h"
 
 using namespace Rest;
 namespace fs = std::filesystem;
@@ -26,18 +27,9 @@ namespace
             path.find('\\') != std::string::npos)
             return true;
 
-        size_t start = 1;
-        while (start <= path.size())
-        {
-            size_t end = path.find('/', start);
-            if (end == std::string::npos)
-                end = path.size();
-            const std::string segment = path.substr(start, end - start);
-            if (segment == "." || segment == "..")
-                return true;
-            start = end + 1;
-        }
-        return false;
+        const std::vector<std::string> segments = Ostrel::Internal::StringHelpers::SplitString(path, '/');
+        return std::any_of(segments.begin(), segments.end(),
+                           [](const std::string& segment) { return segment == "." || segment == ".."; });
     }
 
     int HexValue(char c)
