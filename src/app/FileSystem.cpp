@@ -1,4 +1,7 @@
 #include "app/FileSystem.h"
+#include <algorithm>
+#include <iterator>
+#include <stdexcept>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -15,14 +18,12 @@ namespace fs = std::filesystem;
 
 std::string FileSystem::ReadFile(std::string path)
 {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
-        throw std::exception();
+        throw std::runtime_error("Unable to read the file \"" + path + "\".");
 
-    std::string result;
-    std::string line;
-    while (std::getline(in, line))
-        result += line;
+    std::string result{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    result.erase(std::remove(result.begin(), result.end(), '\n'), result.end());
     return result;
 }
 

@@ -7,7 +7,8 @@
 class FileSystem
 {
 public:
-    // The file's text with every '\n' removed; throws std::exception when it cannot be opened.
+    // The file's text with every '\n' removed; throws std::runtime_error, saying which file, when
+    // it cannot be opened.
     static std::string ReadFile(std::string path);
 
     // Replaces the file atomically: a crash leaves either the old or the new content, never

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <optional>
+#include <stdexcept>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -108,7 +110,7 @@ bool HttpServer::InitWebServer()
 
     sockaddr_in address{};
     if (ParseListenAddress(port, address))
-        daemon = MHD_start_daemon(MHD_USE_EPOLL, 0, nullptr, nullptr, &EventHandler, this,
+        daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &EventHandler, this,
                                   MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
                                   MHD_OPTION_CONNECTION_LIMIT, maxConnections,
                                   MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerClient,
@@ -133,7 +135,49 @@ bool HttpServer::InitWebServer()
 
 void HttpServer::Update()
 {
-    Poll(static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate)));
+    ResumeReadyRequests();
+    unsigned int wait = static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate));
+    if (!heldRequests.empty())
+    {
+        // A client waiting for its reply is an active client: no idle pause meanwhile.
+        XGControl::last_query_time = Clock::now();
+        wait = std::min(wait, heldPollMilliseconds);
+    }
+    Poll(wait);
+}
+
+bool HttpServer::HasHeldRequests() const
+{
+    return !heldRequests.empty();
+}
+
+void HttpServer::ResumeReadyRequests()
+{
+    for (auto held = heldRequests.begin(); held != heldRequests.end();)
+    {
+        Ostrel::JsonBlock responseBody;
+        HTTP_STATUS_CODE responseCode = OK;
+        try
+        {
+            if (!held->reply.isReady())
+            {
+                ++held;
+                continue;
+            }
+            held->reply.finish(responseBody, responseCode);
+        }
+        catch (const std::exception& e)
+        {
+            responseBody = RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what());
+            responseCode = INTERNAL_SERVER_ERROR;
+        }
+        held->request->preparedReply = Ostrel::JsonData(responseBody).Render(false);
+        held->request->preparedStatus = responseCode;
+        held->request->replyPrepared = true;
+        // The library calls the request handler again, which sends the prepared reply.
+        MHD_resume_connection(held->connection);
+        held = heldRequests.erase(held);
+    }
 }
 
 void HttpServer::Poll(unsigned int milliseconds)
@@ -151,6 +195,9 @@ void HttpServer::OnExit()
     if (daemon == nullptr)
         return;
 
+    while (!heldRequests.empty())
+        Update();
+
     // The last replies ("Goodbye! :3" above all) may still wait in their connections.
     for (int round = 0; round < drainRounds && unsentReplies > 0; ++round)
         MHD_run_wait(daemon, drainRoundMilliseconds);
@@ -167,7 +214,10 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         auto* request = static_cast<HttpRequest*>(*requestState);
         if (request == nullptr)
         {
-            request = new HttpRequest{method, url, "", AnnouncesTooLargeBody(connection), false};
+            request = new HttpRequest;
+            request->method = method;
+            request->uri = url;
+            request->bodyTooLarge = AnnouncesTooLargeBody(connection);
             *requestState = request;
             // An announced oversized body is refused before any of it is read.
             if (!request->bodyTooLarge)
@@ -190,7 +240,12 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         {
             request->answered = true;
             ++static_cast<HttpServer*>(server)->unsentReplies;
-            HandleRequest(connection, *request);
+            static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
+        }
+        else if (request->replyPrepared)
+        {
+            request->replyPrepared = false;
+            ServeStringToConnection(connection, std::move(request->preparedReply), request->preparedStatus);
         }
         return MHD_YES;
     }
@@ -209,7 +264,7 @@ void HttpServer::RequestCompleted(void* server, MHD_Connection*, void** requestS
     *requestState = nullptr;
 }
 
-void HttpServer::HandleRequest(MHD_Connection* connection, const HttpRequest& request)
+void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
 {
     // Every request counts as activity, refused ones too: it keeps the main loop awake.
     XGControl::last_query_time = Clock::now();
@@ -289,8 +344,7 @@ std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
     return data == nullptr ? std::string() : std::string(data, length);
 }
 
-void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
-                                   std::string requesterAddress)
+void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress)
 {
     if (!Ostrel::IsJsonValid(request.body))
     {
@@ -302,15 +356,24 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest
 
     Ostrel::JsonBlock responseBody;
     HTTP_STATUS_CODE responseCode = OK;
-    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode);
-    ServeReply(connection, responseBody, responseCode);
+    std::optional<HeldReply> held;
+    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode, &held);
+    if (!held)
+    {
+        ServeReply(connection, responseBody, responseCode);
+        return;
+    }
+    MHD_suspend_connection(connection);
+    heldRequests.push_back({connection, &request, std::move(*held)});
 }
 
 void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string uri)
 {
     using namespace Downloader;
 
-    // The bare "/download" has nothing at index ten: substr throws and the router answers 500.
+    // The bare "/download" names no download at all; the router answers 500 with this sentence.
+    if (uri.size() < 10)
+        throw std::invalid_argument("The path \"" + uri + "\" names no download: ask for /download/<pelko id>.");
     const std::string id = uri.substr(10);
     if (!DownloadManager::DoesPelkoIDExist(id))
     {
