@@ -149,6 +149,11 @@ class PelkoServer:
         """Stops the server the way a client does and starts it again in the same working
         directory; `output` then holds the new run's lines only."""
         self.stop()
+        return self.start_again(timeout)
+
+    def start_again(self, timeout=30):
+        """Starts the server again in the same working directory once the last run has ended;
+        `output` then holds the new run's lines only."""
         self.process.stdout.close()
         with self._changed:
             self._lines = []
