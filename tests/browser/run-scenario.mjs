@@ -9,12 +9,16 @@
 import fs from 'node:fs';
 import { assertNoProblems, openBrowser, screenshot } from './browser.mjs';
 import { audioDownload, clearCacheWhileDownloading, queueProblems } from './scenarios/downloads.mjs';
+import { cancelRetryAndReasons, converting, restored } from './scenarios/lifecycle.mjs';
 import { clearLogs } from './scenarios/logs.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
+  'cancel-retry-and-reasons': cancelRetryAndReasons,
+  converting,
+  restored,
   'clear-cache-while-downloading': clearCacheWhileDownloading,
   'clear-logs': clearLogs,
   'queue-problems': queueProblems,

@@ -34,10 +34,10 @@ def setUpModule():
     os.makedirs(OUTPUT_DIR)
 
 
-def page_server():
-    """A started server that serves this checkout's frontend/ as its default front-end directory and
-    records every call of the fake downloader."""
-    server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR])
+def page_server(**options):
+    """A started server (PelkoServer `options`) that serves this checkout's frontend/ as its default
+    front-end directory and records every call of the fake downloader."""
+    server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR], **options)
     os.symlink(os.path.join(SOURCE_DIR, "frontend"), server.path("frontend"))
     server.env["PELKO_FAKE_DOWNLOADER_LOG"] = server.path("fake-downloader.log")
     return server.start()
@@ -96,6 +96,17 @@ class PageTest(unittest.TestCase):
         for pelko_id in found["ids"]:
             self.assertEqual(self.server.request("/download/" + pelko_id).status, 400)
 
+    def test_cancel_retry_and_reasons(self):
+        found = run_scenario(self, self.server, "cancel-retry-and-reasons")
+        cache = {entry["pelko_id"]: entry for entry in self.server.command("fetch_alltime_cache").json()["cache"]}
+        cancelled = cache[found["cancelled"]]
+        self.assertEqual((cancelled["status"], cancelled["error_message"]), ("failed", "Cancelled."))
+        self.assertEqual(cache[found["retried"]]["status"], "finished")
+
+    def test_converting(self):
+        found = run_scenario(self, self.server, "converting")
+        self.assertEqual(self.server.request("/download/" + found["pelko_id"]).status, 200)
+
     def test_clear_logs(self):
         run_scenario(self, self.server, "clear-logs")
         logs = [entry["message"] for entry in self.server.command("fetch_alltime_logs").json()["logs"]]
@@ -127,6 +138,22 @@ class PageTest(unittest.TestCase):
         run_scenario(self, self.server, "views-and-footer")
         for view in ["downloads", "history", "logs", "settings"]:
             self.assertTrue(os.path.getsize(os.path.join(OUTPUT_DIR, "screenshots", "view-%s.png" % view)) > 0)
+
+
+class RestoredTest(unittest.TestCase):
+    def test_downloads_of_the_last_run_are_marked(self):
+        def record(pelko_id, status, error):
+            return {"pelko_id": pelko_id, "title": "From before " + pelko_id, "status": status, "mode": "audio",
+                    "video_url": "https://videos.example/" + pelko_id, "webpage_url": "https://videos.example/" + pelko_id,
+                    "error_message": error, "queued_timestamp": 1700000000, "download_url": "/download/" + pelko_id}
+        queue = [record("waiting", "queued", ""), record("broken", "failed", "ERROR: HTTP Error 404: Not Found")]
+        server = page_server(config={"downloader": {"num_threads": 0}},
+                             files={"dlcache/queue.json": json.dumps(queue)})
+        try:
+            found = run_scenario(self, server, "restored")
+            self.assertEqual(sorted(found["ids"]), ["broken", "waiting"])
+        finally:
+            server.close()
 
 
 class ShutDownTest(unittest.TestCase):
