@@ -22,14 +22,18 @@ export async function assertViewShown(page, view) {
 }
 
 /**
- * Waits until the message paragraph `selector` shows a message of `kind` (ok, notice, error) and
- * returns its text; fails when it does not contain `expected`.
+ * Waits until the message paragraph `selector` shows a message of `kind` (ok, notice, error) that
+ * contains `expected` and returns its text; fails, naming what it says, when none comes.
  */
 export async function expectMessage(page, selector, kind, expected = '') {
-  const node = await page.waitForSelector(`${selector}[data-kind="${kind}"]`);
-  const text = await node.textContent();
-  assert.ok(text.includes(expected), `${selector} says "${text}", expected it to contain "${expected}"`);
-  return text;
+  const shown = await page.waitForFunction(([target, wanted, part]) => {
+    const node = document.querySelector(target);
+    return node?.dataset.kind === wanted && node.textContent.includes(part) ? node.textContent : null;
+  }, [selector, kind, expected]).catch(() => null);
+  if (shown) return shown.jsonValue();
+  const node = await page.$(selector);
+  const [text, actualKind] = node ? await node.evaluate((n) => [n.textContent, n.dataset.kind]) : ['', ''];
+  assert.fail(`${selector} says "${text}" (${actualKind}), expected a${kind === 'error' ? 'n' : ''} ${kind} containing "${expected}"`);
 }
 
 /** The settings form, once it was filled from the server. */
