@@ -9,7 +9,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
 RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev yt-dlp ffmpeg)
-TEST_PACKAGES=(libgtest-dev python3 chromium)
+TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -96,6 +96,9 @@ cmd_test() {
     exit 1
   fi
   tail -n 2 "$output"
+  # The Debian package, installed into a scratch root and run as its systemd unit runs it.
+  cmd_package
+  $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
 }
 
 case "${1:-}" in
