@@ -276,15 +276,15 @@ class ServiceTest(unittest.TestCase):
         self.assertEqual((report["uid"], report["gid"], report["groups"]), (self.uid, self.gid, [self.gid]))
         self.assertEqual((report["cwd"], report["umask"]), (STATE_DIR, 0o027))
         self.assertEqual(report["environment"],
-                         ["HOME", "INVOCATION_ID", "LOGNAME", "PATH", "SHELL", "SYSTEMD_EXEC_PID", "USER"])
+                         ["HOME", "INVOCATION_ID", "LANG", "LOGNAME", "PATH", "SYSTEMD_EXEC_PID", "USER"])
         self.assertEqual(report["status"], {"NoNewPrivs": "1", "Seccomp": "2", "CapEff": "0" * 16,
                                             "CapBnd": "0" * 16, "CapAmb": "0" * 16})
         self.assertEqual(report["write"], {STATE_DIR: "allowed", STATE_DIR + "/bin": "allowed",
                                            "/var/cache/pelko-probe": "EROFS", "/tmp": "allowed"})
         self.assertEqual(report["list"], {"/home": "EACCES", "/root": "EACCES"})
         self.assertEqual(report["tmp"], [])
-        self.assertEqual(report["dev"], ["fd", "full", "mqueue", "null", "ptmx", "pts", "random", "shm",
-                                         "stderr", "stdin", "stdout", "tty", "urandom", "zero"])
+        self.assertEqual(report["dev"], ["char", "fd", "full", "hugepages", "log", "mqueue", "null", "ptmx", "pts",
+                                         "random", "shm", "stderr", "stdin", "stdout", "tty", "urandom", "zero"])
         self.assertEqual(report["other processes"], [])
         self.assertEqual(report["socket"], {"AF_INET": "allowed", "AF_INET6": "allowed", "AF_UNIX": "allowed",
                                             "AF_NETLINK": "EAFNOSUPPORT", "AF_PACKET": "EAFNOSUPPORT"})

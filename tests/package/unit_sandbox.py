@@ -5,7 +5,7 @@ server through it, in a scratch root.
     python3 unit_sandbox.py ROOT UNIT_FILE
 
 ROOT is the file system that the service sees, UNIT_FILE the unit's path inside it. Must run as
-root, in a mount namespace of its own is best (every mount made here is private anyway). Every
+root; the mounts are made in a mount namespace of the service's own, as systemd makes them. Every
 directive of the unit's [Service] section is either applied below or listed in NOT_APPLIED with
 the reason; any other directive stops the start, so that a directive added to the unit cannot go
 untried by accident. Where systemd builds a restriction from several mechanisms (mounts, a
@@ -94,7 +94,7 @@ def read_service_section(path):
 
 
 class Service:
-    """The settings of the directives, with systemd's defaults for those the unit leaves out."""
+    """The unit's directives by name; one given more than once keeps all its values, in order."""
 
     def __init__(self, directives):
         self.values = {}
@@ -292,18 +292,22 @@ def make_inaccessible(directory):
 
 
 def build_private_devices(root):
-    """The short /dev of PrivateDevices=: the pseudo devices and a terminal, no disks."""
+    """The short /dev of PrivateDevices=, as systemd lays it out: the pseudo devices and the
+    terminal subsystem, no disks."""
     dev = root + "/dev"
     mount("tmpfs", dev, "tmpfs", MS_NOSUID | MS_NOEXEC, "mode=755")
+    os.mkdir(dev + "/char")
     for name in ("null", "zero", "full", "random", "urandom", "tty"):
         open(dev + "/" + name, "w").close()
         mount("/dev/" + name, dev + "/" + name, flags=MS_BIND)
-    for name in ("pts", "shm", "mqueue"):
+        device = os.stat("/dev/" + name).st_rdev
+        os.symlink("../" + name, "%s/char/%d:%d" % (dev, os.major(device), os.minor(device)))
+    for name in ("pts", "shm", "mqueue", "hugepages"):
         os.mkdir(dev + "/" + name)
     mount("/dev/pts", dev + "/pts", flags=MS_BIND)
     mount("tmpfs", dev + "/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777")
-    for name, target in (("ptmx", "pts/ptmx"), ("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"),
-                         ("stdout", "/proc/self/fd/1"), ("stderr", "/proc/self/fd/2")):
+    for name, target in (("ptmx", "pts/ptmx"), ("log", "/run/systemd/journal/dev-log"), ("fd", "/proc/self/fd"),
+                         ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"), ("stderr", "/proc/self/fd/2")):
         os.symlink(target, dev + "/" + name)
 
 
@@ -363,19 +367,24 @@ def account(root, user_name, group_name):
 
 
 def service_environment(root, user, home, shell):
-    """What systemd hands a system service that sets no Environment= of its own."""
+    """What systemd hands a system service that sets no Environment= of its own and whose
+    output is not the journal (which would add JOURNAL_STREAM)."""
     search_path = subprocess.run(["systemd-path", "search-binaries-default"], check=True,
                                  capture_output=True, text=True).stdout.strip()
-    environment = {"PATH": search_path, "INVOCATION_ID": secrets.token_hex(16),
+    # Without a configured locale systemd gives its services C.UTF-8.
+    environment = {"PATH": search_path, "LANG": "C.UTF-8", "INVOCATION_ID": secrets.token_hex(16),
                    "SYSTEMD_EXEC_PID": str(os.getpid())}
-    if user:
-        environment.update(USER=user, LOGNAME=user, HOME=home, SHELL=shell)
     if os.path.exists(root + "/etc/locale.conf"):
         with open(root + "/etc/locale.conf") as locale:
             for line in locale:
                 key, _, value = line.strip().partition("=")
                 if key == "LANG":
                     environment["LANG"] = value.strip('"')
+    if user:
+        environment.update(USER=user, LOGNAME=user, HOME=home)
+        # A login shell that refuses logins is not handed on.
+        if not shell.endswith(("/nologin", "/false")):
+            environment["SHELL"] = shell
     return environment
 
 
