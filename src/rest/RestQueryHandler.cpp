@@ -26,6 +26,7 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"update_config", &UpdateConfig},
     {"reset_config_to_default_values", &ResetConfigDefaults},
     {"get_server_version", &GetServerVersion},
+    {"fetch_settings_info", &FetchSettingsInfo},
 };
 
 void RestQueryHandler::PreInit()
