@@ -7,7 +7,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
-RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev yt-dlp ffmpeg)
+RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libsodium-dev yt-dlp ffmpeg)
 TEST_PACKAGES=(libgtest-dev python3 chromium)
 
 # Installs the Debian packages that are not there yet; a machine that has them all is left alone.

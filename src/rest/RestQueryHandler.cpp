@@ -27,6 +27,7 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"reset_config_to_default_values", &ResetConfigDefaults},
     {"get_server_version", &GetServerVersion},
     {"fetch_settings_info", &FetchSettingsInfo},
+    {"set_password", &SetPassword},
 };
 
 void RestQueryHandler::PreInit()

@@ -89,6 +89,11 @@ namespace Rest
         static bool ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // Access commands (AccessCommands.cpp)
+        // "password" (STRING): sets the password, or removes it when empty. Every session ends.
+        static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                HTTP_STATUS_CODE& responseCode);
+
         // The count limit of a listing that has none.
         static constexpr uint64_t allEntries = std::numeric_limits<uint64_t>::max();
         // Seconds since the server started: listings of this run reach back that far.
