@@ -91,8 +91,14 @@ bool SiteRules::IsCrossSite(const Request& request)
                              request.fetchMode == "navigate" && request.fetchDest == "document";
     if (followsLink)
         return false;
-    if (Lower(request.fetchSite) == "cross-site")
+    // The browser itself says where a request comes from, and no page can change what it says. The
+    // page's own forms may carry "Origin: null" (it sends no referrer), so "same-origin" wins.
+    const std::string site = Lower(request.fetchSite);
+    if (site == "cross-site")
         return true;
+    if (site == "same-origin" || site == "none")
+        return false;
+    // "same-site" (another port, say) or an older browser: the Origin must name this host and port.
     if (request.origin.empty())
         return false;
 

@@ -27,7 +27,8 @@ namespace Rest
         static bool IsHostAllowed(const std::string& hostHeader);
 
         // True when a browser sent the request for another site: Sec-Fetch-Site says
-        // "cross-site", or an Origin names another scheme-less host and port than Host.
+        // "cross-site", or (when it says neither "same-origin" nor "none") an Origin names
+        // another host or port than Host.
         // A person following a link to the page (a GET or HEAD that loads a document into
         // the window, not "/api") is let through: it changes nothing and shows the page only to them.
         static bool IsCrossSite(const Request& request);

@@ -74,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SiteCase{"script", {"POST", host, "", "", "", "", true}, false},
         SiteCase{"own page", {"POST", host, "http://127.0.0.1:6969", "same-origin", "cors", "empty", true}, false},
+        SiteCase{"own form without referrer", {"POST", host, "null", "same-origin", "navigate", "document", false},
+                 false},
         SiteCase{"own page by name", {"POST", "Pelko.lan", "http://pelko.lan", "same-origin", "cors", "empty", true},
                  false},
         SiteCase{"behind https", {"POST", "pelko.lan", "https://pelko.lan:443", "", "", "", true}, false},
