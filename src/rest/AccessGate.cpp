@@ -98,10 +98,12 @@ namespace
         }
     }
 
+    // Only a posted form logs out: a link from elsewhere (which the site rule lets through) must not.
     void HandleLogout(MHD_Connection* connection, const HttpRequest& request)
     {
-        if (request.method == "POST")
-            Authentication::EndSession(SessionToken(connection));
+        if (request.method != "POST")
+            return Redirect(connection, "/", "");
+        Authentication::EndSession(SessionToken(connection));
         Redirect(connection, "/", std::string(Authentication::sessionCookie) + "=; Max-Age=0" + cookieAttributes);
     }
 

@@ -192,6 +192,11 @@ class PasswordTest(unittest.TestCase):
         # A login never leads off the site.
         self.assertEqual(self.login(PASSWORD, "//evil.example/").header("Location"), "/")
 
+        # A link cannot log anyone out: only the posted form does.
+        link = self.anonymous("/logout", headers=dict(FOLLOWED_LINK, **session))
+        self.assertEqual((link.status, link.header("Set-Cookie")), (303, None))
+        self.assertEqual(self.anonymous("/api", body=b'{"request": "foo"}', headers=session).status, 200)
+
         logout = self.anonymous("/logout", body=b"", headers=session)
         self.assertEqual(logout.status, 303)
         self.assertEqual(logout.header("Location"), "/")
