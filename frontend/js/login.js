@@ -23,8 +23,9 @@ export function initLogin() {
 
 /** Shows the login view in place of the others; `reason` says why, when there is more to say. */
 export function showLogin(reason) {
-  reasonLine.textContent = reason || DEFAULT_REASON;
   next.value = `/${location.hash}`;
+  // Other views keep polling meanwhile; their refusals must not replace a reason given before.
+  if (reason || view.hidden) reasonLine.textContent = reason || DEFAULT_REASON;
   if (!view.hidden) return;
   view.hidden = false;
   password.focus();
