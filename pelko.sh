@@ -8,7 +8,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
-RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev yt-dlp ffmpeg)
+RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libsodium-dev yt-dlp ffmpeg)
 TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)
 SUDO=""

@@ -1,7 +1,6 @@
 #include "rest/HttpServer.h"
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <chrono>
 #include <climits>
 #include <optional>
@@ -12,8 +11,10 @@
 #include <thread>
 #include "app/Clock.h"
 #include "app/XGControl.h"
+#include "config/SettingsTable.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
+#include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
@@ -33,22 +34,13 @@ namespace
         address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_ANY);
-
-        std::string port = text;
-        const size_t colon = text.rfind(':');
-        if (colon != std::string::npos)
-        {
-            port = text.substr(colon + 1);
-            if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &address.sin_addr) != 1)
-                return false;
-        }
-        const auto isDigit = [](unsigned char c) { return std::isdigit(c) != 0; };
-        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), isDigit))
+        std::string host;
+        uint16_t port = 0;
+        if (!SettingsTable::SplitListenAddress(text, host, port))
             return false;
-        const unsigned long number = std::stoul(port);
-        if (number > 65535)
-            return false;
-        address.sin_port = htons(static_cast<uint16_t>(number));
+        if (!host.empty())
+            inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+        address.sin_port = htons(port);
         return true;
     }
 
@@ -116,6 +108,7 @@ bool HttpServer::InitWebServer()
                                   MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerClient,
                                   MHD_OPTION_CONNECTION_TIMEOUT, connectionTimeoutSeconds,
                                   MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, this,
+                                  MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, this,
                                   MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscaped, nullptr,
                                   MHD_OPTION_END);
     if (daemon == nullptr)
@@ -183,9 +176,16 @@ void HttpServer::ResumeReadyRequests()
 void HttpServer::Poll(unsigned int milliseconds)
 {
     if (daemon == nullptr)
+    {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    else
-        MHD_run_wait(daemon, static_cast<int32_t>(std::min<unsigned int>(milliseconds, INT32_MAX)));
+        return;
+    }
+    // The wait ends when the next slow request falls due, so it is closed on time.
+    const auto wait = connectionGuard.TimeUntilNextDue(ConnectionGuard::Clock::now(),
+                                                       std::chrono::milliseconds(std::min(milliseconds, 1000000u)));
+    MHD_run_wait(daemon, static_cast<int32_t>(wait.count()));
+    if (connectionGuard.CloseOverdue(ConnectionGuard::Clock::now()) > 0)
+        MHD_run_wait(daemon, 0);
 }
 
 void HttpServer::OnExit()
@@ -239,6 +239,7 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         if (!request->answered)
         {
             request->answered = true;
+            static_cast<HttpServer*>(server)->connectionGuard.RequestArrived(connection);
             ++static_cast<HttpServer*>(server)->unsentReplies;
             static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
         }
@@ -255,13 +256,26 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
     }
 }
 
-void HttpServer::RequestCompleted(void* server, MHD_Connection*, void** requestState, MHD_RequestTerminationCode)
+void HttpServer::RequestCompleted(void* server, MHD_Connection* connection, void** requestState,
+                                  MHD_RequestTerminationCode)
 {
+    auto* self = static_cast<HttpServer*>(server);
     auto* request = static_cast<HttpRequest*>(*requestState);
     if (request != nullptr && request->answered)
-        --static_cast<HttpServer*>(server)->unsentReplies;
+        --self->unsentReplies;
     delete request;
     *requestState = nullptr;
+    self->connectionGuard.ReplySent(connection, ConnectionGuard::Clock::now());
+}
+
+void HttpServer::ConnectionChanged(void* server, MHD_Connection* connection, void**,
+                                   MHD_ConnectionNotificationCode change)
+{
+    auto& guard = static_cast<HttpServer*>(server)->connectionGuard;
+    if (change == MHD_CONNECTION_NOTIFY_STARTED)
+        guard.Opened(connection, ConnectionGuard::Clock::now());
+    else
+        guard.Closed(connection);
 }
 
 void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
@@ -287,6 +301,8 @@ void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
 
     try
     {
+        if (!AccessGate::Admit(connection, request, peerAddress))
+            return;
         if (request.uri == "/api")
             ProcessAPIRequest(connection, request, peerAddress);
         else if (request.uri.compare(0, 9, "/download") == 0)
@@ -325,18 +341,21 @@ bool HttpServer::IsConnectionAllowed(std::string peerAddress, std::string& denia
     return false;
 }
 
-void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode)
+void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
+                                         const StaticFileServer::Headers& extraHeaders)
 {
     MHD_Response* response = MHD_create_response_from_buffer(body.size(), body.data(), MHD_RESPMEM_MUST_COPY);
     MHD_add_response_header(response, "content-type", "application/json");
-    MHD_add_response_header(response, "Access-Control-Allow-Origin", "*");
+    for (const auto& [name, value] : extraHeaders)
+        MHD_add_response_header(response, name.c_str(), value.c_str());
     MHD_queue_response(connection, static_cast<unsigned int>(statusCode), response);
     MHD_destroy_response(response);
 }
 
-void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code)
+void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
+                            const StaticFileServer::Headers& extraHeaders)
 {
-    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code);
+    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code, extraHeaders);
 }
 
 std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
@@ -390,7 +409,6 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
 
     const std::string fileName = entry.title + (entry.mode == AUDIO ? ".mp3" : ".mp4");
     const StaticFileServer::Headers headers = {
-        {"Access-Control-Allow-Origin", "*"},
         {"Content-Disposition", ContentDisposition::Attachment(fileName)},
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},

@@ -5,6 +5,7 @@
 #include <string>
 #include "json/Json.h"
 #include "logging/Logger.h"
+#include "rest/ConnectionGuard.h"
 #include "rest/HttpStatusCode.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/StaticFileServer.h"
@@ -27,14 +28,17 @@ namespace Rest
 
     // The network face of the server. It runs without a thread of its own: the main loop
     // calls Update once per pass and every request is handled inside that call. Each
-    // request is admitted by the access rule, then routed: "/api" to the command
-    // interface, "/download..." to finished downloads, everything else to the front end.
+    // request is admitted by the access rule and the access gate (host, site, password),
+    // then routed: "/api" to the command interface, "/download..." to finished downloads,
+    // everything else to the front end.
     class HttpServer
     {
     public:
         static constexpr size_t maxBodySize = 1024 * 1024;
-        static constexpr unsigned int maxConnections = 256;
         static constexpr unsigned int maxConnectionsPerClient = 32;
+        // Sixteen addresses at their cap fill the server, so a few that hold all they may
+        // always leave room for everyone else.
+        static constexpr unsigned int maxConnections = 16 * maxConnectionsPerClient;
         static constexpr unsigned int connectionTimeoutSeconds = 30;
 
         HttpServer();  // allocates only: nothing listens before PostInit
@@ -63,10 +67,13 @@ namespace Rest
 
         // The access rule of the settings; `denialReason` is written only on refusal.
         static bool IsConnectionAllowed(std::string peerAddress, std::string& denialReason);
-        // Writes one complete JSON reply: every byte of `body`, with the JSON and CORS headers.
-        static void ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode);
+        // Writes one complete JSON reply: every byte of `body`, with the JSON content type and
+        // `extraHeaders`. No reply invites other sites in (no Access-Control-Allow-Origin).
+        static void ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
+                                            const StaticFileServer::Headers& extraHeaders = {});
         // The reply object rendered in the indented form, served with `code`.
-        static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code);
+        static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
+                               const StaticFileServer::Headers& extraHeaders = {});
         // Exactly `length` bytes from `data`, zero bytes included.
         static std::string FixUnterminatedString(const char* data, size_t length);
         // Answers the command, or holds the request (connection suspended) while the command waits.
@@ -83,6 +90,8 @@ namespace Rest
                                        void** requestState);
         static void RequestCompleted(void* server, MHD_Connection* connection, void** requestState,
                                      MHD_RequestTerminationCode reason);
+        static void ConnectionChanged(void* server, MHD_Connection* connection, void** socketState,
+                                      MHD_ConnectionNotificationCode change);
         void HandleRequest(MHD_Connection* connection, HttpRequest& request);
         void ResumeReadyRequests();
 
@@ -102,5 +111,6 @@ namespace Rest
         Logging::Logger* log = nullptr;
         bool isBootedSuccessfully = false;
         unsigned int unsentReplies = 0;  // answered requests whose reply is not out yet
+        ConnectionGuard connectionGuard;
     };
 }

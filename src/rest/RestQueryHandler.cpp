@@ -36,6 +36,8 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"get_server_version", &GetServerVersion},
     {"cancel_download", &CancelDownload},
     {"retry_download", &RetryDownload},
+    {"fetch_settings_info", &FetchSettingsInfo},
+    {"set_password", &SetPassword},
 };
 
 void RestQueryHandler::PreInit()

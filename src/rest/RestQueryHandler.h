@@ -106,6 +106,18 @@ namespace Rest
                                         HTTP_STATUS_CODE& responseCode);
         static bool GetDiskUsage(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                  HTTP_STATUS_CODE& responseCode);
+        // Every setting a client may see: type, default, value, when it applies, whether it is
+        // a path, and what it may hold; and whether a password is set.
+        static bool FetchSettingsInfo(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode);
+        // The 500 reply of a settings command whose save failed (`problem` says why).
+        static bool ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
+                                  HTTP_STATUS_CODE& responseCode);
+
+        // Access commands (AccessCommands.cpp)
+        // "password" (STRING): sets the password, or removes it when empty. Every session ends.
+        static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                HTTP_STATUS_CODE& responseCode);
 
         // The count limit of a listing that has none.
         static constexpr uint64_t allEntries = std::numeric_limits<uint64_t>::max();

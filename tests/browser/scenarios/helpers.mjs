@@ -41,15 +41,16 @@ export async function waitForSettings(page) {
   await page.waitForFunction(() => document.getElementById('setting-httpServer-port')?.value !== '');
 }
 
-/** The values the settings form shows, keyed by "group.key"; the whitelist as an array. */
+/** The values the settings form shows, keyed by "group.key"; lists (the whitelist, the host names) as arrays. */
 export function readSettings(page) {
   return page.evaluate(() => {
     const values = {};
     for (const input of document.querySelectorAll('#settings-form input[data-setting]')) {
       values[input.dataset.setting] = input.type === 'checkbox' ? input.checked : input.value;
     }
-    values['access.whitelist'] = [...document.querySelectorAll('#whitelist-list input[data-role="whitelist-entry"]')]
-      .map((input) => input.value);
+    for (const list of document.querySelectorAll('#settings-form ul[data-kind="list"]')) {
+      values[list.dataset.setting] = [...list.querySelectorAll('input[data-role="list-entry"]')].map((input) => input.value);
+    }
     return values;
   });
 }
@@ -68,6 +69,24 @@ export async function assertFitsNarrowScreen(page, what) {
       if (node.scrollWidth > node.clientWidth + 1) {
         found.push(`${node.tagName.toLowerCase()}${node.id ? `#${node.id}` : ''}.${[...node.classList].join('.')}`
           + ` (${node.scrollWidth} px in ${node.clientWidth} px)`);
+      }
+    }
+    // Nothing may stick out of the inner edges of the card it sits in, although nothing is cut off there.
+    for (const card of document.querySelectorAll('.card')) {
+      if (card.getClientRects().length === 0) continue;
+      const outer = card.getBoundingClientRect();
+      const style = getComputedStyle(card);
+      const box = {
+        left: outer.left + parseFloat(style.borderLeftWidth) + parseFloat(style.paddingLeft),
+        right: outer.right - parseFloat(style.borderRightWidth) - parseFloat(style.paddingRight),
+      };
+      for (const node of card.querySelectorAll('*')) {
+        if (node.matches('.visually-hidden, .visually-hidden *') || node.getClientRects().length === 0) continue;
+        const rect = node.getBoundingClientRect();
+        if (rect.width > 0 && (rect.right > box.right + 1 || rect.left < box.left - 1)) {
+          found.push(`${node.tagName.toLowerCase()}${node.id ? `#${node.id}` : ''} sticks out of its card`
+            + ` (${Math.round(rect.left)}–${Math.round(rect.right)} px in ${Math.round(box.left)}–${Math.round(box.right)} px)`);
+        }
       }
     }
     return { pageWidth: document.documentElement.scrollWidth, viewport: window.innerWidth, cut: found };
