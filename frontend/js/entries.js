@@ -86,7 +86,7 @@ function createCard(id) {
       el('p', { class: 'entry-detail', dataset: { role: 'detail' }, hidden: true }),
       el('div', { class: 'entry-problem', dataset: { role: 'problem' }, hidden: true }, [
         el('p', { class: 'entry-error', dataset: { role: 'error' } }),
-        el('p', { class: 'entry-address' }, ['Address: ', el('span', { dataset: { role: 'address' } })]),
+        el('p', { class: 'entry-address' }, ['Address:', el('span', { dataset: { role: 'address' } })]),
       ]),
     ]),
     el('div', { class: 'entry-actions' }, [
