@@ -27,7 +27,7 @@ import urllib.parse
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer  # noqa: E402
+from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, process_runs, wait_for_file  # noqa: E402
 from local_media import MediaSite  # noqa: E402
 
 
@@ -38,22 +38,6 @@ def fake_url(**switches):
 def percentile(values, fraction):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
-
-
-def wait_for_file(path, timeout=30):
-    deadline = time.monotonic() + timeout
-    while not os.path.exists(path) or not os.path.getsize(path):
-        if time.monotonic() > deadline:
-            raise RuntimeError("%s never appeared" % path)
-        time.sleep(0.01)
-
-
-def process_gone(pid):
-    try:
-        with open("/proc/%d/stat" % pid) as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0] == "Z"
-    except FileNotFoundError:
-        return True
 
 
 def latency_while_fetching():
@@ -88,8 +72,7 @@ def removal_times(rounds):
             start = time.perf_counter()
             server.command("remove_download_entry", id=pelko_id)
             results.append(time.perf_counter() - start)
-            with open(child) as record:
-                assert process_gone(int(record.read())), "the downloader's child outlived the reply"
+            assert not process_runs(child), "the downloader's child outlived the reply"
     return results
 
 

@@ -34,6 +34,26 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def wait_for_file(path, timeout=20):
+    """Waits until the file at `path` has content; AssertionError after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while not os.path.exists(path) or not os.path.getsize(path):
+        if time.monotonic() > deadline:
+            raise AssertionError("%s never appeared" % path)
+        time.sleep(0.02)
+
+
+def process_runs(pid_file):
+    """True while the process whose id the file `pid_file` holds runs (a zombie has ended)."""
+    with open(pid_file) as record:
+        pid = record.read().strip()
+    try:
+        with open("/proc/%s/stat" % pid) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
 def _merged(base, override):
     result = dict(base)
     for key, value in override.items():

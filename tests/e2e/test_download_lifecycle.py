@@ -6,11 +6,10 @@ import json
 import os
 import signal
 import threading
-import time
 import unittest
 import urllib.parse
 
-from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer
+from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, process_runs, wait_for_file
 
 
 LOG_TYPE_ERROR = 2
@@ -18,17 +17,6 @@ LOG_TYPE_ERROR = 2
 
 def video_url(**switches):
     return "https://videos.example/watch?" + urllib.parse.urlencode(switches)
-
-
-def process_runs(pid_file):
-    """True while the process whose id `pid_file` holds runs (a zombie has ended)."""
-    with open(pid_file) as record:
-        pid = record.read().strip()
-    try:
-        with open("/proc/%s/stat" % pid) as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
-    except FileNotFoundError:
-        return False
 
 
 class BackgroundCommand(threading.Thread):
@@ -41,15 +29,6 @@ class BackgroundCommand(threading.Thread):
 
     def run(self):
         self.reply = self.server.command(self.name, timeout=60, **self.parameters)
-
-
-def wait_for_file(path, timeout=20):
-    """Waits until the file at `path` has content."""
-    deadline = time.monotonic() + timeout
-    while not os.path.exists(path) or not os.path.getsize(path):
-        if time.monotonic() > deadline:
-            raise AssertionError("%s never appeared" % path)
-        time.sleep(0.02)
 
 
 def entry_of(server, pelko_id):
