@@ -18,6 +18,7 @@ import io
 import json
 import os
 import shutil
+import signal
 import socket
 import stat
 import struct
@@ -27,13 +28,14 @@ import tarfile
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 
 from local_media import MediaSite, make_clip, probe
-from pelko_harness import PelkoProcess
+from pelko_harness import PelkoProcess, wait_for_file
 from scratch_root import ScratchRoot
 
 PACKAGE = None  # the .deb under test, from the command line
@@ -43,6 +45,8 @@ FRONTEND = "/usr/share/pelko/frontend"
 DOC_DIR = "/usr/share/doc/pelko"
 FIRST_CONFIG = {"httpServer": {"rootdir": FRONTEND}}
 DOWNLOAD_TIMEOUT = 300
+# The unit's TimeoutStopSec=: the server must have ended by then.
+STOP_TIMEOUT = 30
 
 
 def output(*command):
@@ -322,6 +326,40 @@ class ServiceTest(unittest.TestCase):
         with open(self.root.file(STATE_DIR + "/config.json")) as saved:
             settings = json.load(saved)
         self.assertEqual((settings["httpServer"]["rootdir"], settings["httpServer"]["port"]), (FRONTEND, "6969"))
+
+    def test_a_stop_signal_ends_the_service_in_order(self):
+        # KillMode=mixed: systemd sends SIGTERM to the server alone, which must end its downloads
+        # itself, save its files and exit 0 before systemd gives up on it.
+        self.place(os.path.join(SOURCE, "tests", "support", "fake-downloader", "youtube-dl"),
+                   "/usr/local/bin/youtube-dl", 0o755)
+        service = self.start_service()
+        held = "https://videos.example/watch?" + urllib.parse.urlencode(
+            {"fake_hold": STATE_DIR + "/never", "fake_child": STATE_DIR + "/child.pid"})
+        pelko_id = service.command("queue_download", video_url=held, mode="audio").json()["pelko_id"]
+        service.wait_for_download(pelko_id, "downloading")
+        wait_for_file(self.root.file(STATE_DIR + "/child.pid"))
+
+        service.process.send_signal(signal.SIGTERM)
+        self.assertEqual(service.wait(STOP_TIMEOUT), 0)
+        self.assertEqual(self.processes_of_the_service(), [])
+        with open(self.root.file(STATE_DIR + "/log.json")) as log:
+            self.assertIn("Shutting down server upon a stop signal...", [entry["message"] for entry in json.load(log)])
+        with open(self.root.file(STATE_DIR + "/dlcache/queue.json")) as queue:
+            self.assertEqual([(entry["pelko_id"], entry["status"]) for entry in json.load(queue)],
+                             [(pelko_id, "queued")])
+
+    def processes_of_the_service(self):
+        """The processes of the service's user that still run."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/status" % pid) as status:
+                    fields = dict(line.split(":", 1) for line in status if ":" in line)
+            except FileNotFoundError:
+                continue
+            if int(fields["Uid"].split()[0]) == self.uid and not fields["State"].strip().startswith("Z"):
+                found.append((pid, fields["Name"].strip()))
+        return found
 
     def test_downloads_with_the_real_downloader_and_ffmpeg(self):
         # Python and ffmpeg under the unit's system call filter and MemoryDenyWriteExecute=.
