@@ -43,6 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidCase{"InnerQuotes", R"("a"b"c")", STRING, R"("a\"b\"c")"},
                       ValidCase{"EscapedBackslashBeforeQuote", R"("C:\\dir\\")", STRING, R"("C:\\dir\\")"},
                       ValidCase{"Escapes", R"("\u00e9\u20AC\n\/")", STRING, R"("\u00e9\u20ac\n/")"},
+                      ValidCase{"RawUtf8", "\"\xC3\x9C\xF0\x9F\x98\x80\"", STRING, R"("\u00dc\ud83d\ude00")"},
+                      ValidCase{"InvalidUtf8", "\"a\xFF\"", STRING, R"("a\ufffd")"},
+                      ValidCase{"RawControlCharacter", "\"\x07\"", STRING, R"("\u0007")"},
                       ValidCase{"LabelsCompareExactly", R"({"a":1,"A":2})", JSON, R"({"a":1,"A":2})"},
                       ValidCase{"StrayCharacterBetweenMembers", R"({x"a":1})", JSON, R"({"a":1})"},
                       ValidCase{"EscapedLabel", R"({"say \"hi\"":1})", JSON, R"({"say \"hi\"":1})"},
@@ -157,7 +160,7 @@ TEST(ParseTest, WorkedExampleOfTheParser)
     EXPECT_EQ(b[0].GetDataType(), INT);
     EXPECT_EQ(b[1].GetDataType(), FLOAT);
     EXPECT_EQ(b[1].GetFloatData(), 2.5L);
-    EXPECT_EQ(b[2].GetStringData(), "x\xE9");
+    EXPECT_EQ(b[2].GetStringData(), "x\xC3\xA9");
     EXPECT_EQ(data["a"]["n"].GetDataType(), NULL_);
     EXPECT_TRUE(data["a"]["t"].GetBoolData());
     EXPECT_EQ(data.Render(true), R"({"a":{"n":null,"t":true},"b":[1,2.5,"x\u00e9"]})");
@@ -276,7 +279,7 @@ TEST(ParseTest, ParsesATextOfSeveralMebibytes)
     for (int i = 0; i < count; i++)
     {
         const std::string n = std::to_string(i);
-        text += "    {\"id\": \"" + n + "\", \"title\": \"Video number " + n + R"( \u00c3\u00a9 \"live\"", )" +
+        text += "    {\"id\": \"" + n + "\", \"title\": \"Video number " + n + R"( \u00e9 \"live\"", )" +
                 "\"queued_timestamp\": " + std::to_string(1700000000 + i) + ", \"progress\": " + n + ".5, " +
                 "\"tags\": [\"music\", \"live\", null, {\"nested\": [" + n + "]}]}" + (i + 1 < count ? ",\n" : "\n");
     }
