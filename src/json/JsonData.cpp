@@ -1,8 +1,8 @@
 #include "json/JsonData.h"
+#include <charconv>
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <sstream>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
@@ -29,12 +29,56 @@ namespace Ostrel
             return static_cast<long long>(value);
         }
 
-        std::string RenderFloat(long double value, double precision)
+        // Positional notation of the decimal digits `digits` (no trailing zeros) times ten
+        // to the power `exponent` of the first digit. No exponent form: older readers of
+        // the files take only plain decimals.
+        std::string Positional(bool negative, const std::string& digits, int exponent)
         {
-            std::ostringstream out;
-            out.precision(static_cast<int>(1.0 - std::log10(precision)));
-            out << value;
-            return out.str();
+            std::string text = negative ? "-" : "";
+            if (exponent < 0)
+                return text.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
+            const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
+            if (digits.size() > whole)
+                return text.append(digits, 0, whole).append(".").append(digits, whole);
+            text.append(digits).append(whole - digits.size(), '0');
+            // An integer beyond 64 bits keeps a point, so that it reads back as a FLOAT
+            // (and is read at all by readers that take only 64-bit integers); so does a
+            // negative zero, which as "-0" would read back as the INT 0.
+            long long ignored = 0;
+            if (std::from_chars(text.data(), text.data() + text.size(), ignored).ec != std::errc() || text == "-0")
+                text += ".0";
+            return text;
+        }
+
+        // The shortest text that reads back as exactly `value`, or with an explicit float
+        // precision, as many significant digits as it asks for. Not-a-number and the
+        // infinities have no JSON form; they are written as null, as browsers do.
+        std::string RenderFloat(long double value, double explicitPrecision)
+        {
+            if (!std::isfinite(value))
+                return "null";
+            char buffer[64];
+            const std::to_chars_result written =
+                explicitPrecision < 0
+                    ? std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific)
+                    : std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific,
+                                    static_cast<int>(1.0 - std::log10(explicitPrecision)) - 1);
+            std::string_view scientific(buffer, static_cast<std::size_t>(written.ptr - buffer));
+            const bool negative = scientific.front() == '-';
+            if (negative)
+                scientific.remove_prefix(1);
+            const std::size_t e = scientific.find('e');
+            std::string digits(1, scientific.front());
+            if (e > 1)
+                digits.append(scientific.substr(2, e - 2));
+            while (digits.size() > 1 && digits.back() == '0')
+                digits.pop_back();
+            std::string_view exponentText = scientific.substr(e + 1);
+            if (exponentText.front() == '+')
+                exponentText.remove_prefix(1);
+            int exponent = 0;
+            std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+            return Positional(negative, digits, exponent);
         }
     }
 
@@ -274,11 +318,17 @@ namespace Ostrel
 
     double JsonData::GetFloatPrecision() const
     {
+        const double precision = ExplicitFloatPrecision();
+        return precision >= 0 ? precision : defaultFloatPrecision;
+    }
+
+    double JsonData::ExplicitFloatPrecision() const
+    {
         if (customFloatPrecision >= 0)
             return customFloatPrecision;
         if (parent != nullptr)
-            return parent->GetFloatPrecision();
-        return defaultFloatPrecision;
+            return parent->ExplicitFloatPrecision();
+        return -1.0;
     }
 
     void JsonData::CloneFrom(const JsonData& src)
@@ -336,7 +386,7 @@ namespace Ostrel
         case NULL_: return "null";
         case BOOL: return intData != 0 ? "true" : "false";
         case INT: return std::to_string(intData);
-        case FLOAT: return RenderFloat(floatData, GetFloatPrecision());
+        case FLOAT: return RenderFloat(floatData, ExplicitFloatPrecision());
         case STRING: return '"' + Internal::StringHelpers::Escape(stringData).append(1, '"');
         case JSON: return jsonData->Render(depth, minify);
         case ARRAY: return arrayData->Render(depth, minify);

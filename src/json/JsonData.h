@@ -79,7 +79,9 @@ namespace Ostrel
         bool IsIdentical(const JsonData& other) const;
 
         // JSON text of the value; `minify` chooses the compact form over the indented
-        // one, `depth` is the nesting level of the line the text starts on.
+        // one, `depth` is the nesting level of the line the text starts on. A FLOAT is
+        // written in plain decimals that read back as the same value, or rounded to the
+        // significant digits of a float precision set on it or an ancestor.
         std::string Render(bool minify) const;
         std::string Render(unsigned int depth, bool minify) const;
 
@@ -129,6 +131,8 @@ namespace Ostrel
 
     private:
         void Init();
+        // The precision set on this value or on the nearest ancestor with one; -1 if none is.
+        double ExplicitFloatPrecision() const;
         [[noreturn]] void ThrowDataTypeException(JSON_DATA_TYPE requested) const;
 
         long long intData;

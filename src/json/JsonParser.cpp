@@ -51,30 +51,64 @@ namespace Ostrel::Internal
             return first == '-' || (first >= '0' && first <= '9');
         }
 
-        // Sets `into` to the number `text` stands for; false when it is not a number.
+        bool IsDigit(char c)
+        {
+            return c >= '0' && c <= '9';
+        }
+
+        // A number as JSON writes it, with leading zeros and a point without digits after
+        // it also taken: -?digits(.digits*)?([eE][+-]?digits)?. `integral` tells whether it
+        // has neither a point nor an exponent.
+        bool IsNumberText(std::string_view text, bool& integral)
+        {
+            std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+            const std::size_t digitsFrom = i;
+            while (i < text.size() && IsDigit(text[i]))
+                i++;
+            if (i == digitsFrom)
+                return false;
+            integral = true;
+            if (i < text.size() && text[i] == '.')
+            {
+                integral = false;
+                for (i++; i < text.size() && IsDigit(text[i]);)
+                    i++;
+            }
+            if (i < text.size() && (text[i] == 'e' || text[i] == 'E'))
+            {
+                integral = false;
+                if (++i < text.size() && (text[i] == '+' || text[i] == '-'))
+                    i++;
+                const std::size_t exponentFrom = i;
+                while (i < text.size() && IsDigit(text[i]))
+                    i++;
+                if (i == exponentFrom)
+                    return false;
+            }
+            return i == text.size();
+        }
+
+        // Sets `into` to the number `text` stands for; false when it is not a number. An
+        // integer beyond 64 bits becomes a FLOAT.
         bool ParseNumber(JsonData& into, std::string_view text)
         {
-            const std::string number(text);
-            if (StringHelpers::IsNumeric(number, false))
+            bool integral = false;
+            if (!IsNumberText(text, integral))
+                return false;
+            long long value = 0;
+            if (integral && std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc())
             {
-                long long value = 0;
-                if (std::from_chars(number.data(), number.data() + number.size(), value).ec != std::errc())
-                    throw JsonParsingGeneralException(
-                        "std::stoll failed because the number found was too large for a long long int! Value was \"" + number + "\"");
                 into.SetIntData(value);
                 return true;
             }
-            if (StringHelpers::IsNumeric(number, true))
-            {
-                errno = 0;
-                const long double value = std::strtold(number.c_str(), nullptr);
-                if (errno == ERANGE)
-                    throw JsonParsingGeneralException(
-                        "std::stold failed because the number found was too large for a long double! Value was \"" + number + "\"");
-                into.SetFloatData(value);
-                return true;
-            }
-            return false;
+            const std::string number(text);
+            errno = 0;
+            const long double floating = std::strtold(number.c_str(), nullptr);
+            if (errno == ERANGE)
+                throw JsonParsingGeneralException(
+                    "std::stold failed because the number found was too large for a long double! Value was \"" + number + "\"");
+            into.SetFloatData(floating);
+            return true;
         }
     }
 

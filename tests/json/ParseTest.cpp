@@ -39,6 +39,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidCase{"IntMax", "9223372036854775807", INT, "9223372036854775807"},
                       ValidCase{"IntMin", "-9223372036854775808", INT, "-9223372036854775808"},
                       ValidCase{"TrailingPoint", "1.", FLOAT, "1"}, ValidCase{"Float", "-0.25", FLOAT, "-0.25"},
+                      ValidCase{"Exponent", "1e5", FLOAT, "100000"}, ValidCase{"SmallExponent", "5e-05", FLOAT, "0.00005"},
+                      ValidCase{"SignedExponent", "-2E+10", FLOAT, "-20000000000"},
+                      ValidCase{"PointAndExponent", "1.5E-7", FLOAT, "0.00000015"},
+                      ValidCase{"IntBeyond64Bits", "9223372036854775808", FLOAT, "9223372036854775808.0"},
+                      ValidCase{"NegativeBeyond64Bits", "-9223372036854775809", FLOAT, "-9223372036854775809.0"},
                       ValidCase{"StringKeepsSpace", "\"a b\"", STRING, "\"a b\""},
                       ValidCase{"InnerQuotes", R"("a"b"c")", STRING, R"("a\"b\"c")"},
                       ValidCase{"EscapedBackslashBeforeQuote", R"("C:\\dir\\")", STRING, R"("C:\\dir\\")"},
@@ -113,16 +118,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InvalidCase{"OnlyWhitespace", "  ", General("JsonData-Parser got json code snippet of length 0!")},
         InvalidCase{"LeadingPoint", ".5", Raises<JsonParsingUnrecognizableDatatypeException>(std::string(".5"))},
-        InvalidCase{"Exponent", "1e5", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1e5"))},
+        InvalidCase{"ExponentWithoutDigits", "1e", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1e"))},
+        InvalidCase{"SignWithoutExponent", "1E+", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1E+"))},
+        InvalidCase{"TwoPoints", "1.2.3", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1.2.3"))},
         InvalidCase{"PlusSign", "+1", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("+1"))},
         InvalidCase{"UpperNull", "NULL", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("NULL"))},
         InvalidCase{"CapitalTrue", " True ", Raises<JsonParsingUnrecognizableDatatypeException>(std::string(" True "))},
-        InvalidCase{"IntTooLarge", "9223372036854775808",
-                    General("std::stoll failed because the number found was too large for a long long int! Value was "
-                            "\"9223372036854775808\"")},
         InvalidCase{"FloatTooLarge", tooLong,
                     General("std::stold failed because the number found was too large for a long double! Value was \"" +
                             tooLong + "\"")},
+        InvalidCase{"ExponentTooLarge", "[1e5000]",
+                    General("std::stold failed because the number found was too large for a long double! Value was "
+                            "\"1e5000\"")},
+        InvalidCase{"IntegerTooLarge", "1" + std::string(5000, '0'),
+                    General("std::stold failed because the number found was too large for a long double! Value was \"1" +
+                            std::string(5000, '0') + "\"")},
+        // Too small to hold is refused with the same words.
+        InvalidCase{"ExponentTooSmall", "1e-5000",
+                    General("std::stold failed because the number found was too large for a long double! Value was "
+                            "\"1e-5000\"")},
         InvalidCase{"BlockTrailingComma", R"({"a":1,})",
                     General("Unexpected EOF. Don't put a comma after the last value of a json block!")},
         InvalidCase{"ArrayTrailingComma", "[1,]",

@@ -55,14 +55,20 @@ TEST_P(FloatRenderTest, WritesSignificantDigitsOfThePrecision)
     EXPECT_EQ(data.Render(false), GetParam().text);
 }
 
+// Plain decimals that read back as the same value; a set precision rounds to its digits.
 INSTANTIATE_TEST_SUITE_P(
     Cases, FloatRenderTest,
-    ::testing::Values(FloatCase{0.5L, 0, "0.5"}, FloatCase{2.0L, 0, "2"}, FloatCase{3.14159265358979L, 0, "3.1415927"},
-                      FloatCase{12345678.9L, 0, "12345679"}, FloatCase{1234567890.0L, 0, "1.2345679e+09"},
-                      FloatCase{0.000123456789L, 0, "0.00012345679"}, FloatCase{0.00001L, 0, "1e-05"},
-                      FloatCase{1e20L, 0, "1e+20"}, FloatCase{-0.25L, 0, "-0.25"},
+    ::testing::Values(FloatCase{0.5L, 0, "0.5"}, FloatCase{2.0L, 0, "2"}, FloatCase{0.1L, 0, "0.1"},
+                      FloatCase{3.14159265358979L, 0, "3.14159265358979"}, FloatCase{12345678.9L, 0, "12345678.9"},
+                      FloatCase{1234567890.0L, 0, "1234567890"}, FloatCase{0.000123456789L, 0, "0.000123456789"},
+                      FloatCase{0.00001L, 0, "0.00001"}, FloatCase{-0.25L, 0, "-0.25"}, FloatCase{-0.0L, 0, "-0.0"},
+                      FloatCase{1e20L, 0, "100000000000000000000.0"}, FloatCase{-0x1p63L, 0, "-9223372036854775808"},
+                      FloatCase{0.1, 0, "0.10000000000000000555"}, // a double keeps what its widening added
+                      FloatCase{std::numeric_limits<long double>::quiet_NaN(), 0, "null"},
+                      FloatCase{-std::numeric_limits<long double>::infinity(), 0, "null"},
                       FloatCase{3.14159265358979L, 1.0, "3"}, FloatCase{3.14159265358979L, 0.001, "3.142"},
-                      FloatCase{3.14159265358979L, 0.01, "3.14"},
+                      FloatCase{3.14159265358979L, 0.01, "3.14"}, FloatCase{1234567890.0L, 1e-7, "1234567900"},
+                      FloatCase{0.00001L, 1e-7, "0.00001"},
                       FloatCase{0.1L, 1e-28, "0.10000000000000000000135525272"}));
 
 TEST(RenderTest, InheritedPrecisionReachesNestedFloats)
