@@ -12,11 +12,12 @@ namespace Ostrel
 
     namespace
     {
+        // The items are the array's own copies (by-value arguments): they move in.
         template <typename T>
-        void AddEach(JsonArray& array, const std::vector<T>& items)
+        void AddEach(JsonArray& array, std::vector<T>& items)
         {
-            for (const T& item : items)
-                array.Add(item);
+            for (auto&& item : items)
+                array.Add(std::move(item));
         }
 
         bool IsContainer(const JsonData& value)
@@ -143,9 +144,27 @@ namespace Ostrel
         Add(std::move(items));
     }
 
+    JsonArray::JsonArray(JsonArray&& other)
+    {
+        Init();
+        std::swap(values, other.values);
+        SetAssociatedJsonDataNode(nullptr);
+    }
+
     JsonArray& JsonArray::operator=(const JsonArray& other)
     {
         CloneFrom(other);
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator=(JsonArray&& other)
+    {
+        if (&other == this)
+            return *this;
+        // Released last: `other` may lie inside the values this array held.
+        std::vector<JsonData*>* released = std::exchange(values, std::exchange(other.values, new std::vector<JsonData*>()));
+        SetAssociatedJsonDataNode(associatedJsonDataNode);
+        Helpers::FreeVector(released);
         return *this;
     }
 
@@ -219,7 +238,7 @@ namespace Ostrel
 
     JsonData& JsonArray::Add(JsonData value)
     {
-        JsonData* owned = new JsonData(value);
+        JsonData* owned = new JsonData(std::move(value));
         InsertExistingtJsonData(owned);
         return *owned;
     }
@@ -257,7 +276,8 @@ namespace Ostrel
 
     void JsonArray::CopyJsonDataFromVector_Pointer(const std::vector<JsonData>* items)
     {
-        AddEach(*this, *items);
+        for (const JsonData& item : *items)
+            Add(item);
     }
 
     void JsonArray::CloneFrom(const JsonArray& src)

@@ -1,6 +1,7 @@
 #include "json/JsonBlock.h"
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
@@ -52,9 +53,26 @@ namespace Ostrel
         CloneFrom(other);
     }
 
+    JsonBlock::JsonBlock(JsonBlock&& other) : JsonBlock()
+    {
+        std::swap(elements, other.elements);
+        SetAssociatedJsonDataNode(nullptr);
+    }
+
     JsonBlock& JsonBlock::operator=(const JsonBlock& other)
     {
         CloneFrom(other);
+        return *this;
+    }
+
+    JsonBlock& JsonBlock::operator=(JsonBlock&& other)
+    {
+        if (&other == this)
+            return *this;
+        // Released last: `other` may lie inside the members this block held.
+        std::vector<JsonElement*>* released = std::exchange(elements, std::exchange(other.elements, new std::vector<JsonElement*>()));
+        SetAssociatedJsonDataNode(associatedJsonDataNode);
+        Helpers::FreeVector(released);
         return *this;
     }
 
@@ -93,7 +111,7 @@ namespace Ostrel
     JsonData& JsonBlock::Set(JsonElement element)
     {
         JsonData& value = Set(element.label);
-        value.CloneFrom(*element.data);
+        value = std::move(*element.data);
         return value;
     }
 

@@ -21,7 +21,11 @@ namespace Ostrel
         // Copies of `members` in order; throws JsonLabelAlreadyExistsException on a repeated label.
         JsonBlock(std::vector<JsonElement> members);
         JsonBlock(const JsonBlock& other);
+        // Takes `other`'s members without copying; `other` is left empty.
+        JsonBlock(JsonBlock&& other);
         JsonBlock& operator=(const JsonBlock& other); // deep copy
+        // Moving a block into a value it holds itself is not supported.
+        JsonBlock& operator=(JsonBlock&& other);
         ~JsonBlock();
 
         bool DoesExist(std::string label) const;

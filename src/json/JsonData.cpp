@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <utility>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
@@ -113,6 +114,18 @@ namespace Ostrel
     JsonData::JsonData(std::vector<JsonData> items) : JsonData() { SetArrayData(std::move(items)); }
     JsonData::JsonData(const JsonData& other) : JsonData() { CloneFrom(other); }
 
+    JsonData::JsonData(JsonData&& other) noexcept
+        : intData(other.intData), floatData(other.floatData), stringData(std::move(other.stringData)),
+          jsonData(std::exchange(other.jsonData, nullptr)), arrayData(std::exchange(other.arrayData, nullptr)),
+          dataType(std::exchange(other.dataType, NULL_)), parent(nullptr),
+          customFloatPrecision(other.customFloatPrecision)
+    {
+        if (jsonData != nullptr)
+            jsonData->SetAssociatedJsonDataNode(this);
+        if (arrayData != nullptr)
+            arrayData->SetAssociatedJsonDataNode(this);
+    }
+
     JsonData::~JsonData()
     {
         delete arrayData;
@@ -185,12 +198,12 @@ namespace Ostrel
 
     void JsonData::SetJsonData(JsonBlock value)
     {
-        SetJsonDataAsPointer(new JsonBlock(value));
+        SetJsonDataAsPointer(new JsonBlock(std::move(value)));
     }
 
     void JsonData::SetArrayData(JsonArray value)
     {
-        SetArrayDataAsPointer(new JsonArray(value));
+        SetArrayDataAsPointer(new JsonArray(std::move(value)));
     }
 
     void JsonData::SetArrayData(std::vector<JsonData> items)
@@ -348,6 +361,31 @@ namespace Ostrel
         }
     }
 
+    void JsonData::TakeContent(JsonData& src)
+    {
+        // `src` is emptied first: setting a block or array deletes the one held so far,
+        // and `src` may lie inside it.
+        const JSON_DATA_TYPE type = std::exchange(src.dataType, NULL_);
+        switch (type)
+        {
+        case JSON: SetJsonDataAsPointer(std::exchange(src.jsonData, nullptr)); break;
+        case ARRAY: SetArrayDataAsPointer(std::exchange(src.arrayData, nullptr)); break;
+        case STRING: SetStringData(std::move(src.stringData)); break;
+        default:
+            dataType = type;
+            intData = src.intData;
+            floatData = src.floatData;
+        }
+    }
+
+    bool JsonData::IsInside(const JsonData& ancestor) const
+    {
+        for (const JsonData* node = parent; node != nullptr; node = node->parent)
+            if (node == &ancestor)
+                return true;
+        return false;
+    }
+
     void JsonData::CloneTo(JsonData& dst) const
     {
         dst.CloneFrom(*this);
@@ -415,7 +453,23 @@ namespace Ostrel
         }
     }
 
-    JsonData& JsonData::operator=(JsonData other) { CloneFrom(other); return *this; }
+    JsonData& JsonData::operator=(const JsonData& other)
+    {
+        CloneFrom(other);
+        return *this;
+    }
+
+    JsonData& JsonData::operator=(JsonData&& other)
+    {
+        if (&other == this || IsInside(other))
+        {
+            CloneFrom(other);
+            return *this;
+        }
+        customFloatPrecision = other.customFloatPrecision;
+        TakeContent(other);
+        return *this;
+    }
     JsonData& JsonData::operator=(bool value) { SetBoolData(value); return *this; }
     JsonData& JsonData::operator=(int value) { SetIntData(value); return *this; }
     JsonData& JsonData::operator=(long long value) { SetIntData(value); return *this; }

@@ -9,6 +9,10 @@ namespace Ostrel
     class JsonBlock;
     class JsonArray;
     class JsonElement;
+    namespace Internal
+    {
+        class JsonParser;
+    }
 
     // The smallest float precision a value can be given.
     constexpr double OSTREL_FLOAT_MAX_PRECISION = 1e-28;
@@ -30,8 +34,10 @@ namespace Ostrel
         JsonData(const char* value);
         JsonData(JsonBlock value);
         JsonData(JsonArray value);
-        JsonData(std::vector<JsonData> items); // an ARRAY of copies
+        JsonData(std::vector<JsonData> items); // an ARRAY of the items
         JsonData(const JsonData& other);
+        // Takes `other`'s value (its block or array without copying), which becomes NULL_.
+        JsonData(JsonData&& other) noexcept;
         ~JsonData();
 
         // Setting a scalar keeps a held block or array allocated (unreachable) until a
@@ -89,7 +95,10 @@ namespace Ostrel
         // JsonParsing...Exception and leaves the value as it was.
         void Parse(std::string text);
 
-        JsonData& operator=(JsonData other);
+        // Both keep this value's parent, as CloneFrom does. Moving an ancestor into one of
+        // its own descendants copies it instead.
+        JsonData& operator=(const JsonData& other);
+        JsonData& operator=(JsonData&& other);
         JsonData& operator=(bool value);
         JsonData& operator=(int value);
         JsonData& operator=(long long value);
@@ -131,6 +140,10 @@ namespace Ostrel
 
     private:
         void Init();
+        // This value's content becomes `src`'s, which is left NULL_; parent and float
+        // precision stay. `src` may lie inside this value, but not this value inside `src`.
+        void TakeContent(JsonData& src);
+        bool IsInside(const JsonData& ancestor) const;
         // The precision set on this value or on the nearest ancestor with one; -1 if none is.
         double ExplicitFloatPrecision() const;
         [[noreturn]] void ThrowDataTypeException(JSON_DATA_TYPE requested) const;
@@ -144,9 +157,12 @@ namespace Ostrel
         JsonData* parent;
         double customFloatPrecision;
 
-        // The containers set the parent links of the values they hold.
+        // The containers set the parent links of the values they hold; the parser fills
+        // values in place.
         friend class JsonBlock;
         friend class JsonArray;
+        friend class JsonElement;
+        friend class Internal::JsonParser;
     };
 
     // The same text as the std::string conversion.

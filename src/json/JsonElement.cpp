@@ -1,6 +1,7 @@
 #include "json/JsonElement.h"
 #include "json/JsonParser.h"
 #include "json/StringHelpers.h"
+#include <utility>
 
 namespace Ostrel
 {
@@ -13,7 +14,8 @@ namespace Ostrel
     JsonElement::JsonElement(std::string label, std::string value)
         : data(new JsonData(std::move(value))), label(std::move(label)) {}
     JsonElement::JsonElement(std::string label, const char* value) : data(new JsonData(value)), label(std::move(label)) {}
-    JsonElement::JsonElement(std::string label, JsonData value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, JsonData value)
+        : data(new JsonData(std::move(value))), label(std::move(label)) {}
     JsonElement::JsonElement(std::string label, JsonBlock value)
         : data(new JsonData(std::move(value))), label(std::move(label)) {}
     JsonElement::JsonElement(std::string label, JsonArray value)
@@ -22,10 +24,23 @@ namespace Ostrel
         : data(new JsonData(std::move(items))), label(std::move(label)) {}
     JsonElement::JsonElement(const JsonElement& other) : data(new JsonData(*other.data)), label(other.label) {}
 
+    JsonElement::JsonElement(JsonElement&& other)
+        : data(std::exchange(other.data, new JsonData())), label(std::move(other.label))
+    {
+        data->parent = nullptr;
+    }
+
     JsonElement& JsonElement::operator=(const JsonElement& other)
     {
         data->CloneFrom(*other.data);
         label = other.label;
+        return *this;
+    }
+
+    JsonElement& JsonElement::operator=(JsonElement&& other)
+    {
+        *data = std::move(*other.data);
+        label = std::move(other.label);
         return *this;
     }
 

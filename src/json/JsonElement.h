@@ -29,7 +29,10 @@ namespace Ostrel
         JsonElement(std::string label, JsonArray value);
         JsonElement(std::string label, std::vector<JsonData> items);
         JsonElement(const JsonElement& other);
+        // Takes `other`'s label and value without copying; `other` is left with a NULL_ value.
+        JsonElement(JsonElement&& other);
         JsonElement& operator=(const JsonElement& other); // deep copy
+        JsonElement& operator=(JsonElement&& other);
         ~JsonElement();
 
         std::string GetLabel() const;

@@ -49,7 +49,9 @@ TEST_P(TextRoundTripTest, KeepsTheCharactersThroughEveryRoundTrip)
             EXPECT_TRUE(parsed[1].GetJsonData().DoesExist(c.content)) << "round " << round;
             text = parsed.Render(minify);
             if (round > 0)
+            {
                 EXPECT_EQ(text, rendered);
+            }
             rendered = text;
         }
         // Readable whatever encoding a reader assumes, and no raw control character.
