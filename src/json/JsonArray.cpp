@@ -303,22 +303,32 @@ namespace Ostrel
 
     std::string JsonArray::Render(unsigned int depth, bool minify) const
     {
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonArray::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (values->empty())
-            return "[]";
-        std::string text = minify ? "[" : "[\n";
+        {
+            out += "[]";
+            return;
+        }
+        out += minify ? "[" : "[\n";
         for (std::size_t i = 0; i < values->size(); i++)
         {
             if (!minify)
-                text += StringHelpers::GetIndentation(depth + 1);
-            text += (*values)[i]->Render(depth + 1, minify);
+                out.append(2 * (static_cast<std::size_t>(depth) + 1), ' ');
+            (*values)[i]->RenderTo(out, depth + 1, minify);
             if (i + 1 < values->size())
-                text += ",";
+                out += ',';
             if (!minify)
-                text += "\n";
+                out += '\n';
         }
         if (!minify)
-            text += StringHelpers::GetIndentation(depth);
-        return text + "]";
+            out.append(2 * static_cast<std::size_t>(depth), ' ');
+        out += ']';
     }
 
     void JsonArray::Parse(std::string text)

@@ -83,6 +83,8 @@ namespace Ostrel
         void SetAssociatedJsonDataNode(JsonData* node);
 
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // Replaces the items with those of JSON `text`, which starts with '['. Bad text
         // raises and leaves the array as it was.
         void Parse(std::string text);

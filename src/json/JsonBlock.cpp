@@ -38,6 +38,26 @@ namespace Ostrel
         }
     }
 
+    void JsonBlock::SortByLabel(JsonElement** begin, JsonElement** end)
+    {
+        // Stable: a member moves only past labels it sorts strictly after, so members whose
+        // labels compare equal keep their stored order. Insertion for the usual few members
+        // (no allocation, linear when they are in order already).
+        const auto after = [](const JsonElement* a, const JsonElement* b) {
+            return StringHelpers::CompareForOrder(a->label, b->label) > 0;
+        };
+        if (end - begin > 32)
+            return std::stable_sort(begin, end, [&after](const JsonElement* a, const JsonElement* b) { return after(b, a); });
+        for (JsonElement** next = begin + 1; next < end; next++)
+        {
+            JsonElement* member = *next;
+            JsonElement** slot = next;
+            for (; slot > begin && after(*(slot - 1), member); slot--)
+                *slot = *(slot - 1);
+            *slot = member;
+        }
+    }
+
     JsonBlock::JsonBlock() : elements(new std::vector<JsonElement*>()), associatedJsonDataNode(nullptr) {}
 
     // Delegating to JsonBlock() completes the object first, so when Add throws the
@@ -220,31 +240,46 @@ namespace Ostrel
 
     std::string JsonBlock::Render(unsigned int depth, bool minify) const
     {
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonBlock::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (elements->empty())
-            return "{}";
-        const std::unique_ptr<std::vector<JsonElement*>> sorted(GetElementsSortedByLabel());
-        std::string text = minify ? "{" : "{\n";
-        for (std::size_t i = 0; i < sorted->size(); i++)
         {
-            text += (*sorted)[i]->Render(depth + 1, minify);
-            if (i + 1 < sorted->size())
-                text += ",";
+            out += "{}";
+            return;
+        }
+        // Blocks are small as a rule: their order is sorted on the stack.
+        JsonElement* few[32];
+        std::vector<JsonElement*> many;
+        JsonElement** order = few;
+        if (elements->size() <= std::size(few))
+            std::copy(elements->begin(), elements->end(), few);
+        else
+            order = (many = *elements).data();
+        SortByLabel(order, order + elements->size());
+
+        out += minify ? "{" : "{\n";
+        for (std::size_t i = 0; i < elements->size(); i++)
+        {
+            order[i]->RenderTo(out, depth + 1, minify);
+            if (i + 1 < elements->size())
+                out += ',';
             if (!minify)
-                text += "\n";
+                out += '\n';
         }
         if (!minify)
-            text += StringHelpers::GetIndentation(depth);
-        return text + "}";
+            out.append(2 * static_cast<std::size_t>(depth), ' ');
+        out += '}';
     }
 
     std::vector<JsonElement*>* JsonBlock::GetElementsSortedByLabel() const
     {
-        // A stable sort that moves a member only past labels it sorts strictly after:
-        // members whose labels compare equal keep their stored order.
         auto sorted = new std::vector<JsonElement*>(*elements);
-        std::stable_sort(sorted->begin(), sorted->end(), [](const JsonElement* a, const JsonElement* b) {
-            return StringHelpers::SortDescriminator_Alphabetically(b->label, a->label);
-        });
+        SortByLabel(sorted->data(), sorted->data() + sorted->size());
         return sorted;
     }
 

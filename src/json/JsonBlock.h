@@ -55,6 +55,8 @@ namespace Ostrel
         void SetAssociatedJsonDataNode(JsonData* node);
 
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // The block's own members in label order, in a new vector that the caller deletes
         // (the members stay owned by the block).
         std::vector<JsonElement*>* GetElementsSortedByLabel() const;
@@ -96,6 +98,8 @@ namespace Ostrel
         // Appends an owned member and links its value to this block's node.
         JsonData& Append(JsonElement* element);
         JsonElement* Find(const std::string& label) const;
+        // Into the order in which members are rendered.
+        static void SortByLabel(JsonElement** begin, JsonElement** end);
 
         std::vector<JsonElement*>* elements;
         JsonData* associatedJsonDataNode;

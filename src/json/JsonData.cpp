@@ -419,17 +419,32 @@ namespace Ostrel
 
     std::string JsonData::Render(unsigned int depth, bool minify) const
     {
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonData::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         switch (dataType)
         {
-        case NULL_: return "null";
-        case BOOL: return intData != 0 ? "true" : "false";
-        case INT: return std::to_string(intData);
-        case FLOAT: return RenderFloat(floatData, ExplicitFloatPrecision());
-        case STRING: return '"' + Internal::StringHelpers::Escape(stringData).append(1, '"');
-        case JSON: return jsonData->Render(depth, minify);
-        case ARRAY: return arrayData->Render(depth, minify);
+        case NULL_: out += "null"; break;
+        case BOOL: out += intData != 0 ? "true" : "false"; break;
+        case INT:
+        {
+            char digits[24];
+            out.append(digits, std::to_chars(digits, digits + sizeof(digits), intData).ptr);
+            break;
         }
-        return "";
+        case FLOAT: out += RenderFloat(floatData, ExplicitFloatPrecision()); break;
+        case STRING:
+            out += '"';
+            Internal::StringHelpers::AppendEscaped(out, stringData);
+            out += '"';
+            break;
+        case JSON: jsonData->RenderTo(out, depth, minify); break;
+        case ARRAY: arrayData->RenderTo(out, depth, minify); break;
+        }
     }
 
     void JsonData::Parse(std::string text)

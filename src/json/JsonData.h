@@ -90,6 +90,8 @@ namespace Ostrel
         // significant digits of a float precision set on it or an ancestor.
         std::string Render(bool minify) const;
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
 
         // Replaces the value with the one that JSON `text` holds. Bad text raises a
         // JsonParsing...Exception and leaves the value as it was.

@@ -80,13 +80,18 @@ namespace Ostrel
 
     std::string JsonElement::Render(unsigned int depth, bool minify) const
     {
-        using Internal::StringHelpers;
-        std::string text = minify ? "" : StringHelpers::GetIndentation(depth);
-        text += '"';
-        text += StringHelpers::Escape(label);
-        text += "\":";
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonElement::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (!minify)
-            text += " ";
-        return text + data->Render(depth, minify);
+            out.append(2 * static_cast<std::size_t>(depth), ' ');
+        out += '"';
+        Internal::StringHelpers::AppendEscaped(out, label);
+        out += minify ? "\":" : "\": ";
+        data->RenderTo(out, depth, minify);
     }
 }

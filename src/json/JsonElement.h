@@ -43,6 +43,8 @@ namespace Ostrel
 
         // `"label": value`, starting with the indentation of `depth` in the indented form.
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // Takes label and value from the JSON text of one member, `"label":value`.
         void Parse(std::string text);
 

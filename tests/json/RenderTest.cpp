@@ -108,3 +108,33 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemberOrderTest,
                                            MemberOrderCase{{"B", "b"}, R"({"B":null,"b":null})"},
                                            MemberOrderCase{{"z", "\xC3\xA9", "\xE4\xB8\xAD", "\xC3\x84x", "ab"},
                                                      R"({"\u00e9":null,"\u4e2d":null,"ab":null,"\u00c4x":null,"z":null})"}));
+
+// Large blocks sort another way than small ones; both give the order of the plain label
+// passes, in which labels that compare equal keep their stored order.
+TEST(RenderTest, MemberOrderOfLargeBlocksIsThatOfTheLabelPasses)
+{
+    const std::vector<std::string> pool = {"b", "B", "a", "A", "_", "ab", "Ab", "\xC3\xA9", "\xC3\x84", "a\xE4\xB8\xAD", "aa"};
+    for (const std::size_t count : {5u, 33u, 80u})
+    {
+        JsonBlock block;
+        std::vector<std::string> labels;
+        for (std::size_t i = 0; i < count; i++)
+        {
+            labels.push_back(pool[i * 7 % pool.size()] + std::to_string(i % 3 == 0 ? 0 : i));
+            if (!block.DoesExist(labels.back()))
+                block.Add(labels.back());
+            else
+                labels.pop_back();
+        }
+        for (std::size_t j = 0; j < labels.size(); j++)
+            for (std::size_t k = 0; k + 1 < labels.size() - j; k++)
+                if (Internal::StringHelpers::SortDescriminator_Alphabetically(labels[k], labels[k + 1]))
+                    std::swap(labels[k], labels[k + 1]);
+
+        const std::unique_ptr<std::vector<JsonElement*>> sorted(block.GetElementsSortedByLabel());
+        std::vector<std::string> rendered;
+        for (const JsonElement* member : *sorted)
+            rendered.push_back(member->GetLabel());
+        EXPECT_EQ(rendered, labels) << count << " members";
+    }
+}
