@@ -17,25 +17,6 @@ namespace Ostrel
     namespace
     {
         const std::string emptyShorthand = "Shorthand was empty!";
-
-        // The value at the end of the path, or null when a label is missing or a value
-        // on the way is not a block.
-        const JsonData* Walk(const JsonBlock& block, const std::vector<std::string>& labels)
-        {
-            const JsonBlock* current = &block;
-            for (std::size_t i = 0; i < labels.size(); i++)
-            {
-                if (!current->DoesExist(labels[i]))
-                    return nullptr;
-                const JsonData& value = current->Get(labels[i]);
-                if (i + 1 == labels.size())
-                    return &value;
-                if (value.GetDataType() != JSON)
-                    return nullptr;
-                current = &value.GetJsonData();
-            }
-            return nullptr;
-        }
     }
 
     void JsonBlock::SortByLabel(JsonElement** begin, JsonElement** end)
@@ -99,6 +80,23 @@ namespace Ostrel
     JsonBlock::~JsonBlock()
     {
         Helpers::FreeVector(elements);
+    }
+
+    const JsonData* JsonBlock::Walk(const std::vector<std::string>& labels) const
+    {
+        const JsonBlock* current = this;
+        for (std::size_t i = 0; i < labels.size(); i++)
+        {
+            const JsonElement* element = current->Find(labels[i]);
+            if (element == nullptr)
+                return nullptr;
+            if (i + 1 == labels.size())
+                return element->data;
+            if (element->data->GetDataType() != JSON)
+                return nullptr;
+            current = &element->data->GetJsonData();
+        }
+        return nullptr;
     }
 
     JsonElement* JsonBlock::Find(const std::string& label) const
@@ -290,7 +288,7 @@ namespace Ostrel
 
     bool JsonBlock::DoesShorthandExist(std::string shorthand, std::string delimiter) const
     {
-        return !shorthand.empty() && Walk(*this, StringHelpers::SplitString(shorthand, delimiter)) != nullptr;
+        return !shorthand.empty() && Walk(StringHelpers::SplitString(shorthand, delimiter)) != nullptr;
     }
 
     bool JsonBlock::DoesShorthandExist(std::string shorthand, char delimiter) const
@@ -312,7 +310,7 @@ namespace Ostrel
     {
         if (shorthand.empty())
             throw JsonShorthandInvalidException(shorthand, emptyShorthand);
-        const JsonData* value = Walk(*this, StringHelpers::SplitString(shorthand, delimiter));
+        const JsonData* value = Walk(StringHelpers::SplitString(shorthand, delimiter));
         if (value == nullptr)
             throw JsonShorthandInvalidException(shorthand, "");
         return *value;

@@ -98,6 +98,9 @@ namespace Ostrel
         // Appends an owned member and links its value to this block's node.
         JsonData& Append(JsonElement* element);
         JsonElement* Find(const std::string& label) const;
+        // The value at the end of a path of labels, or null when a label is missing or a
+        // value on the way is not a block.
+        const JsonData* Walk(const std::vector<std::string>& labels) const;
         // Into the order in which members are rendered.
         static void SortByLabel(JsonElement** begin, JsonElement** end);
 
@@ -105,6 +108,7 @@ namespace Ostrel
         JsonData* associatedJsonDataNode;
 
         friend class Internal::JsonParser;
+        friend class JsonArray; // sorts by paths
     };
 }
 
