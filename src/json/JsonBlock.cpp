@@ -27,6 +27,8 @@ namespace Ostrel
         const auto after = [](const JsonElement* a, const JsonElement* b) {
             return StringHelpers::CompareForOrder(a->label, b->label) > 0;
         };
+        if (end - begin < 2)
+            return;
         if (end - begin > 32)
             return std::stable_sort(begin, end, [&after](const JsonElement* a, const JsonElement* b) { return after(b, a); });
         for (JsonElement** next = begin + 1; next < end; next++)
