@@ -244,7 +244,7 @@ namespace Ostrel
 
     void JsonArray::Parse(std::string text)
     {
-        Internal::JsonParser::ParseArray(*this, StringHelpers::MinifyJson(text), 1);
+        Internal::JsonParser::ParseArray(*this, text);
     }
 
     bool JsonArray::Sort__Compare(const JsonData& first, const JsonData& second, JSON_ARRAY_SORT_MODE mode)

@@ -285,7 +285,7 @@ namespace Ostrel
 
     void JsonBlock::Parse(std::string text)
     {
-        Internal::JsonParser::ParseBlock(*this, StringHelpers::MinifyJson(text), 1);
+        Internal::JsonParser::ParseBlock(*this, text);
     }
 
     bool JsonBlock::DoesShorthandExist(std::string shorthand, std::string delimiter) const

@@ -449,23 +449,18 @@ namespace Ostrel
 
     void JsonData::Parse(std::string text)
     {
-        const std::string minified = Internal::StringHelpers::MinifyJson(text);
-        Internal::JsonParser::CheckNesting(minified);
-        Internal::JsonParser::ParseValue(*this, minified, text, 0);
+        Internal::JsonParser::Parse(*this, text);
+    }
+
+    bool JsonData::TryParse(std::string_view text)
+    {
+        return Internal::JsonParser::TryParse(*this, text);
     }
 
     bool IsJsonValid(std::string text)
     {
         JsonData probe;
-        try
-        {
-            probe.Parse(std::move(text));
-            return true;
-        }
-        catch (const JsonException&)
-        {
-            return false;
-        }
+        return probe.TryParse(text);
     }
 
     JsonData& JsonData::operator=(const JsonData& other)

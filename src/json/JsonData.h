@@ -1,6 +1,7 @@
 #pragma once
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 #include "json/JsonDataType.h"
 
@@ -96,6 +97,9 @@ namespace Ostrel
         // Replaces the value with the one that JSON `text` holds. Bad text raises a
         // JsonParsing...Exception and leaves the value as it was.
         void Parse(std::string text);
+        // Parse and IsJsonValid in one pass: false, with the value left as it was, for a
+        // text that IsJsonValid refuses.
+        bool TryParse(std::string_view text);
 
         // Both keep this value's parent, as CloneFrom does. Moving an ancestor into one of
         // its own descendants copies it instead.

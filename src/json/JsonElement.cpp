@@ -74,8 +74,7 @@ namespace Ostrel
 
     void JsonElement::Parse(std::string text)
     {
-        // A member stands inside a block, one level down.
-        Internal::JsonParser::ParseElement(*this, Internal::StringHelpers::MinifyJson(text), 1);
+        Internal::JsonParser::ParseElement(*this, text);
     }
 
     std::string JsonElement::Render(unsigned int depth, bool minify) const

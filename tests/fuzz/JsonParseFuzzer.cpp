@@ -1,11 +1,14 @@
-// libFuzzer harness for the JSON parser. Every input is parsed; for a valid text t the
-// value must survive rendering: parse(render(parse(t))) equals parse(t), in both forms,
-// and the rendering is a fixed point of parse and render. Any violation aborts, so the
-// fuzzer reports it as a crash.
+// libFuzzer harness for the JSON parser. Every input is parsed, and read exactly as the
+// plain splitter of tests/json/SplitterOracle.h reads it (value, or exception and message);
+// TryParse and IsJsonValid agree. For a valid text t the value must survive rendering:
+// parse(render(parse(t))) equals parse(t), in both forms, and the rendering is a fixed point
+// of parse and render. Any violation aborts, so the fuzzer reports it as a crash.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <typeinfo>
+#include "SplitterOracle.h"
 #include "json/Json.h"
 
 using namespace Ostrel;
@@ -73,16 +76,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     JsonData parsed;
+    std::string error;
     try
     {
         parsed.Parse(text);
     }
-    catch (const JsonException&)
+    catch (const JsonException& e)
     {
-        Require(!IsJsonValid(text));
-        return 0;
+        error = std::string(typeid(e).name()) + e.what();
     }
-    Require(IsJsonValid(text));
+    JsonData oracle;
+    std::string oracleError;
+    try
+    {
+        oracle = SplitterOracle::Parse(text);
+    }
+    catch (const JsonException& e)
+    {
+        oracleError = std::string(typeid(e).name()) + e.what();
+    }
+    Require(error == oracleError);
+    JsonData tried;
+    Require(tried.TryParse(text) == error.empty() && IsJsonValid(text) == error.empty());
+    if (!error.empty())
+        return 0;
+    Require(Same(parsed, oracle) && parsed.Render(false) == oracle.Render(false) && Same(tried, parsed));
 
     CheckRoundTrip(parsed, false);
     CheckRoundTrip(parsed, true);
