@@ -70,12 +70,11 @@ namespace Ostrel
 
     JsonArray& JsonArray::operator=(JsonArray&& other)
     {
-        if (&other == this)
-            return *this;
-        // Released last: `other` may lie inside the values this array held.
-        std::vector<JsonData*>* released = std::exchange(values, std::exchange(other.values, new std::vector<JsonData*>()));
-        SetAssociatedJsonDataNode(associatedJsonDataNode);
-        Helpers::FreeVector(released);
+        if (&other != this)
+        {
+            Helpers::TakeVector(values, other.values);
+            SetAssociatedJsonDataNode(associatedJsonDataNode);
+        }
         return *this;
     }
 

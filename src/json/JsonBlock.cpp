@@ -70,12 +70,11 @@ namespace Ostrel
 
     JsonBlock& JsonBlock::operator=(JsonBlock&& other)
     {
-        if (&other == this)
-            return *this;
-        // Released last: `other` may lie inside the members this block held.
-        std::vector<JsonElement*>* released = std::exchange(elements, std::exchange(other.elements, new std::vector<JsonElement*>()));
-        SetAssociatedJsonDataNode(associatedJsonDataNode);
-        Helpers::FreeVector(released);
+        if (&other != this)
+        {
+            Helpers::TakeVector(elements, other.elements);
+            SetAssociatedJsonDataNode(associatedJsonDataNode);
+        }
         return *this;
     }
 
