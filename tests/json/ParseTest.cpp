@@ -213,6 +213,25 @@ TEST(ParseTest, AFailingParseLeavesTheValueAsItWas)
     EXPECT_EQ(data.Render(false), workedExamplePretty);
 }
 
+// Both readers (the strict one and the splitter, for a text beyond the plain grammar) fill
+// the value in place: its parent and its own float precision stay.
+TEST(ParseTest, ParsingIntoAMemberKeepsItsParentAndPrecision)
+{
+    for (const std::string& text : {std::string(R"({"pi": [3.14159]})"), std::string(R"({x"pi": [3.14159]})")})
+    {
+        JsonData root(JSON);
+        JsonData& member = root["m"];
+        member.SetFloatPrecision(0.01);
+        ASSERT_TRUE(member.TryParse(text));
+        EXPECT_EQ(&member.GetParent(), &root);
+        EXPECT_EQ(root.Render(true), R"({"m":{"pi":[3.14]}})");
+        member.Parse(text);
+        EXPECT_EQ(&member["pi"][0].GetParent(), &member["pi"]);
+        EXPECT_FALSE(member.TryParse(text + ","));
+        EXPECT_EQ(root.Render(true), R"({"m":{"pi":[3.14]}})");
+    }
+}
+
 TEST(ParseTest, BlockParseAppendsAndRefusesLabelsItHolds)
 {
     JsonBlock block({{"a", 1}});
