@@ -226,3 +226,17 @@ TEST(FileSystem, CalculateSizeOfTreeMatchesDu)
     ASSERT_FALSE(du.empty());
     EXPECT_EQ(FileSystem::CalculateSize(root, true), std::stoll(du));
 }
+
+TEST(FileSystem, WriteFileKeepingPrefixReplacesOnlyTheTail)
+{
+    TempDir dir;
+    WriteRaw(dir / "log.json", "[\n  1\n]");
+    ASSERT_TRUE(FileSystem::WriteFileKeepingPrefix(dir / "log.json", 5, ",\n  2\n]"));
+    EXPECT_EQ(ReadRaw(dir / "log.json"), "[\n  1,\n  2\n]");
+    EXPECT_EQ(DirectoryListing(dir.Path()), std::vector<std::string>{"log.json"});
+
+    EXPECT_FALSE(FileSystem::WriteFileKeepingPrefix(dir / "log.json", 100, "x"));
+    EXPECT_EQ(ReadRaw(dir / "log.json"), "[\n  1,\n  2\n]");
+    EXPECT_FALSE(FileSystem::WriteFileKeepingPrefix(dir / "missing.json", 0, "x"));
+    EXPECT_EQ(DirectoryListing(dir.Path()), std::vector<std::string>{"log.json"});
+}
