@@ -6,12 +6,12 @@ using namespace Ostrel;
 JsonBlock Logging::LogEntry::GetAsJson() const
 {
     JsonBlock json;
-    json.Add(JsonElement("compiledMessage", compiledMessage));
-    json.Add(JsonElement("message", message));
-    json.Add(JsonElement("identifier", identifier));
-    json.Add(JsonElement("additional_information", additional_information));
-    json.Add(JsonElement("type", static_cast<int>(type)));
-    json.Add(JsonElement("timestamp", static_cast<long long>(timestamp)));
+    json.Set("compiledMessage") = compiledMessage;
+    json.Set("message") = message;
+    json.Set("identifier") = identifier;
+    json.Set("additional_information") = additional_information;
+    json.Set("type") = static_cast<int>(type);
+    json.Set("timestamp") = static_cast<long long>(timestamp);
     return json;
 }
 

@@ -86,17 +86,17 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
             if (selected.Size() >= max_num)
                 break;
             if (everything || max_age < 0 || youngEnough(entry->timestamp))
-                selected.Add(entry->GetAsJson());
+                selected.InsertExistingtJsonData(new JsonData(entry->GetAsJson()));
         }
     for (std::size_t i = 0; i < saveFileCache.Size() && selected.Size() < max_num; i++)
     {
         const SavedLog::Message& saved = saveFileCache[i];
         if (everything || max_age < 0)
-            selected.Add(saved.AsJson());
+            saved.AppendTo(selected);
         else if (saved.other == nullptr)
         {
             if (youngEnough(saved.entry.timestamp))
-                selected.Add(saved.entry.GetAsJson());
+                saved.AppendTo(selected);
         }
         else
         {
@@ -104,7 +104,7 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
             const JsonBlock& object = saved.other->GetJsonData();
             if (object.DoesExist("timestamp") && object.Get("timestamp").GetDataType() == INT &&
                 youngEnough(object.Get("timestamp").GetIntData()))
-                selected.Add(*saved.other);
+                saved.AppendTo(selected);
         }
     }
     selected.Sort("timestamp", NUMERICAL_DESCENDING, ".");

@@ -20,9 +20,10 @@ namespace
     }
 }
 
-JsonData SavedLog::Message::AsJson() const
+void SavedLog::Message::AppendTo(JsonArray& array) const
 {
-    return other != nullptr ? *other : JsonData(entry.GetAsJson());
+    // Inserted as made: JsonArray::Add would copy the value twice more.
+    array.InsertExistingtJsonData(other != nullptr ? new JsonData(*other) : new JsonData(entry.GetAsJson()));
 }
 
 void SavedLog::Load(const std::string& path)
@@ -69,7 +70,7 @@ bool SavedLog::Append(const std::string& path, std::vector<LogEntry*>& entries)
     {
         JsonArray fresh;
         for (const LogEntry* entry : entries)
-            fresh.Add(entry->GetAsJson());
+            fresh.InsertExistingtJsonData(new JsonData(entry->GetAsJson()));
         // "[\n  {new},\n  {newer}\n]" continues "[\n  {old}" as ",\n  {new},\n  {newer}\n]".
         tail = ",\n" + fresh.Render(0, false).substr(2);
     }
@@ -97,7 +98,7 @@ std::string SavedLog::RenderAll() const
 {
     JsonArray all;
     for (const Message& message : messages)
-        all.Add(message.AsJson());
+        message.AppendTo(all);
     return all.Render(0, false);
 }
 

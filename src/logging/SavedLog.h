@@ -21,7 +21,8 @@ namespace Logging
             LogEntry entry;                           // a plain log object, when `other` is null
             std::unique_ptr<Ostrel::JsonData> other;  // anything else, as read
 
-            Ostrel::JsonData AsJson() const;
+            // Appends the message's JSON form to `array`.
+            void AppendTo(Ostrel::JsonArray& array) const;
         };
 
         // Replaces the messages with those of the JSON log at `path`; a missing file, text

@@ -272,7 +272,15 @@ bool HttpServer::IsConnectionAllowed(std::string peerAddress, std::string& denia
 
 void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode)
 {
-    MHD_Response* response = MHD_create_response_from_buffer(body.size(), body.data(), MHD_RESPMEM_MUST_COPY);
+    // The response keeps the body itself until it has been sent: a long listing is not copied.
+    auto* owned = new std::string(std::move(body));
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        owned->size(), owned->data(), [](void* text) { delete static_cast<std::string*>(text); }, owned);
+    if (response == nullptr)
+    {
+        delete owned;
+        return;
+    }
     MHD_add_response_header(response, "content-type", "application/json");
     MHD_add_response_header(response, "Access-Control-Allow-Origin", "*");
     MHD_queue_response(connection, static_cast<unsigned int>(statusCode), response);
@@ -281,7 +289,8 @@ void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string
 
 void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code)
 {
-    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code);
+    // The block renders as the value holding it would, without copying it into one.
+    ServeStringToConnection(connection, reply.Render(0, false), code);
 }
 
 std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
