@@ -103,7 +103,8 @@ bool HttpServer::InitWebServer()
     log->stream << "Starting http-server on port " << port << "...";
     log->Flush();
 
-    // A client that hangs up in the middle of a reply must not end the process.
+    // A client that hangs up in the middle of a reply must not end the process. Told so, the
+    // library sends files with sendfile instead of reading them piece by piece.
     signal(SIGPIPE, SIG_IGN);
 
     sockaddr_in address{};
@@ -115,6 +116,7 @@ bool HttpServer::InitWebServer()
                                   MHD_OPTION_CONNECTION_TIMEOUT, connectionTimeoutSeconds,
                                   MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, this,
                                   MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscaped, nullptr,
+                                  MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
                                   MHD_OPTION_END);
     if (daemon == nullptr)
     {
@@ -341,7 +343,7 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
     };
-    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers))
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers, true))
         ServeReply(connection,
                    RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),
                    NOT_FOUND);
