@@ -2,6 +2,7 @@
 # Pelko's two entry points:
 #   ./pelko.sh run    install what is missing, build, start the server in ./run/
 #   ./pelko.sh test   install what is missing, build with sanitizers, run every test
+#   ./pelko.sh bench  install what is missing, build the release build, measure it beside nginx
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -9,6 +10,7 @@ JOBS=2
 
 RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev yt-dlp ffmpeg)
 TEST_PACKAGES=(libgtest-dev python3 chromium)
+BENCH_PACKAGES=(libbenchmark-dev python3 nginx wrk curl)
 
 # Installs the Debian packages that are not there yet; a machine that has them all is left alone.
 install_missing() {
@@ -79,8 +81,18 @@ cmd_test() {
   tail -n 2 "$output"
 }
 
+# Every figure of the performance table, printed and kept in build/bench/report.md.
+# Runs on 127.0.0.1 only and stops itself; a loaded machine gives slower figures.
+cmd_bench() {
+  install_missing "${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+  build release all -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF -DPELKO_BENCH=ON
+  python3 "$ROOT/bench/run_bench.py" --pelko "$ROOT/build/release/pelko" --micro "$ROOT/build/release/bench" \
+    --work "$ROOT/build/bench"
+}
+
 case "${1:-}" in
   run) cmd_run ;;
   test) cmd_test ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  bench) cmd_bench ;;
+  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac

@@ -1,0 +1,291 @@
+"""Measures the release build of pelko with years of history, beside nginx serving the same
+bytes, and prints one table: every measure, its figure, its goal and whether it is met.
+
+    python3 bench/run_bench.py --pelko build/release/pelko --micro build/release/bench --work build/bench
+
+Everything runs on 127.0.0.1; every request, load run and process has a time limit, and the
+whole run stops itself after RUN_LIMIT_SECONDS."""
+
+import argparse
+import json
+import os
+import platform
+import re
+import signal
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, os.pardir, "tests", "e2e"))
+import history  # noqa: E402
+from nginx import Nginx  # noqa: E402
+from pelko_harness import PelkoServer, free_port  # noqa: E402
+
+RUN_LIMIT_SECONDS = 1800
+REQUEST_TIMEOUT = 120  # the slowest listings take tens of seconds before the speed-ups
+LOAD_SECONDS = 5
+CONNECTIONS = 16
+FAKE_DOWNLOADER = os.path.join(HERE, "fake-downloader")
+GIB = 1024 ** 3
+
+
+def note(text):
+    print("bench: " + text, file=sys.stderr, flush=True)
+
+
+def median_seconds(action, samples, budget=15.0):
+    """The median time of up to `samples` runs; fewer once they have taken `budget` seconds."""
+    times = []
+    while len(times) < samples and sum(times) < budget:
+        start = time.perf_counter()
+        action()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def ms(seconds):
+    return "%.1f ms" % (seconds * 1000)
+
+
+def memory_of(pid, field):
+    """VmRSS or VmHWM of a process, in MB."""
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) / 1024
+    return float("nan")
+
+
+def machine():
+    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")),
+               platform.machine())
+    memory = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
+    nginx = subprocess.run(["nginx", "-v"], capture_output=True, text=True).stderr.strip()
+    return "%s, %d cores, %.0f GiB, Linux %s; %s, wrk %s" % (
+        cpu, os.cpu_count(), memory / 1024 ** 2, platform.release(), nginx.replace("nginx version: ", ""),
+        subprocess.run(["wrk", "-v"], capture_output=True, text=True).stdout.split()[1])
+
+
+def load_average():
+    return " ".join(open("/proc/loadavg").read().split()[:3])
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, measure, figure, goal, met):
+        self.rows.append((measure, figure, goal, "yes" if met else "no"))
+        note("%s: %s (goal %s)" % (measure, figure, goal))
+
+    def render(self, header):
+        lines = [header, "", "| measure | measured | goal | met |", "|---|---|---|---|"]
+        lines += ["| %s | %s | %s | %s |" % row for row in self.rows]
+        return "\n".join(lines) + "\n"
+
+
+def wrk(url, script=None):
+    """Requests per second and bytes per second of a 16-connection load on `url`."""
+    command = ["wrk", "-t2", "-c%d" % CONNECTIONS, "-d%ds" % LOAD_SECONDS, "--timeout", "10s"]
+    if script:
+        command += ["-s", script]
+    output = subprocess.run(command + [url], capture_output=True, text=True, timeout=LOAD_SECONDS + 60).stdout
+    requests = float(re.search(r"Requests/sec:\s+([\d.]+)", output).group(1))
+    if re.search(r"Non-2xx or 3xx responses", output):
+        raise RuntimeError("wrk saw error replies from %s:\n%s" % (url, output))
+    return requests
+
+
+def throughput(url, clients, expected_bytes):
+    """Bytes per second of `clients` downloads of `url` at once."""
+    start = time.perf_counter()
+    downloads = [subprocess.Popen(["curl", "-s", "-o", "/dev/null", "-w", "%{size_download}", url],
+                                  stdout=subprocess.PIPE, text=True) for _ in range(clients)]
+    sizes = [int(download.communicate(timeout=REQUEST_TIMEOUT)[0]) for download in downloads]
+    elapsed = time.perf_counter() - start
+    if sizes != [expected_bytes] * clients:
+        raise RuntimeError("incomplete downloads from %s: %r" % (url, sizes))
+    return clients * expected_bytes / elapsed
+
+
+def startup_seconds(binary, workdir):
+    """From the start of the process to its listener being up."""
+    start = time.perf_counter()
+    process = subprocess.Popen([binary], cwd=workdir, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                               stdin=subprocess.DEVNULL, text=True)
+    try:
+        for line in process.stdout:
+            if "Started http-server successfully!" in line:
+                return time.perf_counter() - start
+        raise RuntimeError("pelko ended before listening")
+    finally:
+        process.kill()
+        process.wait()
+
+
+def queue(server, title):
+    reply = server.command("queue_download", timeout=REQUEST_TIMEOUT,
+                           video_url="https://videos.example/watch?v=" + title, mode="audio")
+    if reply.status != 200:
+        raise RuntimeError("queue_download failed: %r" % reply.body)
+    return reply
+
+
+def command_seconds(server, name, samples=3, **parameters):
+    def ask():
+        reply = server.command(name, timeout=REQUEST_TIMEOUT, **parameters)
+        if reply.status != 200:
+            raise RuntimeError("%s answered %d" % (name, reply.status))
+    return median_seconds(ask, samples)
+
+
+def fake_downloader_seconds():
+    """What one metadata fetch of the benchmark's youtube-dl costs by itself."""
+    program = os.path.join(FAKE_DOWNLOADER, "youtube-dl")
+    return median_seconds(lambda: subprocess.run([program, "--dump-json", "--", "https://videos.example/x"],
+                                                 stdout=subprocess.DEVNULL, check=True), 9)
+
+
+def micro_benchmarks(directory, table):
+    """Figures the main loop cannot show from outside: save stalls, run in-process."""
+    results = {}
+    for name in ("bench_logging", "bench_downloader"):
+        output = subprocess.run([os.path.join(directory, name), "--benchmark_format=json"], capture_output=True,
+                                text=True, timeout=600, check=True).stdout
+        for run in json.loads(output)["benchmarks"]:
+            results[run["name"].split("/")[0]] = run["real_time"] / 1000  # milliseconds to seconds
+    table.add("log autosave stall, 50,000 saved messages", ms(results["AutosaveStall"]), "< 50 ms",
+              results["AutosaveStall"] < 0.050)
+    table.add("`index.json` save, 50,000 entries", ms(results["IndexSave"]), "< 150 ms", results["IndexSave"] < 0.150)
+    note("loading a JSON log of 50,000 messages: " + ms(results["LoadJsonLog"]))
+
+
+def years_of_history(binary, table):
+    """50,000 downloads and 50,000 log messages."""
+    now = int(time.time())
+    files = {"dlcache/index.json": history.indented(history.index_records(50000, now - 86400)),
+             "log.json": history.indented(history.log_messages(50000, now - 86400))}
+    server = PelkoServer(extra_path=[FAKE_DOWNLOADER], files=files)
+    try:
+        startup = statistics.median(startup_seconds(binary, server.workdir) for _ in range(3))
+        table.add("start-up to listening, 50,000 entries and 50,000 messages", ms(startup), "< 1 s", startup < 1)
+
+        server.start(timeout=REQUEST_TIMEOUT)
+        pid = server.process.pid
+        resident = memory_of(pid, "VmRSS")
+        command_seconds(server, "fetch_alltime_cache", samples=1)
+        peak = memory_of(pid, "VmHWM")
+        table.add("RSS with 50,000 entries loaded", "%.0f MB, %.0f MB peak after one listing" % (resident, peak),
+                  "< 150 MB, peak < 200 MB", resident < 150 and peak < 200)
+
+        logs = command_seconds(server, "fetch_alltime_logs")
+        table.add("`fetch_alltime_logs`, 50,000 messages", ms(logs), "< 250 ms", logs < 0.250)
+
+        body = history.nested_body()
+        nested = median_seconds(lambda: server.request("/api", body, timeout=REQUEST_TIMEOUT), 3)
+        table.add("one 1 MiB `/api` body nested 500 deep", ms(nested), "< 50 ms", nested < 0.050)
+
+        own = fake_downloader_seconds()
+        queued = []
+        for n in range(10):
+            # Ids are seconds: queuing in a new second keeps the wait for a free id out of the figure.
+            time.sleep(1 - time.time() % 1)
+            queued.append(median_seconds(lambda: queue(server, "s%d" % n), 1))
+        apart = statistics.median(queued) - own
+        table.add("`queue_download`, apart from the downloader, with 50,000 in the index",
+                  "%s (%s with the bench's youtube-dl, which takes %s alone)" % (
+                      ms(apart), ms(statistics.median(queued)), ms(own)), "< 20 ms", apart < 0.020)
+
+        session = command_seconds(server, "fetch_session_cache")
+        table.add("`fetch_session_cache` with 10 session entries and 50,000 in the index", ms(session), "< 5 ms",
+                  session < 0.005)
+    finally:
+        server.close()
+
+    files = {"dlcache/index.json": history.indented(history.index_records(10000, now - 86400))}
+    with PelkoServer(files=files) as server:
+        alltime = command_seconds(server, "fetch_alltime_cache")
+        table.add("`fetch_alltime_cache`, 10,000 entries", ms(alltime), "< 50 ms", alltime < 0.050)
+
+
+def beside_nginx(work, table):
+    """A busy session, and the files that nginx serves too."""
+    big = history.index_records(1, int(time.time()) - 86400)[0]
+    big.update(pelko_id="big", downloaded_filename="dlcache/download/big.mp4", download_url="/download/big",
+               mode="video")
+    files = {"dlcache/index.json": history.indented([big]), "frontend/bench.js": history.front_end_file()}
+    with PelkoServer(extra_path=[FAKE_DOWNLOADER], files=files) as server:
+        history.write_large_file(server.path("dlcache/download/big.mp4"), GIB)
+
+        for _ in range(10000):
+            server.command("get_os_name")  # each logs one message
+        logs = command_seconds(server, "fetch_session_logs")
+        table.add("`fetch_session_logs`, 10,000 messages of this session", ms(logs), "< 30 ms", logs < 0.030)
+
+        for n in range(29):
+            time.sleep(1 - time.time() % 1)
+            queue(server, "n%d" % n)
+        deadline = time.monotonic() + REQUEST_TIMEOUT
+        while any(entry["status"] != "finished" for entry in server.command("fetch_session_cache").json()["cache"]):
+            if time.monotonic() > deadline:
+                raise RuntimeError("the session's downloads did not finish")
+            time.sleep(0.5)
+        reply = server.command("fetch_session_cache")
+        with open(server.path("session_cache.json"), "wb") as out:
+            out.write(reply.body)
+        script = os.path.join(work, "fetch_session_cache.lua")
+        with open(script, "w") as out:
+            out.write('wrk.method = "POST"\nwrk.body = \'{"request": "fetch_session_cache"}\'\n'
+                      'wrk.headers["Content-Type"] = "application/json"\n')
+
+        base = "http://127.0.0.1:%d" % server.port
+        with Nginx(server.workdir, free_port(), os.path.join(work, "nginx")) as nginx:
+            ours, theirs = wrk(base + "/api", script), wrk(nginx.url("/session_cache.json"))
+            table.add("`fetch_session_cache` with 29 entries, requests/s against nginx serving the same bytes, "
+                      "16 connections", "%.2f× (%.0f against %.0f)" % (ours / theirs, ours, theirs), "≥ 0.5×",
+                      ours / theirs >= 0.5)
+
+            ours, theirs = wrk(base + "/bench.js"), wrk(nginx.url("/frontend/bench.js"))
+            table.add("50 KB front-end file, requests/s against nginx, 16 connections",
+                      "%.2f× (%.0f against %.0f)" % (ours / theirs, ours, theirs), "≥ 0.7×", ours / theirs >= 0.7)
+
+            figures = []
+            for clients in (1, 4):
+                ours = statistics.median(throughput(base + "/download/big", clients, GIB) for _ in range(3))
+                theirs = statistics.median(
+                    throughput(nginx.url("/dlcache/download/big.mp4"), clients, GIB) for _ in range(3))
+                figures.append((clients, ours, theirs))
+            table.add("1 GiB `/download`, throughput against nginx with sendfile, 1 and 4 clients",
+                      ", ".join("%.2f× with %d (%.1f against %.1f GB/s)" % (o / t, c, o / 1e9, t / 1e9)
+                                for c, o, t in figures), "≥ 0.8×", all(o / t >= 0.8 for _, o, t in figures))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--pelko", required=True, help="the release build's binary")
+    parser.add_argument("--micro", required=True, help="the folder of the Google Benchmark executables")
+    parser.add_argument("--work", required=True, help="a folder for generated files and the report")
+    arguments = parser.parse_args()
+
+    signal.signal(signal.SIGALRM, lambda *_: sys.exit("bench: gave up after %d s" % RUN_LIMIT_SECONDS))
+    signal.alarm(RUN_LIMIT_SECONDS)
+    os.makedirs(arguments.work, exist_ok=True)
+    os.environ["PELKO_BIN"] = os.path.abspath(arguments.pelko)
+
+    load_before = load_average()
+    table = Table()
+    micro_benchmarks(arguments.micro, table)
+    years_of_history(os.environ["PELKO_BIN"], table)
+    beside_nginx(os.path.abspath(arguments.work), table)
+
+    header = "Machine: %s. Load average %s before the run, %s after." % (machine(), load_before, load_average())
+    report = table.render(header)
+    with open(os.path.join(arguments.work, "report.md"), "w") as out:
+        out.write(report)
+    print(report)
+
+
+if __name__ == "__main__":
+    main()
