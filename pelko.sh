@@ -85,7 +85,7 @@ cmd_test() {
 # Runs on 127.0.0.1 only and stops itself; a loaded machine gives slower figures.
 cmd_bench() {
   install_missing "${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-  build release all -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF -DPELKO_BENCH=ON
+  build release all -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF -DPELKO_BENCH=ON >&2
   python3 "$ROOT/bench/run_bench.py" --pelko "$ROOT/build/release/pelko" --micro "$ROOT/build/release/bench" \
     --work "$ROOT/build/bench"
 }

@@ -38,27 +38,33 @@ namespace
     };
 }
 
-static void LoadJsonLog(benchmark::State& state)
+// A working directory whose JSON log holds `count` messages, and a history around it.
+struct HistoryWithSavedLog
 {
+    explicit HistoryWithSavedLog(int64_t count)
+    {
+        XGConfig::LoadDefaultValues();
+        WriteJsonLog(count);
+        LogHistory::PreInit();
+    }
+    ~HistoryWithSavedLog() { LogHistory::PostExit(); }
+
     BenchSupport::ScratchDirectory directory;
     QuietConsole quiet;
-    XGConfig::LoadDefaultValues();
-    WriteJsonLog(state.range(0));
-    LogHistory::PreInit();
+};
+
+static void LoadJsonLog(benchmark::State& state)
+{
+    HistoryWithSavedLog setting(state.range(0));
     for (auto _ : state)
         LogHistory::LoadSaveFileCache();
-    LogHistory::PostExit();
 }
 BENCHMARK(LoadJsonLog)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // One autosave of 20 new messages after `range(0)` saved ones.
 static void AutosaveStall(benchmark::State& state)
 {
-    BenchSupport::ScratchDirectory directory;
-    QuietConsole quiet;
-    XGConfig::LoadDefaultValues();
-    WriteJsonLog(state.range(0));
-    LogHistory::PreInit();
+    HistoryWithSavedLog setting(state.range(0));
     LogHistory::Init();
     Logging::Logger logger("Bench");
     for (auto _ : state)
@@ -72,6 +78,5 @@ static void AutosaveStall(benchmark::State& state)
         state.ResumeTiming();
         LogHistory::Save();
     }
-    LogHistory::PostExit();
 }
 BENCHMARK(AutosaveStall)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(10);
