@@ -1,6 +1,7 @@
 #include "rest/ByteRange.h"
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <limits>
 
 using namespace Rest;
@@ -15,14 +16,12 @@ namespace
         return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
     }
 
-    // A decimal number of digits only; false when empty or too large.
+    // A decimal number of digits only; false when empty or beyond 64 bits.
     bool ParseNumber(const std::string& text, uint64_t& number)
     {
-        if (text.empty() || text.size() > 19 ||
-            !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
-            return false;
-        number = std::stoull(text);
-        return true;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, number);
+        return !text.empty() && error == std::errc() && stop == end;
     }
 }
 
