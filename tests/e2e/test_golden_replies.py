@@ -7,9 +7,10 @@ what clients and earlier versions rely on. Every golden member must keep its val
 text and order. Members named in NEW_MEMBERS may be added anywhere; nothing else may.
 The text itself must keep the server's indented layout; how strings escape control
 characters and the case of \\u escapes are left to the JSON library. What differs from run
-to run is replaced before comparing: times and ids of this run, the port and the directories. The only order that depends on the clock, that of this run's
-log messages within one listing, is compared as a set (in the same places of the listing)
-after checking that it is newest first.
+to run is replaced before comparing: times and ids of this run, the port and the
+directories. The only order that depends on the clock, that of this run's log messages
+within one listing, is compared as a set (in the same places of the listing) after checking
+that it is newest first.
 
 PELKO_GOLDEN_UPDATE=1 writes the golden copies anew; do that only for a deliberate change.
 """
