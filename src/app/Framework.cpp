@@ -1,4 +1,5 @@
 #include "app/Framework.h"
+#include <malloc.h>
 #include "app/ConsoleManager.h"
 #include "app/Idler.h"
 #include "app/XGControl.h"
@@ -18,6 +19,9 @@ Framework::Framework()
     log->Flush();
 
     Logging::LogHistory::Init();
+    // The trees that the cache index and the JSON log were parsed into are gone: their
+    // memory goes back to the system instead of staying with the process for good.
+    malloc_trim(0);
     httpServer = new Rest::HttpServer();
     Idler::waitForRequests = [this](unsigned int milliseconds) { httpServer->Poll(milliseconds); };
 
