@@ -1,6 +1,5 @@
 #include "logging/LogHistory.h"
 #include <fstream>
-#include <limits>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "config/XGConfig.h"
@@ -71,8 +70,8 @@ void LogHistory::LoadSaveFileCache()
 
 JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num)
 {
-    const bool everything = max_age == -1 && max_num == std::numeric_limits<unsigned long>::max();
-    // "now" is read anew for every message, as the walk may cross a second.
+    // Without limits (max_age -1, the largest max_num) this walk takes every message, as a
+    // plain sort of them all would. "now" is read anew for every message, as the walk may cross a second.
     const auto youngEnough = [max_age](long long timestamp) {
         return max_age >= Clock::now() - timestamp;
     };
@@ -85,13 +84,13 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
         {
             if (selected.Size() >= max_num)
                 break;
-            if (everything || max_age < 0 || youngEnough(entry->timestamp))
+            if (max_age < 0 || youngEnough(entry->timestamp))
                 selected.InsertExistingtJsonData(new JsonData(entry->GetAsJson()));
         }
     for (std::size_t i = 0; i < saveFileCache.Size() && selected.Size() < max_num; i++)
     {
         const SavedLog::Message& saved = saveFileCache[i];
-        if (everything || max_age < 0)
+        if (max_age < 0)
             saved.AppendTo(selected);
         else if (saved.other == nullptr)
         {
