@@ -29,6 +29,17 @@ namespace Ostrel::Internal
             delete vector;
         }
 
+        // `into` takes `from`'s vector, `from` gets a new empty one, and what `into` held is
+        // released last, so that `from` may lie inside it.
+        template <typename T>
+        static void TakeVector(std::vector<T*>*& into, std::vector<T*>*& from)
+        {
+            std::vector<T*>* released = into;
+            into = from;
+            from = new std::vector<T*>();
+            FreeVector(released);
+        }
+
         // A new vector holding a copy of every pointee of `source`, in order.
         template <typename T>
         static std::vector<T*>* CloneVector(const std::vector<T*>& source)

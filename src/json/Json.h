@@ -11,3 +11,4 @@
 #include "json/Jstring.h"
 #include "json/StringHelpers.h"
 #include "json/UTF16Compatibility.h"
+#include "json/UTF8.h"

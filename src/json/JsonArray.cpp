@@ -1,6 +1,7 @@
 #include "json/JsonArray.h"
 #include <utility>
 #include "json/Helpers.h"
+#include "json/JsonArraySort.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
 #include "json/StringHelpers.h"
@@ -9,105 +10,16 @@ namespace Ostrel
 {
     using Internal::Helpers;
     using Internal::StringHelpers;
+    using Internal::JsonArraySort;
 
     namespace
     {
+        // The items are the array's own copies (by-value arguments): they move in.
         template <typename T>
-        void AddEach(JsonArray& array, const std::vector<T>& items)
+        void AddEach(JsonArray& array, std::vector<T>& items)
         {
-            for (const T& item : items)
-                array.Add(item);
-        }
-
-        bool IsContainer(const JsonData& value)
-        {
-            return value.GetDataType() == JSON || value.GetDataType() == ARRAY;
-        }
-
-        // The number a value sorts by; false for types that have none.
-        bool SortNumber(const JsonData& value, long double& number)
-        {
-            if (value.GetDataType() == BOOL)
-                number = value.GetBoolData() ? 1 : 0;
-            else if (value.IsOfNumericType())
-                number = value.GetFloatData();
-            else
-                return false;
-            return true;
-        }
-
-        // The text a value sorts by; false for containers.
-        bool SortText(const JsonData& value, std::string& text)
-        {
-            if (IsContainer(value))
-                return false;
-            text = value.GetDataType() == STRING ? value.GetStringData() : value.Render(false);
-            return true;
-        }
-
-        // What one item sorts by, read once before the passes: they then compare keys
-        // instead of walking a shorthand and converting values at every comparison,
-        // which made sorting a few thousand log entries take seconds.
-        struct SortKey
-        {
-            bool present = false;  // false for an item that lacks the key's path
-            bool container = false;
-            bool hasNumber = false;
-            long double number = 0;
-            bool hasText = false;
-            std::string text;
-        };
-
-        // The key of `value` for `mode`; null stands for an item without a key at all.
-        SortKey KeyOf(const JsonData* value, JSON_ARRAY_SORT_MODE mode)
-        {
-            SortKey key;
-            if (value == nullptr)
-                return key;
-            key.present = true;
-            key.container = IsContainer(*value);
-            if (mode == NUMERICAL_ASCENDING || mode == NUMERICAL_DESCENDING)
-                key.hasNumber = SortNumber(*value, key.number);
-            else if (mode == ALPHABETICAL_ASCENDING || mode == ALPHABETICAL_DESCENDING)
-                key.hasText = SortText(*value, key.text);
-            return key;
-        }
-
-        // The pair test on keys: true when the two, in this order, are to be exchanged.
-        bool ExchangeKeys(const SortKey& first, const SortKey& second, JSON_ARRAY_SORT_MODE mode)
-        {
-            switch (mode)
-            {
-            case NUMERICAL_ASCENDING:
-            case NUMERICAL_DESCENDING:
-                if (!first.hasNumber || !second.hasNumber)
-                    return true;
-                return mode == NUMERICAL_ASCENDING ? first.number >= second.number : second.number >= first.number;
-            case ALPHABETICAL_ASCENDING:
-            case ALPHABETICAL_DESCENDING:
-                if (!first.hasText || !second.hasText)
-                    return true;
-                return mode == ALPHABETICAL_ASCENDING
-                           ? StringHelpers::SortDescriminator_Alphabetically(first.text, second.text)
-                           : StringHelpers::SortDescriminator_Alphabetically(second.text, first.text);
-            }
-            return true;
-        }
-
-        // The exact passes of the sort are part of the result: equal numeric keys and
-        // incomparable pairs are exchanged whenever a pass meets them. `keys` travel with
-        // their items.
-        template <typename Exchange>
-        void BubbleSort(std::vector<JsonData*>& values, std::vector<SortKey>& keys, Exchange exchange)
-        {
-            const std::size_t n = values.size();
-            for (std::size_t i = 0; i < n; i++)
-                for (std::size_t j = 0; j + 1 < n - i; j++)
-                    if (exchange(keys[j], keys[j + 1]))
-                    {
-                        std::swap(values[j], values[j + 1]);
-                        std::swap(keys[j], keys[j + 1]);
-                    }
+            for (auto&& item : items)
+                array.Add(std::move(item));
         }
 
         template <typename Predicate>
@@ -143,9 +55,26 @@ namespace Ostrel
         Add(std::move(items));
     }
 
+    JsonArray::JsonArray(JsonArray&& other)
+    {
+        Init();
+        std::swap(values, other.values);
+        SetAssociatedJsonDataNode(nullptr);
+    }
+
     JsonArray& JsonArray::operator=(const JsonArray& other)
     {
         CloneFrom(other);
+        return *this;
+    }
+
+    JsonArray& JsonArray::operator=(JsonArray&& other)
+    {
+        if (&other != this)
+        {
+            Helpers::TakeVector(values, other.values);
+            SetAssociatedJsonDataNode(associatedJsonDataNode);
+        }
         return *this;
     }
 
@@ -219,7 +148,7 @@ namespace Ostrel
 
     JsonData& JsonArray::Add(JsonData value)
     {
-        JsonData* owned = new JsonData(value);
+        JsonData* owned = new JsonData(std::move(value));
         InsertExistingtJsonData(owned);
         return *owned;
     }
@@ -257,7 +186,8 @@ namespace Ostrel
 
     void JsonArray::CopyJsonDataFromVector_Pointer(const std::vector<JsonData>* items)
     {
-        AddEach(*this, *items);
+        for (const JsonData& item : *items)
+            Add(item);
     }
 
     void JsonArray::CloneFrom(const JsonArray& src)
@@ -283,59 +213,64 @@ namespace Ostrel
 
     std::string JsonArray::Render(unsigned int depth, bool minify) const
     {
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonArray::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (values->empty())
-            return "[]";
-        std::string text = minify ? "[" : "[\n";
+        {
+            out += "[]";
+            return;
+        }
+        out += minify ? "[" : "[\n";
         for (std::size_t i = 0; i < values->size(); i++)
         {
             if (!minify)
-                text += StringHelpers::GetIndentation(depth + 1);
-            text += (*values)[i]->Render(depth + 1, minify);
+                out.append(2 * (static_cast<std::size_t>(depth) + 1), ' ');
+            (*values)[i]->RenderTo(out, depth + 1, minify);
             if (i + 1 < values->size())
-                text += ",";
+                out += ',';
             if (!minify)
-                text += "\n";
+                out += '\n';
         }
         if (!minify)
-            text += StringHelpers::GetIndentation(depth);
-        return text + "]";
+            out.append(2 * static_cast<std::size_t>(depth), ' ');
+        out += ']';
     }
 
     void JsonArray::Parse(std::string text)
     {
-        Internal::JsonParser::ParseArray(*this, StringHelpers::MinifyJson(text), 1);
+        Internal::JsonParser::ParseArray(*this, text);
     }
 
     bool JsonArray::Sort__Compare(const JsonData& first, const JsonData& second, JSON_ARRAY_SORT_MODE mode)
     {
-        return ExchangeKeys(KeyOf(&first, mode), KeyOf(&second, mode), mode);
+        return JsonArraySort::Exchange(JsonArraySort::KeyOf(&first, mode), JsonArraySort::KeyOf(&second, mode), mode);
     }
 
     void JsonArray::Sort(JSON_ARRAY_SORT_MODE mode)
     {
-        std::vector<SortKey> keys;
+        // Both members of a pair of containers lack a key, so the pair is exchanged, as
+        // every pair with an item without a key is.
+        std::vector<JsonArraySort::Key> keys;
         keys.reserve(values->size());
         for (const JsonData* value : *values)
-            keys.push_back(KeyOf(value, mode));
-        BubbleSort(*values, keys, [mode](const SortKey& a, const SortKey& b) {
-            return (a.container && b.container) || ExchangeKeys(a, b, mode);
-        });
+            keys.push_back(JsonArraySort::KeyOf(value, mode));
+        JsonArraySort::Sort(*values, keys, mode);
     }
 
     void JsonArray::Sort(std::string shorthand, JSON_ARRAY_SORT_MODE mode, std::string delimiter)
     {
-        std::vector<SortKey> keys;
+        // Items that are not blocks or lack the path have no key.
+        const std::vector<std::string> path = StringHelpers::SplitString(shorthand, delimiter);
+        std::vector<JsonArraySort::Key> keys;
         keys.reserve(values->size());
         for (const JsonData* item : *values)
-        {
-            const bool holdsPath =
-                item->GetDataType() == JSON && item->GetJsonData().DoesShorthandExist(shorthand, delimiter);
-            keys.push_back(KeyOf(holdsPath ? &item->GetJsonData().ShorthandGet(shorthand, delimiter) : nullptr, mode));
-        }
-        // Items without the path are incomparable: always exchanged.
-        BubbleSort(*values, keys, [mode](const SortKey& a, const SortKey& b) {
-            return !a.present || !b.present || ExchangeKeys(a, b, mode);
-        });
+            keys.push_back(JsonArraySort::KeyOf(item->GetDataType() == JSON ? item->GetJsonData().Walk(path) : nullptr, mode));
+        JsonArraySort::Sort(*values, keys, mode);
     }
 
     void JsonArray::Swap(std::size_t a, std::size_t b)

@@ -18,8 +18,12 @@ namespace Ostrel
     public:
         JsonArray();
         JsonArray(const JsonArray& other);
-        JsonArray(std::vector<JsonData> items); // copies of the items
+        // Takes `other`'s values without copying; `other` is left empty.
+        JsonArray(JsonArray&& other);
+        JsonArray(std::vector<JsonData> items);
         JsonArray& operator=(const JsonArray& other); // deep copy
+        // Moving an array into a value it holds itself is not supported.
+        JsonArray& operator=(JsonArray&& other);
         ~JsonArray();
 
         // The owned value vector itself.
@@ -38,6 +42,7 @@ namespace Ostrel
         void InsertExistingtJsonData(std::vector<JsonData*> values);
 
         // Each appends one new value and returns it; the vector forms append one per item.
+        // A value or vector passed as an rvalue is moved in, not copied.
         JsonData& Add(); // NULL_
         JsonData& Add(bool value);
         JsonData& Add(int value);
@@ -78,6 +83,8 @@ namespace Ostrel
         void SetAssociatedJsonDataNode(JsonData* node);
 
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // Replaces the items with those of JSON `text`, which starts with '['. Bad text
         // raises and leaves the array as it was.
         void Parse(std::string text);

@@ -1,6 +1,7 @@
 #include "json/JsonBlock.h"
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
@@ -16,24 +17,27 @@ namespace Ostrel
     namespace
     {
         const std::string emptyShorthand = "Shorthand was empty!";
+    }
 
-        // The value at the end of the path, or null when a label is missing or a value
-        // on the way is not a block.
-        const JsonData* Walk(const JsonBlock& block, const std::vector<std::string>& labels)
+    void JsonBlock::SortByLabel(JsonElement** begin, JsonElement** end)
+    {
+        // Stable: a member moves only past labels it sorts strictly after, so members whose
+        // labels compare equal keep their stored order. Insertion for the usual few members
+        // (no allocation, linear when they are in order already).
+        const auto after = [](const JsonElement* a, const JsonElement* b) {
+            return StringHelpers::CompareForOrder(a->label, b->label) > 0;
+        };
+        if (end - begin < 2)
+            return;
+        if (end - begin > 32)
+            return std::stable_sort(begin, end, [&after](const JsonElement* a, const JsonElement* b) { return after(b, a); });
+        for (JsonElement** next = begin + 1; next < end; next++)
         {
-            const JsonBlock* current = &block;
-            for (std::size_t i = 0; i < labels.size(); i++)
-            {
-                if (!current->DoesExist(labels[i]))
-                    return nullptr;
-                const JsonData& value = current->Get(labels[i]);
-                if (i + 1 == labels.size())
-                    return &value;
-                if (value.GetDataType() != JSON)
-                    return nullptr;
-                current = &value.GetJsonData();
-            }
-            return nullptr;
+            JsonElement* member = *next;
+            JsonElement** slot = next;
+            for (; slot > begin && after(*(slot - 1), member); slot--)
+                *slot = *(slot - 1);
+            *slot = member;
         }
     }
 
@@ -52,15 +56,48 @@ namespace Ostrel
         CloneFrom(other);
     }
 
+    JsonBlock::JsonBlock(JsonBlock&& other) : JsonBlock()
+    {
+        std::swap(elements, other.elements);
+        SetAssociatedJsonDataNode(nullptr);
+    }
+
     JsonBlock& JsonBlock::operator=(const JsonBlock& other)
     {
         CloneFrom(other);
         return *this;
     }
 
+    JsonBlock& JsonBlock::operator=(JsonBlock&& other)
+    {
+        if (&other != this)
+        {
+            Helpers::TakeVector(elements, other.elements);
+            SetAssociatedJsonDataNode(associatedJsonDataNode);
+        }
+        return *this;
+    }
+
     JsonBlock::~JsonBlock()
     {
         Helpers::FreeVector(elements);
+    }
+
+    const JsonData* JsonBlock::Walk(const std::vector<std::string>& labels) const
+    {
+        const JsonBlock* current = this;
+        for (std::size_t i = 0; i < labels.size(); i++)
+        {
+            const JsonElement* element = current->Find(labels[i]);
+            if (element == nullptr)
+                return nullptr;
+            if (i + 1 == labels.size())
+                return element->data;
+            if (element->data->GetDataType() != JSON)
+                return nullptr;
+            current = &element->data->GetJsonData();
+        }
+        return nullptr;
     }
 
     JsonElement* JsonBlock::Find(const std::string& label) const
@@ -93,7 +130,7 @@ namespace Ostrel
     JsonData& JsonBlock::Set(JsonElement element)
     {
         JsonData& value = Set(element.label);
-        value.CloneFrom(*element.data);
+        value = std::move(*element.data);
         return value;
     }
 
@@ -202,42 +239,57 @@ namespace Ostrel
 
     std::string JsonBlock::Render(unsigned int depth, bool minify) const
     {
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonBlock::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (elements->empty())
-            return "{}";
-        const std::unique_ptr<std::vector<JsonElement*>> sorted(GetElementsSortedByLabel());
-        std::string text = minify ? "{" : "{\n";
-        for (std::size_t i = 0; i < sorted->size(); i++)
         {
-            text += (*sorted)[i]->Render(depth + 1, minify);
-            if (i + 1 < sorted->size())
-                text += ",";
+            out += "{}";
+            return;
+        }
+        // Blocks are small as a rule: their order is sorted on the stack.
+        JsonElement* few[32];
+        std::vector<JsonElement*> many;
+        JsonElement** order = few;
+        if (elements->size() <= std::size(few))
+            std::copy(elements->begin(), elements->end(), few);
+        else
+            order = (many = *elements).data();
+        SortByLabel(order, order + elements->size());
+
+        out += minify ? "{" : "{\n";
+        for (std::size_t i = 0; i < elements->size(); i++)
+        {
+            order[i]->RenderTo(out, depth + 1, minify);
+            if (i + 1 < elements->size())
+                out += ',';
             if (!minify)
-                text += "\n";
+                out += '\n';
         }
         if (!minify)
-            text += StringHelpers::GetIndentation(depth);
-        return text + "}";
+            out.append(2 * static_cast<std::size_t>(depth), ' ');
+        out += '}';
     }
 
     std::vector<JsonElement*>* JsonBlock::GetElementsSortedByLabel() const
     {
-        // A stable sort that moves a member only past labels it sorts strictly after:
-        // members whose labels compare equal keep their stored order.
         auto sorted = new std::vector<JsonElement*>(*elements);
-        std::stable_sort(sorted->begin(), sorted->end(), [](const JsonElement* a, const JsonElement* b) {
-            return StringHelpers::SortDescriminator_Alphabetically(b->label, a->label);
-        });
+        SortByLabel(sorted->data(), sorted->data() + sorted->size());
         return sorted;
     }
 
     void JsonBlock::Parse(std::string text)
     {
-        Internal::JsonParser::ParseBlock(*this, StringHelpers::MinifyJson(text), 1);
+        Internal::JsonParser::ParseBlock(*this, text);
     }
 
     bool JsonBlock::DoesShorthandExist(std::string shorthand, std::string delimiter) const
     {
-        return !shorthand.empty() && Walk(*this, StringHelpers::SplitString(shorthand, delimiter)) != nullptr;
+        return !shorthand.empty() && Walk(StringHelpers::SplitString(shorthand, delimiter)) != nullptr;
     }
 
     bool JsonBlock::DoesShorthandExist(std::string shorthand, char delimiter) const
@@ -259,7 +311,7 @@ namespace Ostrel
     {
         if (shorthand.empty())
             throw JsonShorthandInvalidException(shorthand, emptyShorthand);
-        const JsonData* value = Walk(*this, StringHelpers::SplitString(shorthand, delimiter));
+        const JsonData* value = Walk(StringHelpers::SplitString(shorthand, delimiter));
         if (value == nullptr)
             throw JsonShorthandInvalidException(shorthand, "");
         return *value;

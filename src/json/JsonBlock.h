@@ -21,7 +21,11 @@ namespace Ostrel
         // Copies of `members` in order; throws JsonLabelAlreadyExistsException on a repeated label.
         JsonBlock(std::vector<JsonElement> members);
         JsonBlock(const JsonBlock& other);
+        // Takes `other`'s members without copying; `other` is left empty.
+        JsonBlock(JsonBlock&& other);
         JsonBlock& operator=(const JsonBlock& other); // deep copy
+        // Moving a block into a value it holds itself is not supported.
+        JsonBlock& operator=(JsonBlock&& other);
         ~JsonBlock();
 
         bool DoesExist(std::string label) const;
@@ -51,6 +55,8 @@ namespace Ostrel
         void SetAssociatedJsonDataNode(JsonData* node);
 
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // The block's own members in label order, in a new vector that the caller deletes
         // (the members stay owned by the block).
         std::vector<JsonElement*>* GetElementsSortedByLabel() const;
@@ -92,11 +98,17 @@ namespace Ostrel
         // Appends an owned member and links its value to this block's node.
         JsonData& Append(JsonElement* element);
         JsonElement* Find(const std::string& label) const;
+        // The value at the end of a path of labels, or null when a label is missing or a
+        // value on the way is not a block.
+        const JsonData* Walk(const std::vector<std::string>& labels) const;
+        // Into the order in which members are rendered.
+        static void SortByLabel(JsonElement** begin, JsonElement** end);
 
         std::vector<JsonElement*>* elements;
         JsonData* associatedJsonDataNode;
 
         friend class Internal::JsonParser;
+        friend class JsonArray; // sorts by paths
     };
 }
 

@@ -1,8 +1,9 @@
 #include "json/JsonData.h"
+#include <charconv>
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <sstream>
+#include <utility>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/JsonParser.h"
@@ -29,12 +30,56 @@ namespace Ostrel
             return static_cast<long long>(value);
         }
 
-        std::string RenderFloat(long double value, double precision)
+        // Positional notation of the decimal digits `digits` (no trailing zeros) times ten
+        // to the power `exponent` of the first digit. No exponent form: older readers of
+        // the files take only plain decimals.
+        std::string Positional(bool negative, const std::string& digits, int exponent)
         {
-            std::ostringstream out;
-            out.precision(static_cast<int>(1.0 - std::log10(precision)));
-            out << value;
-            return out.str();
+            std::string text = negative ? "-" : "";
+            if (exponent < 0)
+                return text.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
+            const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
+            if (digits.size() > whole)
+                return text.append(digits, 0, whole).append(".").append(digits, whole);
+            text.append(digits).append(whole - digits.size(), '0');
+            // An integer beyond 64 bits keeps a point, so that it reads back as a FLOAT
+            // (and is read at all by readers that take only 64-bit integers); so does a
+            // negative zero, which as "-0" would read back as the INT 0.
+            long long ignored = 0;
+            if (std::from_chars(text.data(), text.data() + text.size(), ignored).ec != std::errc() || text == "-0")
+                text += ".0";
+            return text;
+        }
+
+        // The shortest text that reads back as exactly `value`, or with an explicit float
+        // precision, as many significant digits as it asks for. Not-a-number and the
+        // infinities have no JSON form; they are written as null, as browsers do.
+        std::string RenderFloat(long double value, double explicitPrecision)
+        {
+            if (!std::isfinite(value))
+                return "null";
+            char buffer[64];
+            const std::to_chars_result written =
+                explicitPrecision < 0
+                    ? std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific)
+                    : std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific,
+                                    static_cast<int>(1.0 - std::log10(explicitPrecision)) - 1);
+            std::string_view scientific(buffer, static_cast<std::size_t>(written.ptr - buffer));
+            const bool negative = scientific.front() == '-';
+            if (negative)
+                scientific.remove_prefix(1);
+            const std::size_t e = scientific.find('e');
+            std::string digits(1, scientific.front());
+            if (e > 1)
+                digits.append(scientific.substr(2, e - 2));
+            while (digits.size() > 1 && digits.back() == '0')
+                digits.pop_back();
+            std::string_view exponentText = scientific.substr(e + 1);
+            if (exponentText.front() == '+')
+                exponentText.remove_prefix(1);
+            int exponent = 0;
+            std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+            return Positional(negative, digits, exponent);
         }
     }
 
@@ -68,6 +113,18 @@ namespace Ostrel
     JsonData::JsonData(JsonArray value) : JsonData() { SetArrayData(std::move(value)); }
     JsonData::JsonData(std::vector<JsonData> items) : JsonData() { SetArrayData(std::move(items)); }
     JsonData::JsonData(const JsonData& other) : JsonData() { CloneFrom(other); }
+
+    JsonData::JsonData(JsonData&& other) noexcept
+        : intData(other.intData), floatData(other.floatData), stringData(std::move(other.stringData)),
+          jsonData(std::exchange(other.jsonData, nullptr)), arrayData(std::exchange(other.arrayData, nullptr)),
+          dataType(std::exchange(other.dataType, NULL_)), parent(nullptr),
+          customFloatPrecision(other.customFloatPrecision)
+    {
+        if (jsonData != nullptr)
+            jsonData->SetAssociatedJsonDataNode(this);
+        if (arrayData != nullptr)
+            arrayData->SetAssociatedJsonDataNode(this);
+    }
 
     JsonData::~JsonData()
     {
@@ -141,12 +198,12 @@ namespace Ostrel
 
     void JsonData::SetJsonData(JsonBlock value)
     {
-        SetJsonDataAsPointer(new JsonBlock(value));
+        SetJsonDataAsPointer(new JsonBlock(std::move(value)));
     }
 
     void JsonData::SetArrayData(JsonArray value)
     {
-        SetArrayDataAsPointer(new JsonArray(value));
+        SetArrayDataAsPointer(new JsonArray(std::move(value)));
     }
 
     void JsonData::SetArrayData(std::vector<JsonData> items)
@@ -274,11 +331,17 @@ namespace Ostrel
 
     double JsonData::GetFloatPrecision() const
     {
+        const double precision = ExplicitFloatPrecision();
+        return precision >= 0 ? precision : defaultFloatPrecision;
+    }
+
+    double JsonData::ExplicitFloatPrecision() const
+    {
         if (customFloatPrecision >= 0)
             return customFloatPrecision;
         if (parent != nullptr)
-            return parent->GetFloatPrecision();
-        return defaultFloatPrecision;
+            return parent->ExplicitFloatPrecision();
+        return -1.0;
     }
 
     void JsonData::CloneFrom(const JsonData& src)
@@ -296,6 +359,31 @@ namespace Ostrel
         case JSON: SetJsonDataAsPointer(new JsonBlock(*src.jsonData)); break;
         case ARRAY: SetArrayDataAsPointer(new JsonArray(*src.arrayData)); break;
         }
+    }
+
+    void JsonData::TakeContent(JsonData& src)
+    {
+        // `src` is emptied first: setting a block or array deletes the one held so far,
+        // and `src` may lie inside it.
+        const JSON_DATA_TYPE type = std::exchange(src.dataType, NULL_);
+        switch (type)
+        {
+        case JSON: SetJsonDataAsPointer(std::exchange(src.jsonData, nullptr)); break;
+        case ARRAY: SetArrayDataAsPointer(std::exchange(src.arrayData, nullptr)); break;
+        case STRING: SetStringData(std::move(src.stringData)); break;
+        default:
+            dataType = type;
+            intData = src.intData;
+            floatData = src.floatData;
+        }
+    }
+
+    bool JsonData::IsInside(const JsonData& ancestor) const
+    {
+        for (const JsonData* node = parent; node != nullptr; node = node->parent)
+            if (node == &ancestor)
+                return true;
+        return false;
     }
 
     void JsonData::CloneTo(JsonData& dst) const
@@ -331,41 +419,67 @@ namespace Ostrel
 
     std::string JsonData::Render(unsigned int depth, bool minify) const
     {
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonData::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         switch (dataType)
         {
-        case NULL_: return "null";
-        case BOOL: return intData != 0 ? "true" : "false";
-        case INT: return std::to_string(intData);
-        case FLOAT: return RenderFloat(floatData, GetFloatPrecision());
-        case STRING: return '"' + Internal::StringHelpers::Escape(stringData).append(1, '"');
-        case JSON: return jsonData->Render(depth, minify);
-        case ARRAY: return arrayData->Render(depth, minify);
+        case NULL_: out += "null"; break;
+        case BOOL: out += intData != 0 ? "true" : "false"; break;
+        case INT:
+        {
+            char digits[24];
+            out.append(digits, std::to_chars(digits, digits + sizeof(digits), intData).ptr);
+            break;
         }
-        return "";
+        case FLOAT: out += RenderFloat(floatData, ExplicitFloatPrecision()); break;
+        case STRING:
+            out += '"';
+            Internal::StringHelpers::AppendEscaped(out, stringData);
+            out += '"';
+            break;
+        case JSON: jsonData->RenderTo(out, depth, minify); break;
+        case ARRAY: arrayData->RenderTo(out, depth, minify); break;
+        }
     }
 
     void JsonData::Parse(std::string text)
     {
-        const std::string minified = Internal::StringHelpers::MinifyJson(text);
-        Internal::JsonParser::CheckNesting(minified);
-        Internal::JsonParser::ParseValue(*this, minified, text, 0);
+        Internal::JsonParser::Parse(*this, text);
+    }
+
+    bool JsonData::TryParse(std::string_view text)
+    {
+        return Internal::JsonParser::TryParse(*this, text);
     }
 
     bool IsJsonValid(std::string text)
     {
         JsonData probe;
-        try
-        {
-            probe.Parse(std::move(text));
-            return true;
-        }
-        catch (const JsonException&)
-        {
-            return false;
-        }
+        return probe.TryParse(text);
     }
 
-    JsonData& JsonData::operator=(JsonData other) { CloneFrom(other); return *this; }
+    JsonData& JsonData::operator=(const JsonData& other)
+    {
+        CloneFrom(other);
+        return *this;
+    }
+
+    JsonData& JsonData::operator=(JsonData&& other)
+    {
+        if (&other == this || IsInside(other))
+        {
+            CloneFrom(other);
+            return *this;
+        }
+        customFloatPrecision = other.customFloatPrecision;
+        TakeContent(other);
+        return *this;
+    }
     JsonData& JsonData::operator=(bool value) { SetBoolData(value); return *this; }
     JsonData& JsonData::operator=(int value) { SetIntData(value); return *this; }
     JsonData& JsonData::operator=(long long value) { SetIntData(value); return *this; }

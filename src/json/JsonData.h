@@ -1,6 +1,7 @@
 #pragma once
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 #include "json/JsonDataType.h"
 
@@ -9,6 +10,10 @@ namespace Ostrel
     class JsonBlock;
     class JsonArray;
     class JsonElement;
+    namespace Internal
+    {
+        class JsonParser;
+    }
 
     // The smallest float precision a value can be given.
     constexpr double OSTREL_FLOAT_MAX_PRECISION = 1e-28;
@@ -30,8 +35,10 @@ namespace Ostrel
         JsonData(const char* value);
         JsonData(JsonBlock value);
         JsonData(JsonArray value);
-        JsonData(std::vector<JsonData> items); // an ARRAY of copies
+        JsonData(std::vector<JsonData> items); // an ARRAY of the items
         JsonData(const JsonData& other);
+        // Takes `other`'s value (its block or array without copying), which becomes NULL_.
+        JsonData(JsonData&& other) noexcept;
         ~JsonData();
 
         // Setting a scalar keeps a held block or array allocated (unreachable) until a
@@ -79,15 +86,25 @@ namespace Ostrel
         bool IsIdentical(const JsonData& other) const;
 
         // JSON text of the value; `minify` chooses the compact form over the indented
-        // one, `depth` is the nesting level of the line the text starts on.
+        // one, `depth` is the nesting level of the line the text starts on. A FLOAT is
+        // written in plain decimals that read back as the same value, or rounded to the
+        // significant digits of a float precision set on it or an ancestor.
         std::string Render(bool minify) const;
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
 
         // Replaces the value with the one that JSON `text` holds. Bad text raises a
         // JsonParsing...Exception and leaves the value as it was.
         void Parse(std::string text);
+        // Parse and IsJsonValid in one pass: false, with the value left as it was, for a
+        // text that IsJsonValid refuses.
+        bool TryParse(std::string_view text);
 
-        JsonData& operator=(JsonData other);
+        // Both keep this value's parent, as CloneFrom does. Moving an ancestor into one of
+        // its own descendants copies it instead.
+        JsonData& operator=(const JsonData& other);
+        JsonData& operator=(JsonData&& other);
         JsonData& operator=(bool value);
         JsonData& operator=(int value);
         JsonData& operator=(long long value);
@@ -129,6 +146,12 @@ namespace Ostrel
 
     private:
         void Init();
+        // This value's content becomes `src`'s, which is left NULL_; parent and float
+        // precision stay. `src` may lie inside this value, but not this value inside `src`.
+        void TakeContent(JsonData& src);
+        bool IsInside(const JsonData& ancestor) const;
+        // The precision set on this value or on the nearest ancestor with one; -1 if none is.
+        double ExplicitFloatPrecision() const;
         [[noreturn]] void ThrowDataTypeException(JSON_DATA_TYPE requested) const;
 
         long long intData;
@@ -140,9 +163,12 @@ namespace Ostrel
         JsonData* parent;
         double customFloatPrecision;
 
-        // The containers set the parent links of the values they hold.
+        // The containers set the parent links of the values they hold; the parser fills
+        // values in place.
         friend class JsonBlock;
         friend class JsonArray;
+        friend class JsonElement;
+        friend class Internal::JsonParser;
     };
 
     // The same text as the std::string conversion.

@@ -1,6 +1,7 @@
 #include "json/JsonElement.h"
 #include "json/JsonParser.h"
 #include "json/StringHelpers.h"
+#include <utility>
 
 namespace Ostrel
 {
@@ -13,7 +14,8 @@ namespace Ostrel
     JsonElement::JsonElement(std::string label, std::string value)
         : data(new JsonData(std::move(value))), label(std::move(label)) {}
     JsonElement::JsonElement(std::string label, const char* value) : data(new JsonData(value)), label(std::move(label)) {}
-    JsonElement::JsonElement(std::string label, JsonData value) : data(new JsonData(value)), label(std::move(label)) {}
+    JsonElement::JsonElement(std::string label, JsonData value)
+        : data(new JsonData(std::move(value))), label(std::move(label)) {}
     JsonElement::JsonElement(std::string label, JsonBlock value)
         : data(new JsonData(std::move(value))), label(std::move(label)) {}
     JsonElement::JsonElement(std::string label, JsonArray value)
@@ -22,10 +24,23 @@ namespace Ostrel
         : data(new JsonData(std::move(items))), label(std::move(label)) {}
     JsonElement::JsonElement(const JsonElement& other) : data(new JsonData(*other.data)), label(other.label) {}
 
+    JsonElement::JsonElement(JsonElement&& other)
+        : data(std::exchange(other.data, new JsonData())), label(std::move(other.label))
+    {
+        data->parent = nullptr;
+    }
+
     JsonElement& JsonElement::operator=(const JsonElement& other)
     {
         data->CloneFrom(*other.data);
         label = other.label;
+        return *this;
+    }
+
+    JsonElement& JsonElement::operator=(JsonElement&& other)
+    {
+        *data = std::move(*other.data);
+        label = std::move(other.label);
         return *this;
     }
 
@@ -59,19 +74,23 @@ namespace Ostrel
 
     void JsonElement::Parse(std::string text)
     {
-        // A member stands inside a block, one level down.
-        Internal::JsonParser::ParseElement(*this, Internal::StringHelpers::MinifyJson(text), 1);
+        Internal::JsonParser::ParseElement(*this, text);
     }
 
     std::string JsonElement::Render(unsigned int depth, bool minify) const
     {
-        using Internal::StringHelpers;
-        std::string text = minify ? "" : StringHelpers::GetIndentation(depth);
-        text += '"';
-        text += StringHelpers::Escape(label);
-        text += "\":";
+        std::string text;
+        RenderTo(text, depth, minify);
+        return text;
+    }
+
+    void JsonElement::RenderTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (!minify)
-            text += " ";
-        return text + data->Render(depth, minify);
+            out.append(2 * static_cast<std::size_t>(depth), ' ');
+        out += '"';
+        Internal::StringHelpers::AppendEscaped(out, label);
+        out += minify ? "\":" : "\": ";
+        data->RenderTo(out, depth, minify);
     }
 }

@@ -29,7 +29,10 @@ namespace Ostrel
         JsonElement(std::string label, JsonArray value);
         JsonElement(std::string label, std::vector<JsonData> items);
         JsonElement(const JsonElement& other);
+        // Takes `other`'s label and value without copying; `other` is left with a NULL_ value.
+        JsonElement(JsonElement&& other);
         JsonElement& operator=(const JsonElement& other); // deep copy
+        JsonElement& operator=(JsonElement&& other);
         ~JsonElement();
 
         std::string GetLabel() const;
@@ -40,6 +43,8 @@ namespace Ostrel
 
         // `"label": value`, starting with the indentation of `depth` in the indented form.
         std::string Render(unsigned int depth, bool minify) const;
+        // Appends the same text to `out`: one buffer for a whole document.
+        void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // Takes label and value from the JSON text of one member, `"label":value`.
         void Parse(std::string text);
 

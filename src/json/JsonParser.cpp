@@ -1,10 +1,15 @@
 #include "json/JsonParser.h"
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 #include "json/JsonData.h"
 #include "json/JsonExceptions.h"
 #include "json/Jstring.h"
@@ -14,27 +19,6 @@ namespace Ostrel::Internal
 {
     namespace
     {
-        // Strings and bracket depths at one position of a scan; the depths count only
-        // brackets outside strings.
-        struct BracketScan
-        {
-            JsonStringTracker strings;
-            long square = 0;
-            long curly = 0;
-
-            bool Outside() const { return !strings.inString; }
-
-            void Feed(char c)
-            {
-                if (Outside())
-                {
-                    square += (c == '[') - (c == ']');
-                    curly += (c == '{') - (c == '}');
-                }
-                strings.Feed(c);
-            }
-        };
-
         JsonParsingGeneralException NestingError()
         {
             return JsonParsingGeneralException("Blocks and arrays are nested deeper than the limit of " +
@@ -46,220 +30,727 @@ namespace Ostrel::Internal
             return JsonParsingGeneralException("Fucked up a comma around position " + Jstring(static_cast<long long>(position)));
         }
 
-        bool MayBeNumber(char first)
+        bool IsDigit(char c)
         {
-            return first == '-' || (first >= '0' && first <= '9');
+            return c >= '0' && c <= '9';
         }
 
-        // Sets `into` to the number `text` stands for; false when it is not a number.
-        bool ParseNumber(JsonData& into, std::string_view text)
+        bool IsSpace(char c)
         {
-            const std::string number(text);
-            if (StringHelpers::IsNumeric(number, false))
+            return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        }
+
+        bool IsHex(char c)
+        {
+            return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        }
+
+        // The length of the number that `text` starts with, 0 if none: JSON's numbers, with
+        // leading zeros and a point without digits after it also taken,
+        // -?digits(.digits*)?([eE][+-]?digits)?. `integral` tells whether it has neither a
+        // point nor an exponent.
+        std::size_t ScanNumber(std::string_view text, bool& integral)
+        {
+            std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+            const std::size_t digitsFrom = i;
+            while (i < text.size() && IsDigit(text[i]))
+                i++;
+            if (i == digitsFrom)
+                return 0;
+            integral = true;
+            if (i < text.size() && text[i] == '.')
             {
-                long long value = 0;
-                if (std::from_chars(number.data(), number.data() + number.size(), value).ec != std::errc())
-                    throw JsonParsingGeneralException(
-                        "std::stoll failed because the number found was too large for a long long int! Value was \"" + number + "\"");
+                integral = false;
+                for (i++; i < text.size() && IsDigit(text[i]);)
+                    i++;
+            }
+            if (i < text.size() && (text[i] == 'e' || text[i] == 'E'))
+            {
+                std::size_t exponent = i + 1;
+                if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-'))
+                    exponent++;
+                const std::size_t exponentDigits = exponent;
+                while (exponent < text.size() && IsDigit(text[exponent]))
+                    exponent++;
+                if (exponent > exponentDigits)
+                {
+                    integral = false;
+                    i = exponent;
+                }
+            }
+            return i;
+        }
+
+        // Sets `into` to a number that ScanNumber took whole: an INT when it is integral and
+        // fits 64 bits, else a FLOAT. False when it is beyond the range of a long double.
+        bool ReadNumber(JsonData& into, std::string_view number, bool integral)
+        {
+            long long value = 0;
+            const std::from_chars_result integer = std::from_chars(number.data(), number.data() + number.size(), value);
+            if (integral && integer.ec == std::errc())
+            {
                 into.SetIntData(value);
                 return true;
             }
-            if (StringHelpers::IsNumeric(number, true))
+            const std::string text(number);
+            errno = 0;
+            const long double floating = std::strtold(text.c_str(), nullptr);
+            if (errno == ERANGE)
+                return false;
+            into.SetFloatData(floating);
+            return true;
+        }
+
+        JsonParsingGeneralException OutOfRange(std::string_view number)
+        {
+            return JsonParsingGeneralException(
+                "std::stold failed because the number found was too large for a long double! Value was \"" +
+                std::string(number) + "\"");
+        }
+
+        // Square and curly bracket depths outside strings, before some position.
+        struct Depths
+        {
+            long square = 0;
+            long curly = 0;
+
+            bool operator==(const Depths& other) const = default;
+
+            // The depths after `c`, which stands outside strings.
+            Depths After(char c) const
             {
-                errno = 0;
-                const long double value = std::strtold(number.c_str(), nullptr);
-                if (errno == ERANGE)
-                    throw JsonParsingGeneralException(
-                        "std::stold failed because the number found was too large for a long double! Value was \"" + number + "\"");
-                into.SetFloatData(value);
-                return true;
+                return {square + (c == '[') - (c == ']'), curly + (c == '{') - (c == '}')};
             }
+        };
+    }
+
+    // The plain JSON grammar, whitespace only between tokens, read in one pass straight into
+    // the tree. It gives up (false) on anything else: a text it takes is one the splitter
+    // cuts into exactly its members and items, with no error, so both read it alike.
+    class JsonParser::StrictParser
+    {
+    public:
+        explicit StrictParser(std::string_view text) : at(text.data()), end(text.data() + text.size()) {}
+
+        // What a read that gave up leaves unowned.
+        ~StrictParser()
+        {
+            for (JsonElement* member : members)
+                delete member;
+            for (JsonData* item : items)
+                delete item;
+        }
+
+        // `into` is a fresh value; what it holds after a false answer is of no use.
+        bool Document(JsonData& into)
+        {
+            SkipSpace();
+            if (!Value(into, 0))
+                return false;
+            SkipSpace();
+            return at == end;
+        }
+
+    private:
+        void SkipSpace()
+        {
+            while (at < end && IsSpace(*at))
+                at++;
+        }
+
+        bool Take(char c)
+        {
+            if (at == end || *at != c)
+                return false;
+            at++;
+            return true;
+        }
+
+        bool Word(std::string_view word)
+        {
+            if (static_cast<std::size_t>(end - at) < word.size() || std::memcmp(at, word.data(), word.size()) != 0)
+                return false;
+            at += word.size();
+            return true;
+        }
+
+        // `open` blocks and arrays enclose the value.
+        bool Value(JsonData& into, unsigned int open)
+        {
+            if (at == end)
+                return false;
+            switch (*at)
+            {
+            case '{': return open < maxNesting && Block(into, open + 1);
+            case '[': return open < maxNesting && Array(into, open + 1);
+            case '"':
+                into.dataType = STRING;
+                return String(into.stringData);
+            case 't':
+                into.SetBoolData(true);
+                return Word("true");
+            case 'f':
+                into.SetBoolData(false);
+                return Word("false");
+            case 'n':
+                into.SetNull();
+                return Word("null");
+            default: return Number(into);
+            }
+        }
+
+        // The block of `into`, which owns it from the start.
+        bool Block(JsonData& into, unsigned int open)
+        {
+            JsonBlock& block = *into.SetJsonDataAsPointer(new JsonBlock());
+            at++;
+            SkipSpace();
+            if (Take('}'))
+                return true;
+            const std::size_t first = members.size();
+            std::unordered_set<std::string_view> labels;
+            for (;;)
+            {
+                if (at == end || *at != '"')
+                    return false;
+                JsonElement* member = new JsonElement(std::string());
+                members.push_back(member);
+                if (!String(member->label) || !IsNewLabel(first, labels))
+                    return false;
+                SkipSpace();
+                if (!Take(':'))
+                    return false;
+                SkipSpace();
+                if (!Value(*member->data, open))
+                    return false;
+                SkipSpace();
+                if (Take('}'))
+                    break;
+                if (!Take(','))
+                    return false;
+                SkipSpace();
+            }
+            block.elements->assign(members.begin() + static_cast<std::ptrdiff_t>(first), members.end());
+            members.resize(first);
+            block.SetAssociatedJsonDataNode(&into);
+            return true;
+        }
+
+        // Whether the last member's label differs from those of the block's members before
+        // it (from `first` on): a scan for the usual few, a set once a block grows.
+        bool IsNewLabel(std::size_t first, std::unordered_set<std::string_view>& labels) const
+        {
+            constexpr std::size_t few = 16;
+            const std::string& label = members.back()->label;
+            const auto begin = members.begin() + static_cast<std::ptrdiff_t>(first);
+            const auto last = members.end() - 1;
+            if (members.size() - first <= few)
+                return std::none_of(begin, last, [&label](const JsonElement* member) { return member->label == label; });
+            if (labels.empty())
+                for (auto member = begin; member != last; ++member)
+                    labels.insert((*member)->label);
+            return labels.insert(label).second;
+        }
+
+        bool Array(JsonData& into, unsigned int open)
+        {
+            JsonArray& array = *into.SetArrayDataAsPointer(new JsonArray());
+            at++;
+            SkipSpace();
+            if (Take(']'))
+                return true;
+            const std::size_t first = items.size();
+            for (;;)
+            {
+                JsonData* item = new JsonData();
+                items.push_back(item);
+                if (!Value(*item, open))
+                    return false;
+                SkipSpace();
+                if (Take(']'))
+                    break;
+                if (!Take(','))
+                    return false;
+                SkipSpace();
+            }
+            array.GetVector()->assign(items.begin() + static_cast<std::ptrdiff_t>(first), items.end());
+            items.resize(first);
+            array.SetAssociatedJsonDataNode(&into);
+            return true;
+        }
+
+        // A string whose "\u" escapes all have their four hex digits.
+        bool String(std::string& out)
+        {
+            const char* from = ++at;
+            bool plain = true;
+            while (at < end && *at != '"')
+            {
+                if (*at == '\\')
+                {
+                    plain = false;
+                    if (end - at < 2)
+                        return false;
+                    if (at[1] != 'u')
+                        at += 2;
+                    else if (end - at >= 6 && IsHex(at[2]) && IsHex(at[3]) && IsHex(at[4]) && IsHex(at[5]))
+                        at += 6;
+                    else
+                        return false;
+                    continue;
+                }
+                plain = plain && static_cast<unsigned char>(*at) < 0x80;
+                at++;
+            }
+            if (at == end)
+                return false;
+            const std::string_view content(from, static_cast<std::size_t>(at - from));
+            at++;
+            if (plain)
+                out.assign(content);
+            else
+                StringHelpers::AppendUnescaped(out, content);
+            return true;
+        }
+
+        bool Number(JsonData& into)
+        {
+            bool integral = false;
+            const std::size_t length = ScanNumber(std::string_view(at, static_cast<std::size_t>(end - at)), integral);
+            if (length == 0)
+                return false;
+            const std::string_view number(at, length);
+            at += length;
+            return ReadNumber(into, number, integral);
+        }
+
+        const char* at;
+        const char* end;
+        // The members and items of the open blocks and arrays, outermost first: each gets
+        // its vector once it is complete, in one allocation.
+        std::vector<JsonElement*> members;
+        std::vector<JsonData*> items;
+    };
+
+    // The splitter's levels over one minified text. A level is a piece of the text with the
+    // bracket depths before it; the depths at which its own members or items stand are its
+    // top. It acts only on the quotes, commas and closing brackets outside strings that stand
+    // at its top, and on the closing brackets of its own kind at any depth of the other kind;
+    // indexed by their depths, those are found without reading the levels below. A position
+    // belongs so to at most one level, and the whole read stays linear.
+    class JsonParser::Splitter
+    {
+    public:
+        explicit Splitter(std::string_view minified) : text(minified)
+        {
+            JsonStringTracker strings;
+            std::uint64_t lastKey = ~std::uint64_t(0);
+            std::vector<std::size_t>* lastMarks = nullptr;
+            for (std::size_t i = 0; i < text.size(); i++)
+            {
+                const char c = text[i];
+                if (!strings.inString)
+                {
+                    if ((c == '"' || c == ',') && final.square >= 0 && final.curly >= 0)
+                    {
+                        if (Key(final) != lastKey)
+                        {
+                            lastKey = Key(final);
+                            lastMarks = &marks[lastKey];
+                        }
+                        lastMarks->push_back(i);
+                    }
+                    else if (c == '}' && final.curly >= 1)
+                        closingCurly[final.curly].push_back({i, final.square});
+                    else if (c == ']' && final.square >= 1)
+                        closingSquare[final.square].push_back({i, final.curly});
+                    final = final.After(c);
+                }
+                strings.Feed(c);
+            }
+        }
+
+        // The depths after the whole text.
+        Depths Final() const
+        {
+            return final;
+        }
+
+        // `asPassed` is the text an unrecognisable value is quoted with; `base` and `end` the
+        // depths before `from` and `to`; `depth` the number of enclosing levels.
+        void Value(JsonData& into, std::size_t from, std::size_t to, Depths base, Depths end, std::string_view asPassed,
+                   unsigned int depth) const
+        {
+            const std::string_view value = text.substr(from, to - from);
+            if (value.empty())
+                throw JsonParsingGeneralException("JsonData-Parser got json code snippet of length 0!");
+            if (value == "null")
+                return into.SetNull();
+            if (value == "true" || value == "false")
+                return into.SetBoolData(value == "true");
+            bool integral = false;
+            if ((value.front() == '-' || IsDigit(value.front())) && ScanNumber(value, integral) == value.size())
+            {
+                if (!ReadNumber(into, value, integral))
+                    throw OutOfRange(value);
+                return;
+            }
+            if (value.front() == '"')
+            {
+                if (value.size() < 2 || value.back() != '"')
+                    throw JsonParsingMissingBracketsException();
+                std::string content;
+                StringHelpers::AppendUnescaped(content, value.substr(1, value.size() - 2));
+                return into.SetStringData(std::move(content));
+            }
+            if (value.front() == '{' || value.front() == '[')
+            {
+                if (depth >= maxNesting)
+                    throw NestingError();
+                if (value.front() == '{')
+                {
+                    auto block = std::make_unique<JsonBlock>();
+                    Block(*block, from, to, base, end, depth + 1);
+                    into.SetJsonDataAsPointer(block.release());
+                }
+                else
+                {
+                    auto array = std::make_unique<JsonArray>();
+                    Array(*array, from, to, base, end, from + 1, depth + 1);
+                    into.SetArrayDataAsPointer(array.release());
+                }
+                return;
+            }
+            throw JsonParsingUnrecognizableDatatypeException(std::string(asPassed));
+        }
+
+        // Appends the members of the block text [from, to) to `into`.
+        void Block(JsonBlock& into, std::size_t from, std::size_t to, Depths base, Depths end, unsigned int depth) const
+        {
+            const Depths top{base.square, base.curly + 1};
+            const std::vector<std::size_t>& tops = MarksAt(top);
+            const std::vector<Closer>& closers = ClosersAt(closingCurly, top.curly);
+            auto mark = std::lower_bound(tops.begin(), tops.end(), from);
+            auto closer = FirstCloser(closers, from);
+
+            std::vector<std::pair<std::size_t, std::size_t>> pieces;
+            bool capturing = false;
+            bool pendingComma = false;
+            std::size_t start = 0;
+            const auto endMember = [&](std::size_t i) {
+                capturing = false;
+                pendingComma = text[i] == ',';
+                if (i - start < 4)
+                    throw CommaError(start - from);
+                pieces.emplace_back(start, i);
+            };
+            for (;;)
+            {
+                const std::size_t atMark = mark != tops.end() && *mark < to ? *mark : to;
+                const std::size_t atCloser = closer != closers.end() && closer->position < to ? closer->position : to;
+                if (atMark == to && atCloser == to)
+                    break;
+                if (atMark < atCloser)
+                {
+                    if (capturing && text[atMark] == ',')
+                        endMember(atMark);
+                    else if (!capturing && text[atMark] == ',')
+                        throw CommaError(atMark - from);
+                    else if (!capturing)
+                    {
+                        start = atMark;
+                        capturing = true;
+                        pendingComma = false;
+                    }
+                    ++mark;
+                    continue;
+                }
+                if (capturing && closer->otherDepth == top.square)
+                    endMember(atCloser);
+                if (atCloser + 1 != to)
+                    throw JsonParsingExpectedEOFException(std::string(text.substr(atCloser, to - atCloser)));
+                ++closer;
+            }
+
+            if (!(end == base))
+                throw JsonParsingMissingBracketsException();
+            if (pendingComma)
+                throw JsonParsingGeneralException("Unexpected EOF. Don't put a comma after the last value of a json block!");
+            if (pieces.empty() && to - from >= 3)
+                throw JsonParsingGeneralException("Found no members in json block, but code is too long for no members");
+
+            std::unordered_set<std::string> labels;
+            for (const JsonElement* existing : *into.elements)
+                labels.insert(existing->label);
+            std::vector<std::unique_ptr<JsonElement>> members;
+            for (const auto& [memberFrom, memberTo] : pieces)
+            {
+                auto member = std::make_unique<JsonElement>("");
+                Element(*member, memberFrom, memberTo, top, top, depth);
+                if (!labels.insert(member->label).second)
+                    throw JsonParsingDuplicateLabelException(member->label);
+                members.push_back(std::move(member));
+            }
+            into.elements->reserve(into.elements->size() + members.size());
+            for (std::unique_ptr<JsonElement>& member : members)
+                into.Append(member.release());
+        }
+
+        // Replaces the items of `into` with those of the array text [from, to), whose first
+        // position at its top is `firstTop`.
+        void Array(JsonArray& into, std::size_t from, std::size_t to, Depths base, Depths end, std::size_t firstTop,
+                   unsigned int depth) const
+        {
+            if (from == to)
+                throw JsonParsingGeneralException("JsonArray-Parser got json code snippet of length 0!");
+            const Depths top{base.square + 1, base.curly};
+            const std::size_t last = to - 1;
+            // A text ends outside strings: its last character is outside one too unless it
+            // is the quote that closes one.
+            const char lastCharacter = text[last];
+            const bool lastAtTop = lastCharacter != '"' && end == Depths{top.square, top.curly}.After(lastCharacter);
+            const std::vector<std::size_t>& tops = MarksAt(top);
+            const std::vector<Closer>& closers = ClosersAt(closingSquare, top.square);
+            auto mark = std::lower_bound(tops.begin(), tops.end(), from);
+            auto closer = FirstCloser(closers, from);
+
+            std::vector<std::pair<std::size_t, std::size_t>> pieces;
+            bool capturing = false;
+            bool pending = false;
+            std::size_t start = to;
+            // What happens at a position at the top: whatever stands there starts an item
+            // unless it is the last; a comma or the last position ends one, and the position
+            // after a comma is at the top again. The position that started an item does
+            // nothing more.
+            const auto atTop = [&](std::size_t i) {
+                if (!capturing)
+                {
+                    if (i != last)
+                    {
+                        start = i;
+                        capturing = pending = true;
+                    }
+                    return;
+                }
+                if (i == start || (text[i] != ',' && i != last))
+                    return;
+                pieces.emplace_back(start, i);
+                capturing = false;
+                if (text[i] != ',')
+                    pending = false;
+                else if (i + 1 < to && i + 1 != last)
+                {
+                    start = i + 1;
+                    capturing = true;
+                }
+            };
+            if (firstTop < to)
+                atTop(firstTop);
+            bool lastDone = !lastAtTop;
+            for (;;)
+            {
+                while (mark != tops.end() && *mark < to && text[*mark] != ',')
+                    ++mark;
+                const std::size_t atMark = mark != tops.end() && *mark < to ? *mark : to;
+                const std::size_t atCloser = closer != closers.end() && closer->position < to ? closer->position : to;
+                const std::size_t next = std::min({atMark, atCloser, lastDone ? to : last});
+                if (next == to)
+                    break;
+                if (next == atCloser)
+                {
+                    if (closer->otherDepth == top.curly)
+                        atTop(next);
+                    if (next != last)
+                        throw JsonParsingExpectedEOFException(std::string(text.substr(next, to - next)));
+                    ++closer;
+                }
+                else if (next == atMark)
+                {
+                    atTop(next);
+                    ++mark;
+                }
+                else
+                    atTop(next);
+                if (next == last)
+                    lastDone = true;
+            }
+
+            if (!(end == base))
+                throw JsonParsingMissingBracketsException();
+            if (pending)
+                throw JsonParsingGeneralException("Unexpected EOF. Don't put a comma after the last value of a json array!");
+
+            std::vector<std::unique_ptr<JsonData>> items;
+            for (const auto& [itemFrom, itemTo] : pieces)
+            {
+                auto item = std::make_unique<JsonData>();
+                Value(*item, itemFrom, itemTo, top, top, text.substr(itemFrom, itemTo - itemFrom), depth);
+                items.push_back(std::move(item));
+            }
+            into.Clear();
+            into.GetVector()->reserve(items.size());
+            for (std::unique_ptr<JsonData>& item : items)
+                into.InsertExistingtJsonData(item.release());
+        }
+
+        // Label and value of the member text [from, to).
+        void Element(JsonElement& into, std::size_t from, std::size_t to, Depths base, Depths end, unsigned int depth) const
+        {
+            const std::string_view member = text.substr(from, to - from);
+            const std::size_t open = member.find('"');
+            if (open == std::string_view::npos)
+                throw JsonParsingMissingQuotesException();
+            JsonStringTracker strings;
+            std::size_t close = open;
+            do
+                strings.Feed(member[close++]);
+            while (strings.inString && close < member.size());
+            if (strings.inString)
+                throw JsonParsingMissingQuotesException();
+            close--; // the label's closing quote
+
+            std::string label;
+            StringHelpers::AppendUnescaped(label, member.substr(open + 1, close - open - 1));
+            const char afterLabel = close + 1 < member.size() ? member[close + 1] : '\0';
+            if (afterLabel != ':')
+                throw JsonParsingGeneralException(std::string("Expected ':', got '") + afterLabel + "'!");
+            // Before its first quote a member holds no string; brackets there still count.
+            Depths valueBase = base;
+            for (const char c : member.substr(0, open))
+                valueBase = valueBase.After(c);
+            const std::size_t valueFrom = from + close + 2;
+            Value(*into.data, valueFrom, to, valueBase, end, text.substr(valueFrom, to - valueFrom), depth);
+            into.label = std::move(label);
+        }
+
+        // The first position at the top of an array text that may not begin with its bracket.
+        std::size_t FirstTopOfArray(std::size_t from, std::size_t to) const
+        {
+            const Depths top{1, 0};
+            Depths depths;
+            JsonStringTracker strings;
+            for (std::size_t i = from; i < to; i++)
+            {
+                if (!strings.inString && depths == top)
+                    return i;
+                if (!strings.inString)
+                    depths = depths.After(text[i]);
+                strings.Feed(text[i]);
+            }
+            return to;
+        }
+
+    private:
+        struct Closer
+        {
+            std::size_t position;
+            long otherDepth; // the depth of the other bracket kind before it
+        };
+
+        static std::uint64_t Key(Depths depths)
+        {
+            return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(depths.square)) << 32) |
+                   static_cast<std::uint32_t>(depths.curly);
+        }
+
+        const std::vector<std::size_t>& MarksAt(Depths depths) const
+        {
+            static const std::vector<std::size_t> none;
+            const auto found = marks.find(Key(depths));
+            return found == marks.end() ? none : found->second;
+        }
+
+        static const std::vector<Closer>& ClosersAt(const std::unordered_map<long, std::vector<Closer>>& closers, long depth)
+        {
+            static const std::vector<Closer> none;
+            const auto found = closers.find(depth);
+            return found == closers.end() ? none : found->second;
+        }
+
+        static std::vector<Closer>::const_iterator FirstCloser(const std::vector<Closer>& closers, std::size_t from)
+        {
+            return std::lower_bound(closers.begin(), closers.end(), from,
+                                    [](const Closer& closer, std::size_t position) { return closer.position < position; });
+        }
+
+        std::string_view text;
+        Depths final;
+        // Opening quotes and commas outside strings, by the depths before them.
+        std::unordered_map<std::uint64_t, std::vector<std::size_t>> marks;
+        // Closing curly brackets by the curly depth before them, and square ones by the
+        // square depth, each with the depth of the other kind.
+        std::unordered_map<long, std::vector<Closer>> closingCurly;
+        std::unordered_map<long, std::vector<Closer>> closingSquare;
+    };
+
+    void JsonParser::CheckNesting(std::string_view text)
+    {
+        JsonStringTracker strings;
+        Depths depths;
+        for (const char c : text)
+        {
+            if (!strings.inString)
+                depths = depths.After(c);
+            strings.Feed(c);
+            if (depths.square + depths.curly > static_cast<long>(maxNesting))
+                throw NestingError();
+        }
+    }
+
+    void JsonParser::Parse(JsonData& into, std::string_view text)
+    {
+        JsonData parsed;
+        if (StrictParser(text).Document(parsed))
+            return into.TakeContent(parsed);
+        Split(into, text);
+    }
+
+    bool JsonParser::TryParse(JsonData& into, std::string_view text)
+    {
+        JsonData parsed;
+        if (StrictParser(text).Document(parsed))
+        {
+            into.TakeContent(parsed);
+            return true;
+        }
+        try
+        {
+            Split(into, text);
+            return true;
+        }
+        catch (const JsonException&)
+        {
             return false;
         }
     }
 
-    void JsonParser::CheckNesting(std::string_view text)
+    void JsonParser::Split(JsonData& into, std::string_view text)
     {
-        BracketScan scan;
-        for (const char c : text)
-        {
-            scan.Feed(c);
-            if (scan.square + scan.curly > static_cast<long>(maxNesting))
-                throw NestingError();
-        }
+        const std::string minified = StringHelpers::MinifyJson(std::string(text));
+        CheckNesting(minified);
+        const Splitter splitter(minified);
+        splitter.Value(into, 0, minified.size(), Depths(), splitter.Final(), text, 0);
     }
 
-    void JsonParser::ParseValue(JsonData& into, std::string_view text, std::string_view asPassed, unsigned int depth)
+    void JsonParser::ParseBlock(JsonBlock& into, std::string_view text)
     {
-        if (text.empty())
-            throw JsonParsingGeneralException("JsonData-Parser got json code snippet of length 0!");
-        if (text == "null")
-            return into.SetNull();
-        if (text == "true" || text == "false")
-            return into.SetBoolData(text == "true");
-        if (MayBeNumber(text.front()) && ParseNumber(into, text))
-            return;
-
-        if (text.front() == '"')
-        {
-            if (text.size() < 2 || text.back() != '"')
-                throw JsonParsingMissingBracketsException();
-            return into.SetStringData(StringHelpers::Unescape(std::string(text.substr(1, text.size() - 2))));
-        }
-        if (text.front() == '{' || text.front() == '[')
-        {
-            if (depth >= maxNesting)
-                throw NestingError();
-            if (text.front() == '{')
-            {
-                auto block = std::make_unique<JsonBlock>();
-                ParseBlock(*block, text, depth + 1);
-                into.SetJsonDataAsPointer(block.release());
-            }
-            else
-            {
-                auto array = std::make_unique<JsonArray>();
-                ParseArray(*array, text, depth + 1);
-                into.SetArrayDataAsPointer(array.release());
-            }
-            return;
-        }
-        throw JsonParsingUnrecognizableDatatypeException(std::string(asPassed));
+        // A block parsed on its own is one level down, as a member's value would be.
+        const std::string minified = StringHelpers::MinifyJson(std::string(text));
+        const Splitter splitter(minified);
+        splitter.Block(into, 0, minified.size(), Depths(), splitter.Final(), 1);
     }
 
-    void JsonParser::ParseBlock(JsonBlock& into, std::string_view text, unsigned int depth)
+    void JsonParser::ParseArray(JsonArray& into, std::string_view text)
     {
-        std::vector<std::string_view> memberTexts;
-        BracketScan scan;
-        bool capturing = false;
-        bool pendingComma = false;
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < text.size(); i++)
-        {
-            const char c = text[i];
-            const bool atTopLevel = scan.Outside() && scan.square == 0 && scan.curly == 1;
-            if (atTopLevel && !capturing)
-            {
-                if (c == '"')
-                {
-                    start = i;
-                    capturing = true;
-                    pendingComma = false;
-                }
-                else if (c == ',')
-                    throw CommaError(i);
-            }
-            else if (atTopLevel && capturing && (c == ',' || c == '}'))
-            {
-                capturing = false;
-                if (c == ',')
-                    pendingComma = true;
-                if (i - start < 4)
-                    throw CommaError(start);
-                memberTexts.push_back(text.substr(start, i - start));
-            }
-            if (scan.Outside() && c == '}' && scan.curly == 1 && i + 1 != text.size())
-                throw JsonParsingExpectedEOFException(std::string(text.substr(i)));
-            scan.Feed(c);
-        }
-
-        if (scan.square != 0 || scan.curly != 0)
-            throw JsonParsingMissingBracketsException();
-        if (pendingComma)
-            throw JsonParsingGeneralException("Unexpected EOF. Don't put a comma after the last value of a json block!");
-        if (memberTexts.empty() && text.size() >= 3)
-            throw JsonParsingGeneralException("Found no members in json block, but code is too long for no members");
-
-        // A set keeps the duplicate check linear for large blocks.
-        std::unordered_set<std::string> labels;
-        for (const JsonElement* existing : *into.elements)
-            labels.insert(existing->label);
-        std::vector<std::unique_ptr<JsonElement>> members;
-        for (std::string_view memberText : memberTexts)
-        {
-            auto member = std::make_unique<JsonElement>("");
-            ParseElement(*member, memberText, depth);
-            if (!labels.insert(member->label).second)
-                throw JsonParsingDuplicateLabelException(member->label);
-            members.push_back(std::move(member));
-        }
-        into.elements->reserve(into.elements->size() + members.size());
-        for (std::unique_ptr<JsonElement>& member : members)
-            into.Append(member.release());
+        const std::string minified = StringHelpers::MinifyJson(std::string(text));
+        const Splitter splitter(minified);
+        splitter.Array(into, 0, minified.size(), Depths(), splitter.Final(), splitter.FirstTopOfArray(0, minified.size()), 1);
     }
 
-    void JsonParser::ParseElement(JsonElement& into, std::string_view text, unsigned int depth)
+    void JsonParser::ParseElement(JsonElement& into, std::string_view text)
     {
-        const std::size_t open = text.find('"');
-        if (open == std::string_view::npos)
-            throw JsonParsingMissingQuotesException();
-        JsonStringTracker strings;
-        std::size_t close = open;
-        do
-            strings.Feed(text[close++]);
-        while (strings.inString && close < text.size());
-        if (strings.inString)
-            throw JsonParsingMissingQuotesException();
-        close--; // the label's closing quote
-
-        std::string label = StringHelpers::Unescape(std::string(text.substr(open + 1, close - open - 1)));
-        const char afterLabel = close + 1 < text.size() ? text[close + 1] : '\0';
-        if (afterLabel != ':')
-            throw JsonParsingGeneralException(std::string("Expected ':', got '") + afterLabel + "'!");
-        const std::string_view valueText = text.substr(close + 2);
-        ParseValue(*into.data, valueText, valueText, depth);
-        into.label = std::move(label);
-    }
-
-    void JsonParser::ParseArray(JsonArray& into, std::string_view text, unsigned int depth)
-    {
-        if (text.empty())
-            throw JsonParsingGeneralException("JsonArray-Parser got json code snippet of length 0!");
-
-        std::vector<std::string_view> itemTexts;
-        BracketScan scan;
-        bool capturing = false;
-        bool pending = false;
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < text.size(); i++)
-        {
-            const char c = text[i];
-            const bool last = i + 1 == text.size();
-            const bool atTopLevel = scan.Outside() && scan.square == 1 && scan.curly == 0;
-            if (atTopLevel && !capturing && !last)
-            {
-                // Whatever stands here starts an item, a stray comma included.
-                start = i;
-                capturing = true;
-                pending = true;
-            }
-            else if (atTopLevel && capturing && (c == ',' || last))
-            {
-                itemTexts.push_back(text.substr(start, i - start));
-                capturing = false;
-                if (c != ',')
-                    pending = false;
-            }
-            if (scan.Outside() && c == ']' && scan.square == 1 && !last)
-                throw JsonParsingExpectedEOFException(std::string(text.substr(i)));
-            scan.Feed(c);
-        }
-
-        if (scan.square != 0 || scan.curly != 0)
-            throw JsonParsingMissingBracketsException();
-        if (pending)
-            throw JsonParsingGeneralException("Unexpected EOF. Don't put a comma after the last value of a json array!");
-
-        std::vector<std::unique_ptr<JsonData>> items;
-        for (std::string_view itemText : itemTexts)
-        {
-            auto item = std::make_unique<JsonData>();
-            ParseValue(*item, itemText, itemText, depth);
-            items.push_back(std::move(item));
-        }
-        into.Clear();
-        into.GetVector()->reserve(items.size());
-        for (std::unique_ptr<JsonData>& item : items)
-            into.InsertExistingtJsonData(item.release());
+        const std::string minified = StringHelpers::MinifyJson(std::string(text));
+        const Splitter splitter(minified);
+        splitter.Element(into, 0, minified.size(), Depths(), splitter.Final(), 1);
     }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 #include <string_view>
 
 namespace Ostrel
@@ -11,11 +12,16 @@ namespace Ostrel
 
 namespace Ostrel::Internal
 {
-    // The recursive splitter behind the public Parse operations, which minify their
-    // text and hand it over. A piece cut out of minified text is minified already, so
-    // the levels pass views into the one minified text instead of copies.
-    // `depth` is the number of blocks and arrays that enclose the text.
-    // Each operation changes its target only once its whole text has parsed.
+    // Reads JSON text into values. What a text means and which error it raises are those of
+    // a recursive splitter: each level removes insignificant whitespace, cuts its text into
+    // the pieces of its members or items, and hands each piece to the next level, whose
+    // errors come only after its own. Texts in the plain JSON grammar (whitespace only
+    // between tokens, no duplicate labels, nothing the splitter would read differently) are
+    // read in one pass by a strict parser, whose result equals the splitter's on them;
+    // every other text goes to the splitter, which reads the minified text once to index
+    // where the brackets, quotes and commas outside strings stand, so that each level looks
+    // only at what is its own. Both take time linear in the text (times log n at most).
+    // Every operation changes its target only once its whole text has parsed.
     class JsonParser
     {
     public:
@@ -23,17 +29,27 @@ namespace Ostrel::Internal
         // of recursion: deeper documents are refused rather than overflowing the stack.
         static constexpr unsigned int maxNesting = 512;
 
-        // Refuses minified text whose brackets nest deeper than maxNesting, in one pass:
-        // left to the levels, a hostile megabyte of brackets would be rescanned at each
-        // of them and hold the server for seconds before the limit stopped it.
+        // Refuses minified text whose brackets nest deeper than maxNesting, in one pass.
         static void CheckNesting(std::string_view text);
 
-        // `asPassed` is the text as the caller gave it, quoted by an unrecognisable value.
-        static void ParseValue(JsonData& into, std::string_view text, std::string_view asPassed, unsigned int depth);
-        // Appends the members of `text` to `into`.
-        static void ParseBlock(JsonBlock& into, std::string_view text, unsigned int depth);
-        static void ParseElement(JsonElement& into, std::string_view text, unsigned int depth);
-        // Replaces the items of `into` with those of `text`.
-        static void ParseArray(JsonArray& into, std::string_view text, unsigned int depth);
+        // Replaces `into` with the value of `text`; raises the JsonParsing... exception of
+        // the first error. Parent and float precision of `into` stay.
+        static void Parse(JsonData& into, std::string_view text);
+        // The same, but answers false (leaving `into` as it was) where Parse would raise a
+        // JsonException.
+        static bool TryParse(JsonData& into, std::string_view text);
+        // Appends the members of `text`, a block, to `into`.
+        static void ParseBlock(JsonBlock& into, std::string_view text);
+        // Replaces the items of `into` with those of `text`, an array.
+        static void ParseArray(JsonArray& into, std::string_view text);
+        // Label and value of one member, `"label":value`.
+        static void ParseElement(JsonElement& into, std::string_view text);
+
+    private:
+        class StrictParser;
+        class Splitter;
+
+        // Parse for texts beyond the strict grammar.
+        static void Split(JsonData& into, std::string_view text);
     };
 }

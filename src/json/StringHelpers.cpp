@@ -1,6 +1,7 @@
 #include "json/StringHelpers.h"
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
+#include "json/UTF8.h"
 
 namespace Ostrel::Internal
 {
@@ -18,29 +19,106 @@ namespace Ostrel::Internal
             return c == ' ' || c == '\t' || c == '\n' || c == '\r';
         }
 
-        // A backslash that starts "\uXXXX" above 0x00FF is the library's own text for a
-        // code point it cannot hold in one byte, so it is written as it stands.
-        bool StartsWideEscape(const std::string& text, std::size_t i)
+        bool IsHighSurrogate(char32_t unit)
         {
-            if (i + 5 >= text.size() || text[i + 1] != 'u')
-                return false;
-            for (std::size_t k = i + 2; k <= i + 5; k++)
-                if (!IsHexDigit(text[k]))
-                    return false;
-            return StringHelpers::ToLower(text.substr(i + 2, 2)) != "00";
+            return unit >= 0xD800 && unit <= 0xDBFF;
         }
 
-        char FoldGerman(char c)
+        bool IsLowSurrogate(char32_t unit)
         {
-            switch (static_cast<unsigned char>(c))
+            return unit >= 0xDC00 && unit <= 0xDFFF;
+        }
+
+        // The value of four hexadecimal digits at `at`, or -1 when they are not all hex.
+        long HexUnitAt(std::string_view text, std::size_t at)
+        {
+            if (at + 4 > text.size())
+                return -1;
+            long value = 0;
+            for (std::size_t i = at; i < at + 4; i++)
+            {
+                const char c = text[i];
+                if (!IsHexDigit(c))
+                    return -1;
+                value = value * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+            }
+            return value;
+        }
+
+        void AppendUnitEscape(std::string& out, char32_t unit)
+        {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hexAlphabet[(unit >> shift) & 0xF];
+        }
+
+        // One escape, or a pair of them for a character beyond U+FFFF.
+        void AppendCodePointEscape(std::string& out, char32_t codePoint)
+        {
+            if (codePoint < 0x10000)
+                return AppendUnitEscape(out, codePoint);
+            AppendUnitEscape(out, 0xD800 + ((codePoint - 0x10000) >> 10));
+            AppendUnitEscape(out, 0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+        }
+
+        // The byte that orders like `c`: lower case, the German letters of Latin-1 as their
+        // base letters, compared as signed so that bytes above 0x7F come first.
+        signed char OrderByte(unsigned char c)
+        {
+            if ((c >= 'A' && c <= 'Z') || c == 0xC4 || c == 0xD6 || c == 0xDC)
+                c += 0x20;
+            switch (c)
             {
             case 0xE4: return 'a';
             case 0xF6: return 'o';
             case 0xFC: return 'u';
             case 0xDF: return 's';
-            default: return c;
+            default: return static_cast<signed char>(c);
             }
         }
+
+        // Reads UTF-8 text as the bytes that ordered it before the library kept UTF-8: a code
+        // point up to U+00FF as one byte, a higher one as its "\uxxxx" escape text (two for a
+        // character beyond U+FFFF). Labels and sort keys so keep the order they always had.
+        class OrderBytes
+        {
+        public:
+            explicit OrderBytes(std::string_view text) : text(text) {}
+
+            bool Next(unsigned char& byte)
+            {
+                if (pendingAt < pending.size())
+                {
+                    byte = static_cast<unsigned char>(pending[pendingAt++]);
+                    return true;
+                }
+                if (position == text.size())
+                    return false;
+                byte = static_cast<unsigned char>(text[position]);
+                if (byte < 0x80)
+                {
+                    position++;
+                    return true;
+                }
+                const char32_t codePoint = UTF8::Next(text, position);
+                if (codePoint < 0x100)
+                {
+                    byte = static_cast<unsigned char>(codePoint);
+                    return true;
+                }
+                pending.clear();
+                AppendCodePointEscape(pending, codePoint);
+                pendingAt = 1;
+                byte = static_cast<unsigned char>(pending[0]);
+                return true;
+            }
+
+        private:
+            std::string_view text;
+            std::size_t position = 0;
+            std::string pending;
+            std::size_t pendingAt = 0;
+        };
     }
 
     void JsonStringTracker::Feed(char c)
@@ -88,61 +166,102 @@ namespace Ostrel::Internal
     std::string StringHelpers::Escape(std::string text)
     {
         std::string result;
-        for (std::size_t i = 0; i < text.size(); i++)
+        AppendEscaped(result, text);
+        return result;
+    }
+
+    void StringHelpers::AppendEscaped(std::string& out, std::string_view text)
+    {
+        std::size_t plainFrom = 0;
+        for (std::size_t i = 0; i < text.size();)
         {
-            const char c = text[i];
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\')
+            {
+                i++;
+                continue;
+            }
+            out.append(text, plainFrom, i - plainFrom);
             switch (c)
             {
-            case '\b': result += "\\b"; break;
-            case '\t': result += "\\t"; break;
-            case '\n': result += "\\n"; break;
-            case '\f': result += "\\f"; break;
-            case '\r': result += "\\r"; break;
-            case '"': result += "\\\""; break;
-            case '\\': result += StartsWideEscape(text, i) ? "\\" : "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\f': out += "\\f"; break;
+            case '\r': out += "\\r"; break;
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
             default:
-                if (static_cast<unsigned char>(c) >= 0x80)
-                    result += EscapeUTF8(c);
-                else
-                    result += c;
+                if (c < 0x20)
+                    AppendUnitEscape(out, c);
             }
+            if (c < 0x80)
+                i++;
+            else
+            {
+                // Everything beyond ASCII is written as escapes, so that the text reads
+                // the same to any reader, whatever encoding it assumes.
+                AppendCodePointEscape(out, UTF8::Next(text, i));
+            }
+            plainFrom = i;
         }
-        return result;
+        out.append(text, plainFrom, std::string_view::npos);
     }
 
     std::string StringHelpers::Unescape(std::string text)
     {
         std::string result;
-        bool escaping = false;
-        for (std::size_t i = 0; i < text.size(); i++)
+        AppendUnescaped(result, text);
+        return result;
+    }
+
+    void StringHelpers::AppendUnescaped(std::string& out, std::string_view text)
+    {
+        for (std::size_t i = 0; i < text.size();)
         {
             const char c = text[i];
-            if (!escaping)
+            if (c != '\\')
             {
-                if (c == '\\')
-                    escaping = true;
+                if (static_cast<unsigned char>(c) < 0x80)
+                    out += c, i++;
                 else
-                    result += c;
+                    UTF8::Append(out, UTF8::Next(text, i));
                 continue;
             }
-            escaping = false;
-            switch (c)
+            if (++i == text.size())
+                break; // a backslash at the very end is dropped
+            switch (text[i])
             {
-            case 'b': result += '\b'; break;
-            case 'f': result += '\f'; break;
-            case 'n': result += '\n'; break;
-            case 'r': result += '\r'; break;
-            case 't': result += '\t'; break;
+            case 'b': out += '\b'; i++; break;
+            case 'f': out += '\f'; i++; break;
+            case 'n': out += '\n'; i++; break;
+            case 'r': out += '\r'; i++; break;
+            case 't': out += '\t'; i++; break;
             case 'u':
+            {
                 if (i + 4 >= text.size())
-                    throw JsonParsingUTFSequenceException(text);
-                result += ParseUTF8(text.substr(i + 1, 4));
-                i += 4;
+                    throw JsonParsingUTFSequenceException(std::string(text));
+                char32_t unit = HexUnit(std::string(text.substr(i + 1, 4)));
+                i += 5;
+                // A pair of escapes stands for one character beyond U+FFFF; half a pair
+                // stands for none.
+                const long low = i + 1 < text.size() && text[i] == '\\' && text[i + 1] == 'u' ? HexUnitAt(text, i + 2) : -1;
+                if (IsHighSurrogate(unit) && low >= 0 && IsLowSurrogate(static_cast<char32_t>(low)))
+                {
+                    unit = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+                    i += 6;
+                }
+                UTF8::Append(out, unit);
                 break;
-            default: result += c;
+            }
+            default:
+                // Any other character stands for itself, a multi-byte one included.
+                if (static_cast<unsigned char>(text[i]) < 0x80)
+                    out += text[i++];
+                else
+                    UTF8::Append(out, UTF8::Next(text, i));
             }
         }
-        return result;
     }
 
     std::string StringHelpers::GetIndentation(unsigned long depth)
@@ -213,17 +332,40 @@ namespace Ostrel::Internal
 
     bool StringHelpers::SortDescriminator_Alphabetically(std::string a, std::string b)
     {
-        a = ToLower(std::move(a));
-        b = ToLower(std::move(b));
-        const std::size_t common = Helpers::Min<std::size_t>(a.size(), b.size());
-        for (std::size_t i = 0; i < common; i++)
+        return CompareForOrder(a, b) > 0;
+    }
+
+    int StringHelpers::CompareForOrder(std::string_view a, std::string_view b)
+    {
+        // ASCII compares byte by byte; the first byte beyond it hands over to the reading
+        // that keeps the order of older texts.
+        std::size_t i = 0;
+        for (; i < a.size() && i < b.size(); i++)
         {
-            const signed char x = static_cast<signed char>(FoldGerman(a[i]));
-            const signed char y = static_cast<signed char>(FoldGerman(b[i]));
-            if (x != y)
-                return x > y;
+            const unsigned char x = static_cast<unsigned char>(a[i]);
+            const unsigned char y = static_cast<unsigned char>(b[i]);
+            if (x >= 0x80 || y >= 0x80)
+                break;
+            const signed char ox = OrderByte(x);
+            const signed char oy = OrderByte(y);
+            if (ox != oy)
+                return ox < oy ? -1 : 1;
         }
-        return a.size() > b.size();
+        OrderBytes restA(a.substr(i));
+        OrderBytes restB(b.substr(i));
+        for (;;)
+        {
+            unsigned char x = 0;
+            unsigned char y = 0;
+            const bool hasA = restA.Next(x);
+            const bool hasB = restB.Next(y);
+            if (!hasA || !hasB)
+                return static_cast<int>(hasA) - static_cast<int>(hasB);
+            const signed char ox = OrderByte(x);
+            const signed char oy = OrderByte(y);
+            if (ox != oy)
+                return ox < oy ? -1 : 1;
+        }
     }
 
     std::string StringHelpers::ToLower(std::string text)
@@ -237,7 +379,7 @@ namespace Ostrel::Internal
         return text;
     }
 
-    std::string StringHelpers::ParseUTF8(std::string hexDigits)
+    char32_t StringHelpers::HexUnit(std::string hexDigits)
     {
         if (hexDigits.size() != 4)
             throw JsonParsingUTFSequenceException(hexDigits);
@@ -245,15 +387,20 @@ namespace Ostrel::Internal
         for (char c : lower)
             if (hexAlphabet.find(c) == std::string::npos)
                 throw JsonParsingUTFSequenceException(lower);
+        return static_cast<char32_t>(Helpers::BaseX_2_10(lower, hexAlphabet));
+    }
 
-        const unsigned long long value = Helpers::BaseX_2_10(lower, hexAlphabet);
-        if (value > 0xFF)
-            return "\\u" + lower;
-        return std::string(1, static_cast<char>(value));
+    std::string StringHelpers::ParseUTF8(std::string hexDigits)
+    {
+        std::string text;
+        UTF8::Append(text, HexUnit(std::move(hexDigits)));
+        return text;
     }
 
     std::string StringHelpers::EscapeUTF8(char byte)
     {
-        return "\\u" + Helpers::Base10_2_X(static_cast<unsigned char>(byte), hexAlphabet, 4);
+        std::string escape;
+        AppendUnitEscape(escape, static_cast<unsigned char>(byte));
+        return escape;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Ostrel::Internal
@@ -23,11 +24,17 @@ namespace Ostrel::Internal
         static std::string Replace(std::string text, char find, std::string replacement);
         static std::string Replace(std::string text, std::string find, std::string replacement);
 
-        // String contents as written between the quotes of a JSON string, and back.
-        // Bytes 0x80-0xFF become "\u00XX"; "\uXXXX" text above 0x00FF passes through.
+        // String contents (UTF-8) as written between the quotes of a JSON string, and back.
+        // Escape writes ASCII only: quote and backslash escaped, every character below
+        // U+0020 and beyond ASCII as an escape ("\u00e9", a pair for one beyond U+FFFF),
+        // bytes that are not UTF-8 as U+FFFD.
         static std::string Escape(std::string text);
-        // Throws JsonParsingUTFSequenceException for a bad "\u" escape.
+        static void AppendEscaped(std::string& out, std::string_view text);
+        // Escapes become the characters they stand for, a pair of "\u" escapes one beyond
+        // U+FFFF and half a pair U+FFFD; raw bytes that are not UTF-8 become U+FFFD. Throws
+        // JsonParsingUTFSequenceException for a "\u" cut short or with non-hex digits.
         static std::string Unescape(std::string text);
+        static void AppendUnescaped(std::string& out, std::string_view text);
 
         // Two spaces per level.
         static std::string GetIndentation(unsigned long depth);
@@ -44,17 +51,25 @@ namespace Ostrel::Internal
         // Throws JsonParsingMissingQuotesException when a string is left open.
         static std::string MinifyJson(std::string json);
 
-        // True when `a` sorts strictly after `b`: case-insensitive, German Latin-1 letters
-        // folded to their base letters, bytes compared as signed, a prefix first.
+        // True when `a` sorts strictly after `b` (CompareForOrder(a, b) > 0).
         static bool SortDescriminator_Alphabetically(std::string a, std::string b);
+        // Negative, zero or positive as `a` sorts before, with or after `b`: case-insensitive,
+        // the German letters folded to their base letters, U+0080-U+00FF before ASCII and
+        // characters beyond U+00FF as their "\uxxxx" text, a prefix first.
+        static int CompareForOrder(std::string_view a, std::string_view b);
 
         // A-Z and the Latin-1 bytes of the upper-case German umlauts lower-cased.
         static std::string ToLower(std::string text);
 
-        // The text that four hexadecimal digits of a "\u" escape stand for: one byte for
-        // values up to 0xFF, otherwise the escape itself as six lower-case characters.
+        // The UTF-8 text of the character that four hexadecimal digits of a "\u" escape
+        // stand for; a surrogate gives U+FFFD. Throws JsonParsingUTFSequenceException
+        // unless there are four hex digits.
         static std::string ParseUTF8(std::string hexDigits);
         // "\u00XX" for a byte.
         static std::string EscapeUTF8(char byte);
+
+    private:
+        // The value of four hexadecimal digits; throws as ParseUTF8 does.
+        static char32_t HexUnit(std::string hexDigits);
     };
 }

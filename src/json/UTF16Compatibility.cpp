@@ -2,6 +2,7 @@
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/StringHelpers.h"
+#include "json/UTF8.h"
 
 namespace Ostrel
 {
@@ -11,6 +12,21 @@ namespace Ostrel
     namespace
     {
         const std::string hexAlphabet = "0123456789abcdef";
+
+        void AppendUnits(std::u16string& units, std::string_view text)
+        {
+            for (std::size_t position = 0; position < text.size();)
+            {
+                const char32_t codePoint = UTF8::Next(text, position);
+                if (codePoint < 0x10000)
+                    units += static_cast<char16_t>(codePoint);
+                else
+                {
+                    units += static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10));
+                    units += static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+                }
+            }
+        }
     }
 
     std::u16string UTF16Compatibility::ParseUTF16(std::string text)
@@ -26,7 +42,7 @@ namespace Ostrel
                 searchFrom = at + 2;
                 continue;
             }
-            result += U8_2_U16(text.substr(copyFrom, at - copyFrom));
+            AppendUnits(result, std::string_view(text).substr(copyFrom, at - copyFrom));
             if (text.size() < at + 6)
                 throw JsonParsingUTFSequenceException("\\u");
             const std::string digits = StringHelpers::ToLower(text.substr(at + 2, 4));
@@ -35,18 +51,21 @@ namespace Ostrel
             result += static_cast<char16_t>(Helpers::BaseX_2_10(digits, hexAlphabet));
             copyFrom = searchFrom = at + 6;
         }
-        return result + U8_2_U16(text.substr(copyFrom));
+        AppendUnits(result, std::string_view(text).substr(copyFrom));
+        return result;
     }
 
     std::string UTF16Compatibility::EscapeUTF16(std::u16string text)
     {
         std::string result;
-        for (char16_t unit : text)
+        for (std::size_t i = 0; i < text.size(); i++)
         {
-            if (unit < 0x100)
-                result += static_cast<char>(unit);
-            else
-                result += "\\u" + Helpers::Base10_2_X(unit, hexAlphabet, 4);
+            char32_t codePoint = text[i];
+            const bool pairs = codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < text.size() &&
+                               text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+            if (pairs)
+                codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (text[++i] - 0xDC00);
+            UTF8::Append(result, codePoint);
         }
         return result;
     }

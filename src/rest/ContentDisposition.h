@@ -7,11 +7,11 @@ namespace Rest
     class ContentDisposition
     {
     public:
-        // `attachment; filename="<fallback>"; filename*=UTF-8''<name>` for `fileName`, a text in
-        // the JSON library's character model (bytes 0x80-0xFF stand for U+0080-U+00FF, "\uXXXX"
-        // above 0x00FF for that code point). The fallback is printable ASCII without quotes or
-        // backslashes; the exact name follows percent-encoded, so no name can break the header.
-        // A name of more than 255 bytes in UTF-8 is cut to that before its extension.
+        // `attachment; filename="<fallback>"; filename*=UTF-8''<name>` for `fileName`, a UTF-8
+        // text (bytes that are not UTF-8 stand for U+FFFD). The fallback is printable ASCII
+        // without quotes or backslashes; the exact name follows percent-encoded, so no name can
+        // break the header. A name of more than 255 bytes in UTF-8 is cut to that before its
+        // extension.
         static std::string Attachment(const std::string& fileName);
     };
 }

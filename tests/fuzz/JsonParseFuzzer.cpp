@@ -1,10 +1,14 @@
-// libFuzzer harness for the JSON parser: every input is parsed; a valid text must
-// render in both forms and the rendering must parse back into a fixed point of
-// render and parse. Any violation aborts, so the fuzzer reports it as a crash.
+// libFuzzer harness for the JSON parser. Every input is parsed, and read exactly as the
+// plain splitter of tests/json/SplitterOracle.h reads it (value, or exception and message);
+// TryParse and IsJsonValid agree. For a valid text t the value must survive rendering:
+// parse(render(parse(t))) equals parse(t), in both forms, and the rendering is a fixed point
+// of parse and render. Any violation aborts, so the fuzzer reports it as a crash.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <typeinfo>
+#include "SplitterOracle.h"
 #include "json/Json.h"
 
 using namespace Ostrel;
@@ -17,28 +21,43 @@ namespace
             std::abort();
     }
 
-    // Text that need not survive one render and parse unchanged: floats (1e+20 and
-    // 1e-05 render in a form the parser refuses) and backslash text, whose "\uXXXX"
-    // escape text the parser lower-cases, so that two labels can become one.
-    bool HasLossyText(const JsonData& value)
+    // The same JSON value: equal strings, numbers of exactly the same value (a FLOAT
+    // without a fraction reads back as an INT), members matched by label, items in order.
+    bool Same(const JsonData& a, const JsonData& b)
     {
-        switch (value.GetDataType())
+        if (a.IsOfNumericType() && b.IsOfNumericType())
+            return a.GetFloatData() == b.GetFloatData() &&
+                   (a.GetDataType() == b.GetDataType() || a.GetDataType() == FLOAT);
+        if (a.GetDataType() != b.GetDataType())
+            return false;
+        switch (a.GetDataType())
         {
-        case FLOAT: return true;
-        case STRING: return value.GetStringData().find('\\') != std::string::npos;
+        case NULL_: return true;
+        case BOOL: return a.GetBoolData() == b.GetBoolData();
+        case STRING: return a.GetStringData() == b.GetStringData();
         case JSON:
         {
-            const std::unique_ptr<std::vector<JsonElement*>> members(value.GetJsonData().GetElementsSortedByLabel());
+            const JsonBlock& x = a.GetJsonData();
+            const JsonBlock& y = b.GetJsonData();
+            if (x.GetNumElements() != y.GetNumElements())
+                return false;
+            const std::unique_ptr<std::vector<JsonElement*>> members(x.GetElementsSortedByLabel());
             for (const JsonElement* member : *members)
-                if (member->GetLabel().find('\\') != std::string::npos || HasLossyText(*member->GetData()))
-                    return true;
-            return false;
+                if (!y.DoesExist(member->GetLabel()) || !Same(*member->GetData(), y.Get(member->GetLabel())))
+                    return false;
+            return true;
         }
         case ARRAY:
-            for (const JsonData* item : *value.GetArrayData().GetVector())
-                if (HasLossyText(*item))
-                    return true;
-            return false;
+        {
+            const std::vector<JsonData*>& x = *a.GetArrayData().GetVector();
+            const std::vector<JsonData*>& y = *b.GetArrayData().GetVector();
+            if (x.size() != y.size())
+                return false;
+            for (std::size_t i = 0; i < x.size(); i++)
+                if (!Same(*x[i], *y[i]))
+                    return false;
+            return true;
+        }
         default: return false;
         }
     }
@@ -47,19 +66,9 @@ namespace
     {
         const std::string rendered = parsed.Render(minify);
         JsonData again;
-        try
-        {
-            again.Parse(rendered);
-        }
-        catch (const JsonException&)
-        {
-            Require(HasLossyText(parsed));
-            return;
-        }
-        const std::string second = again.Render(minify);
-        JsonData third;
-        third.Parse(second);
-        Require(third.Render(minify) == second);
+        again.Parse(rendered);
+        Require(Same(parsed, again));
+        Require(again.Render(minify) == rendered);
     }
 }
 
@@ -67,16 +76,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     JsonData parsed;
+    std::string error;
     try
     {
         parsed.Parse(text);
     }
-    catch (const JsonException&)
+    catch (const JsonException& e)
     {
-        Require(!IsJsonValid(text));
-        return 0;
+        error = std::string(typeid(e).name()) + e.what();
     }
-    Require(IsJsonValid(text));
+    JsonData oracle;
+    std::string oracleError;
+    try
+    {
+        oracle = SplitterOracle::Parse(text);
+    }
+    catch (const JsonException& e)
+    {
+        oracleError = std::string(typeid(e).name()) + e.what();
+    }
+    Require(error == oracleError);
+    JsonData tried;
+    Require(tried.TryParse(text) == error.empty() && IsJsonValid(text) == error.empty());
+    if (!error.empty())
+        return 0;
+    Require(Same(parsed, oracle) && parsed.Render(false) == oracle.Render(false) && Same(tried, parsed));
 
     CheckRoundTrip(parsed, false);
     CheckRoundTrip(parsed, true);

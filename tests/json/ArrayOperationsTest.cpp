@@ -101,46 +101,6 @@ INSTANTIATE_TEST_SUITE_P(
                                    R"([{"t":1},5,{"t":2}])"}),
     [](const auto& info) { return info.param.name; });
 
-// The sorts read every key once; the order must still be the one the plain passes give
-// when they compare the items themselves. Many ties and incomparable items make the
-// difference visible.
-TEST(ArrayOperationsTest, PathSortMatchesThePlainPassesOverTheItems)
-{
-    for (const JSON_ARRAY_SORT_MODE mode :
-         {NUMERICAL_ASCENDING, NUMERICAL_DESCENDING, ALPHABETICAL_ASCENDING, ALPHABETICAL_DESCENDING})
-    {
-        JsonArray array;
-        unsigned int seed = 7;
-        for (int id = 0; id < 60; id++)
-        {
-            seed = seed * 1103515245u + 12345u;
-            JsonBlock item({JsonElement("id", id)});
-            switch (seed % 5)
-            {
-            case 0: break;  // lacks the path
-            case 1: item.Add(JsonElement("t", "text")); break;
-            default: item.Add(JsonElement("t", static_cast<int>(seed / 7 % 4))); break;
-            }
-            if (seed % 11 == 0)
-                array.Add("not a block");
-            else
-                array.Add(item);
-        }
-
-        JsonArray expected(array);
-        std::vector<JsonData*>& items = *expected.GetVector();
-        auto holds = [](const JsonData* v) { return v->GetDataType() == JSON && v->GetJsonData().DoesShorthandExist("t", "."); };
-        for (std::size_t i = 0; i < items.size(); i++)
-            for (std::size_t j = 0; j + 1 < items.size() - i; j++)
-                if (!holds(items[j]) || !holds(items[j + 1]) ||
-                    JsonArray::Sort__Compare(items[j]->GetJsonData().Get("t"), items[j + 1]->GetJsonData().Get("t"), mode))
-                    std::swap(items[j], items[j + 1]);
-
-        array.Sort("t", mode, ".");
-        EXPECT_EQ(JsonData(array).Render(true), JsonData(expected).Render(true)) << "mode " << mode;
-    }
-}
-
 TEST(ArrayOperationsTest, SortCompareDirectly)
 {
     EXPECT_TRUE(JsonArray::Sort__Compare(2, 1, NUMERICAL_ASCENDING));

@@ -39,10 +39,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidCase{"IntMax", "9223372036854775807", INT, "9223372036854775807"},
                       ValidCase{"IntMin", "-9223372036854775808", INT, "-9223372036854775808"},
                       ValidCase{"TrailingPoint", "1.", FLOAT, "1"}, ValidCase{"Float", "-0.25", FLOAT, "-0.25"},
+                      ValidCase{"Exponent", "1e5", FLOAT, "100000"}, ValidCase{"SmallExponent", "5e-05", FLOAT, "0.00005"},
+                      ValidCase{"SignedExponent", "-2E+10", FLOAT, "-20000000000"},
+                      ValidCase{"PointAndExponent", "1.5E-7", FLOAT, "0.00000015"},
+                      ValidCase{"IntBeyond64Bits", "9223372036854775808", FLOAT, "9223372036854775808.0"},
+                      ValidCase{"NegativeBeyond64Bits", "-9223372036854775809", FLOAT, "-9223372036854775809.0"},
                       ValidCase{"StringKeepsSpace", "\"a b\"", STRING, "\"a b\""},
                       ValidCase{"InnerQuotes", R"("a"b"c")", STRING, R"("a\"b\"c")"},
                       ValidCase{"EscapedBackslashBeforeQuote", R"("C:\\dir\\")", STRING, R"("C:\\dir\\")"},
                       ValidCase{"Escapes", R"("\u00e9\u20AC\n\/")", STRING, R"("\u00e9\u20ac\n/")"},
+                      ValidCase{"RawUtf8", "\"\xC3\x9C\xF0\x9F\x98\x80\"", STRING, R"("\u00dc\ud83d\ude00")"},
+                      ValidCase{"InvalidUtf8", "\"a\xFF\"", STRING, R"("a\ufffd")"},
+                      ValidCase{"RawControlCharacter", "\"\x07\"", STRING, R"("\u0007")"},
                       ValidCase{"LabelsCompareExactly", R"({"a":1,"A":2})", JSON, R"({"a":1,"A":2})"},
                       ValidCase{"StrayCharacterBetweenMembers", R"({x"a":1})", JSON, R"({"a":1})"},
                       ValidCase{"EscapedLabel", R"({"say \"hi\"":1})", JSON, R"({"say \"hi\"":1})"},
@@ -110,16 +118,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InvalidCase{"OnlyWhitespace", "  ", General("JsonData-Parser got json code snippet of length 0!")},
         InvalidCase{"LeadingPoint", ".5", Raises<JsonParsingUnrecognizableDatatypeException>(std::string(".5"))},
-        InvalidCase{"Exponent", "1e5", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1e5"))},
+        InvalidCase{"ExponentWithoutDigits", "1e", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1e"))},
+        InvalidCase{"SignWithoutExponent", "1E+", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1E+"))},
+        InvalidCase{"TwoPoints", "1.2.3", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("1.2.3"))},
         InvalidCase{"PlusSign", "+1", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("+1"))},
         InvalidCase{"UpperNull", "NULL", Raises<JsonParsingUnrecognizableDatatypeException>(std::string("NULL"))},
         InvalidCase{"CapitalTrue", " True ", Raises<JsonParsingUnrecognizableDatatypeException>(std::string(" True "))},
-        InvalidCase{"IntTooLarge", "9223372036854775808",
-                    General("std::stoll failed because the number found was too large for a long long int! Value was "
-                            "\"9223372036854775808\"")},
         InvalidCase{"FloatTooLarge", tooLong,
                     General("std::stold failed because the number found was too large for a long double! Value was \"" +
                             tooLong + "\"")},
+        InvalidCase{"ExponentTooLarge", "[1e5000]",
+                    General("std::stold failed because the number found was too large for a long double! Value was "
+                            "\"1e5000\"")},
+        InvalidCase{"IntegerTooLarge", "1" + std::string(5000, '0'),
+                    General("std::stold failed because the number found was too large for a long double! Value was \"1" +
+                            std::string(5000, '0') + "\"")},
+        // Too small to hold is refused with the same words.
+        InvalidCase{"ExponentTooSmall", "1e-5000",
+                    General("std::stold failed because the number found was too large for a long double! Value was "
+                            "\"1e-5000\"")},
         InvalidCase{"BlockTrailingComma", R"({"a":1,})",
                     General("Unexpected EOF. Don't put a comma after the last value of a json block!")},
         InvalidCase{"ArrayTrailingComma", "[1,]",
@@ -157,7 +174,7 @@ TEST(ParseTest, WorkedExampleOfTheParser)
     EXPECT_EQ(b[0].GetDataType(), INT);
     EXPECT_EQ(b[1].GetDataType(), FLOAT);
     EXPECT_EQ(b[1].GetFloatData(), 2.5L);
-    EXPECT_EQ(b[2].GetStringData(), "x\xE9");
+    EXPECT_EQ(b[2].GetStringData(), "x\xC3\xA9");
     EXPECT_EQ(data["a"]["n"].GetDataType(), NULL_);
     EXPECT_TRUE(data["a"]["t"].GetBoolData());
     EXPECT_EQ(data.Render(true), R"({"a":{"n":null,"t":true},"b":[1,2.5,"x\u00e9"]})");
@@ -194,6 +211,25 @@ TEST(ParseTest, AFailingParseLeavesTheValueAsItWas)
     EXPECT_THROW(data.Parse("\"\\u12\""), JsonParsingUTFSequenceException);
     EXPECT_TRUE(data.IsIdentical(before));
     EXPECT_EQ(data.Render(false), workedExamplePretty);
+}
+
+// Both readers (the strict one and the splitter, for a text beyond the plain grammar) fill
+// the value in place: its parent and its own float precision stay.
+TEST(ParseTest, ParsingIntoAMemberKeepsItsParentAndPrecision)
+{
+    for (const std::string& text : {std::string(R"({"pi": [3.14159]})"), std::string(R"({x"pi": [3.14159]})")})
+    {
+        JsonData root(JSON);
+        JsonData& member = root["m"];
+        member.SetFloatPrecision(0.01);
+        ASSERT_TRUE(member.TryParse(text));
+        EXPECT_EQ(&member.GetParent(), &root);
+        EXPECT_EQ(root.Render(true), R"({"m":{"pi":[3.14]}})");
+        member.Parse(text);
+        EXPECT_EQ(&member["pi"][0].GetParent(), &member["pi"]);
+        EXPECT_FALSE(member.TryParse(text + ","));
+        EXPECT_EQ(root.Render(true), R"({"m":{"pi":[3.14]}})");
+    }
 }
 
 TEST(ParseTest, BlockParseAppendsAndRefusesLabelsItHolds)
@@ -276,7 +312,7 @@ TEST(ParseTest, ParsesATextOfSeveralMebibytes)
     for (int i = 0; i < count; i++)
     {
         const std::string n = std::to_string(i);
-        text += "    {\"id\": \"" + n + "\", \"title\": \"Video number " + n + R"( \u00c3\u00a9 \"live\"", )" +
+        text += "    {\"id\": \"" + n + "\", \"title\": \"Video number " + n + R"( \u00e9 \"live\"", )" +
                 "\"queued_timestamp\": " + std::to_string(1700000000 + i) + ", \"progress\": " + n + ".5, " +
                 "\"tags\": [\"music\", \"live\", null, {\"nested\": [" + n + "]}]}" + (i + 1 < count ? ",\n" : "\n");
     }

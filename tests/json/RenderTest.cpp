@@ -29,7 +29,7 @@ TEST(RenderTest, ScalarsAndEscapes)
     EXPECT_EQ(JsonData(false).Render(false), "false");
     EXPECT_EQ(JsonData(-42).Render(false), "-42");
     EXPECT_EQ(JsonData(std::numeric_limits<long long>::min()).Render(true), "-9223372036854775808");
-    EXPECT_EQ(JsonData("\xC3\xA9").Render(false), R"("\u00c3\u00a9")");
+    EXPECT_EQ(JsonData("\xC3\xA9").Render(false), R"("\u00e9")");
     EXPECT_EQ(JsonData(JsonBlock({{"say \"hi\"", 1}})).Render(true), R"({"say \"hi\"":1})");
 }
 
@@ -55,14 +55,20 @@ TEST_P(FloatRenderTest, WritesSignificantDigitsOfThePrecision)
     EXPECT_EQ(data.Render(false), GetParam().text);
 }
 
+// Plain decimals that read back as the same value; a set precision rounds to its digits.
 INSTANTIATE_TEST_SUITE_P(
     Cases, FloatRenderTest,
-    ::testing::Values(FloatCase{0.5L, 0, "0.5"}, FloatCase{2.0L, 0, "2"}, FloatCase{3.14159265358979L, 0, "3.1415927"},
-                      FloatCase{12345678.9L, 0, "12345679"}, FloatCase{1234567890.0L, 0, "1.2345679e+09"},
-                      FloatCase{0.000123456789L, 0, "0.00012345679"}, FloatCase{0.00001L, 0, "1e-05"},
-                      FloatCase{1e20L, 0, "1e+20"}, FloatCase{-0.25L, 0, "-0.25"},
+    ::testing::Values(FloatCase{0.5L, 0, "0.5"}, FloatCase{2.0L, 0, "2"}, FloatCase{0.1L, 0, "0.1"},
+                      FloatCase{3.14159265358979L, 0, "3.14159265358979"}, FloatCase{12345678.9L, 0, "12345678.9"},
+                      FloatCase{1234567890.0L, 0, "1234567890"}, FloatCase{0.000123456789L, 0, "0.000123456789"},
+                      FloatCase{0.00001L, 0, "0.00001"}, FloatCase{-0.25L, 0, "-0.25"}, FloatCase{-0.0L, 0, "-0.0"},
+                      FloatCase{1e20L, 0, "100000000000000000000.0"}, FloatCase{-0x1p63L, 0, "-9223372036854775808"},
+                      FloatCase{0.1, 0, "0.10000000000000000555"}, // a double keeps what its widening added
+                      FloatCase{std::numeric_limits<long double>::quiet_NaN(), 0, "null"},
+                      FloatCase{-std::numeric_limits<long double>::infinity(), 0, "null"},
                       FloatCase{3.14159265358979L, 1.0, "3"}, FloatCase{3.14159265358979L, 0.001, "3.142"},
-                      FloatCase{3.14159265358979L, 0.01, "3.14"},
+                      FloatCase{3.14159265358979L, 0.01, "3.14"}, FloatCase{1234567890.0L, 1e-7, "1234567900"},
+                      FloatCase{0.00001L, 1e-7, "0.00001"},
                       FloatCase{0.1L, 1e-28, "0.10000000000000000000135525272"}));
 
 TEST(RenderTest, InheritedPrecisionReachesNestedFloats)
@@ -100,5 +106,35 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemberOrderTest,
                          ::testing::Values(MemberOrderCase{{"b", "_a", "A1", "a"}, R"({"_a":null,"a":null,"A1":null,"b":null})"},
                                            MemberOrderCase{{"b", "B"}, R"({"b":null,"B":null})"},
                                            MemberOrderCase{{"B", "b"}, R"({"B":null,"b":null})"},
-                                           MemberOrderCase{{"z", "\xE9", "\xC4x", "ab"},
-                                                     R"({"\u00e9":null,"ab":null,"\u00c4x":null,"z":null})"}));
+                                           MemberOrderCase{{"z", "\xC3\xA9", "\xE4\xB8\xAD", "\xC3\x84x", "ab"},
+                                                     R"({"\u00e9":null,"\u4e2d":null,"ab":null,"\u00c4x":null,"z":null})"}));
+
+// Large blocks sort another way than small ones; both give the order of the plain label
+// passes, in which labels that compare equal keep their stored order.
+TEST(RenderTest, MemberOrderOfLargeBlocksIsThatOfTheLabelPasses)
+{
+    const std::vector<std::string> pool = {"b", "B", "a", "A", "_", "ab", "Ab", "\xC3\xA9", "\xC3\x84", "a\xE4\xB8\xAD", "aa"};
+    for (const std::size_t count : {5u, 33u, 80u})
+    {
+        JsonBlock block;
+        std::vector<std::string> labels;
+        for (std::size_t i = 0; i < count; i++)
+        {
+            labels.push_back(pool[i * 7 % pool.size()] + std::to_string(i % 3 == 0 ? 0 : i));
+            if (!block.DoesExist(labels.back()))
+                block.Add(labels.back());
+            else
+                labels.pop_back();
+        }
+        for (std::size_t j = 0; j < labels.size(); j++)
+            for (std::size_t k = 0; k + 1 < labels.size() - j; k++)
+                if (Internal::StringHelpers::SortDescriminator_Alphabetically(labels[k], labels[k + 1]))
+                    std::swap(labels[k], labels[k + 1]);
+
+        const std::unique_ptr<std::vector<JsonElement*>> sorted(block.GetElementsSortedByLabel());
+        std::vector<std::string> rendered;
+        for (const JsonElement* member : *sorted)
+            rendered.push_back(member->GetLabel());
+        EXPECT_EQ(rendered, labels) << count << " members";
+    }
+}

@@ -8,7 +8,9 @@ TEST(UTF16CompatibilityTest, ParseUTF16TurnsEscapesIntoUnits)
     EXPECT_EQ(UTF16Compatibility::ParseUTF16(R"(a\u20acb)"), (std::u16string{0x61, 0x20AC, 0x62}));
     EXPECT_EQ(UTF16Compatibility::ParseUTF16(R"(\u20AC)"), std::u16string(1, 0x20AC));
     EXPECT_EQ(UTF16Compatibility::ParseUTF16(R"(\u00e9)"), std::u16string(1, 0xE9));
-    EXPECT_EQ(UTF16Compatibility::ParseUTF16("\xE9"), std::u16string(1, 0xE9));
+    EXPECT_EQ(UTF16Compatibility::ParseUTF16("\xC3\xA9"), std::u16string(1, 0xE9));
+    EXPECT_EQ(UTF16Compatibility::ParseUTF16("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00}));
+    EXPECT_EQ(UTF16Compatibility::ParseUTF16("a\xE9"), (std::u16string{0x61, 0xFFFD}));
     EXPECT_EQ(UTF16Compatibility::ParseUTF16(""), u"");
 }
 
@@ -36,11 +38,12 @@ TEST(UTF16CompatibilityTest, ParseUTF16RefusesBadEscapes)
     raisesWith(R"(\uABCG!)", "abcg");
 }
 
-TEST(UTF16CompatibilityTest, EscapeUTF16WritesWideUnitsAsEscapes)
+TEST(UTF16CompatibilityTest, EscapeUTF16EncodesUtf8)
 {
-    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string{0x61, 0x20AC}), R"(a\u20ac)");
-    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string(1, 0xE9)), "\xE9");
-    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string(1, 0x100)), R"(\u0100)");
+    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string{0x61, 0x20AC}), "a\xE2\x82\xAC");
+    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string(1, 0xE9)), "\xC3\xA9");
+    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string{0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(UTF16Compatibility::EscapeUTF16(std::u16string{0xDE00, 0x41, 0xD83D}), "\xEF\xBF\xBD" "A\xEF\xBF\xBD");
     EXPECT_EQ(UTF16Compatibility::EscapeUTF16(u"\"q\"\n"), "\"q\"\n");
     EXPECT_EQ(UTF16Compatibility::EscapeUTF16(u""), "");
 }
@@ -56,7 +59,7 @@ TEST(UTF16CompatibilityTest, ByteWiseConversions)
 
 TEST(UTF16CompatibilityTest, EscapeThenParseGivesBackTextWithoutBackslashes)
 {
-    const std::u16string text{0x41, 0xE9, 0x20AC, 0xFFFF, 0x0100, 0x22, 0x0A, 0x00};
+    const std::u16string text{0x41, 0xE9, 0x20AC, 0xFFFF, 0x0100, 0xD83D, 0xDE00, 0x22, 0x0A, 0x00};
     EXPECT_EQ(UTF16Compatibility::ParseUTF16(UTF16Compatibility::EscapeUTF16(text)), text);
 }
 

@@ -5,7 +5,7 @@ using namespace Rest;
 
 struct DispositionCase
 {
-    std::string fileName;  // in the JSON library's character model
+    std::string fileName;  // UTF-8
     std::string fallback;
     std::string encoded;
 };
@@ -43,17 +43,16 @@ INSTANTIATE_TEST_SUITE_P(
         DispositionCase{std::string("t\tn\x7f") + '\0' + "z.mp3", "t_n__z.mp3", "t%09n%7F%00z.mp3"},
         DispositionCase{"100% it's; fine.mp3", "100_ it's; fine.mp3", "100%25%20it%27s%3B%20fine.mp3"},
         DispositionCase{"a!#$&+-.^_`|~b.mp4", "a!#$&+-.^_`|~b.mp4", "a!#$&+-.^_`|~b.mp4"},
-        // Bytes 0x80-0xFF are Latin-1 code points; "\uXXXX" above 0x00FF is one code point.
-        DispositionCase{"\xdcn\xef" "c\xf6" "d\xe9 \\u65e5\\u672c.mp3", "_n_c_d_ __.mp3",
+        DispositionCase{"\xc3\x9cn\xc3\xaf" "c\xc3\xb6" "d\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac.mp3", "_n_c_d_ __.mp3",
                         "%C3%9Cn%C3%AFc%C3%B6d%C3%A9%20%E6%97%A5%E6%9C%AC.mp3"},
-        DispositionCase{"\xff\x80.mp3", "__.mp3", "%C3%BF%C2%80.mp3"},
-        DispositionCase{"\\u20AC.mp3", "_.mp3", "%E2%82%AC.mp3"},
-        DispositionCase{"\\ud83d\\ude00.mp4", "_.mp4", "%F0%9F%98%80.mp4"},
-        DispositionCase{"\\ud83dx\\ude00.mp4", "_x_.mp4", "%EF%BF%BDx%EF%BF%BD.mp4"},
-        DispositionCase{"\\ude00\\ud83d.mp4", "__.mp4", "%EF%BF%BD%EF%BF%BD.mp4"},
+        DispositionCase{"\xe2\x82\xac.mp3", "_.mp3", "%E2%82%AC.mp3"},
+        DispositionCase{"\xf0\x9f\x98\x80.mp4", "_.mp4", "%F0%9F%98%80.mp4"},
+        // Bytes that are not UTF-8 stand for U+FFFD, one for each broken sequence.
+        DispositionCase{"\xff\x80.mp3", "__.mp3", "%EF%BF%BD%EF%BF%BD.mp3"},
+        DispositionCase{"\xe6\x97x.mp4", "_x.mp4", "%EF%BF%BDx.mp4"},
         // Text that only looks like an escape is kept character by character.
         DispositionCase{"C:\\users.mp3", "C:_users.mp3", "C%3A%5Cusers.mp3"},
-        DispositionCase{"\\u00e9.mp3", "_u00e9.mp3", "%5Cu00e9.mp3"},
+        DispositionCase{"\\u00e9\\u20AC.mp3", "_u00e9_u20AC.mp3", "%5Cu00e9%5Cu20AC.mp3"},
         DispositionCase{"x\\u12", "x_u12", "x%5Cu12"},
         DispositionCase{".mp4", ".mp4", ".mp4"},
         // At most 255 bytes of UTF-8, cut before the extension and never inside a character.
@@ -61,6 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
                         std::string(251, 'b') + ".mp3"},
         DispositionCase{std::string(300, 'a') + ".mp3", std::string(251, 'a') + ".mp3",
                         std::string(251, 'a') + ".mp3"},
-        DispositionCase{Repeat("\\u65e5", 100) + ".mp4", std::string(83, '_') + ".mp4",
+        DispositionCase{Repeat("\xe6\x97\xa5", 100) + ".mp4", std::string(83, '_') + ".mp4",
                         Repeat("%E6%97%A5", 83) + ".mp4"},
         DispositionCase{std::string(256, 'c'), std::string(255, 'c'), std::string(255, 'c')}));
