@@ -85,7 +85,7 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
             if (selected.Size() >= max_num)
                 break;
             if (max_age < 0 || youngEnough(entry->timestamp))
-                selected.InsertExistingtJsonData(new JsonData(entry->GetAsJson()));
+                selected.Add(entry->GetAsJson());
         }
     for (std::size_t i = 0; i < saveFileCache.Size() && selected.Size() < max_num; i++)
     {

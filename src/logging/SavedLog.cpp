@@ -22,8 +22,10 @@ namespace
 
 void SavedLog::Message::AppendTo(JsonArray& array) const
 {
-    // Inserted as made: JsonArray::Add would copy the value twice more.
-    array.InsertExistingtJsonData(other != nullptr ? new JsonData(*other) : new JsonData(entry.GetAsJson()));
+    if (other != nullptr)
+        array.Add(*other);
+    else
+        array.Add(entry.GetAsJson());
 }
 
 void SavedLog::Load(const std::string& path)
@@ -38,11 +40,8 @@ void SavedLog::Load(const std::string& path)
     // Read as FileSystem::ReadFile reads: line ends are no part of the JSON log's text.
     std::string text = bytes;
     std::erase(text, '\n');
-    if (!IsJsonValid(text))
-        return;
     JsonData parsed;
-    parsed.Parse(text);
-    if (parsed.GetDataType() != ARRAY)
+    if (!parsed.TryParse(text) || parsed.GetDataType() != ARRAY)
         return;
 
     const JsonArray& values = parsed.GetArrayData();
@@ -70,7 +69,7 @@ bool SavedLog::Append(const std::string& path, std::vector<LogEntry*>& entries)
     {
         JsonArray fresh;
         for (const LogEntry* entry : entries)
-            fresh.InsertExistingtJsonData(new JsonData(entry->GetAsJson()));
+            fresh.Add(entry->GetAsJson());
         // "[\n  {new},\n  {newer}\n]" continues "[\n  {old}" as ",\n  {new},\n  {newer}\n]".
         tail = ",\n" + fresh.Render(0, false).substr(2);
     }

@@ -20,7 +20,7 @@ namespace
     void ReplyWithCache(Ostrel::JsonArray cache, Ostrel::JsonBlock& responseBody)
     {
         responseBody.Set("cache_size") = static_cast<long long>(cache.Size());
-        RestQueryHandler::MoveInto(responseBody.Set("cache"), cache);
+        responseBody.Set("cache") = std::move(cache);
     }
 }
 

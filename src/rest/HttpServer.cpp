@@ -303,13 +303,13 @@ std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
 void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
                                    std::string requesterAddress)
 {
-    if (!Ostrel::IsJsonValid(request.body))
+    // The validity test and the parse in one pass over the body.
+    Ostrel::JsonData parsed;
+    if (!parsed.TryParse(request.body))
     {
         ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Received json is fucked"), BAD_REQUEST);
         return;
     }
-    Ostrel::JsonData parsed;
-    parsed.Parse(request.body);
 
     Ostrel::JsonBlock responseBody;
     HTTP_STATUS_CODE responseCode = OK;

@@ -14,7 +14,7 @@ namespace
     void ReplyWithLogs(Ostrel::JsonArray logs, Ostrel::JsonBlock& responseBody)
     {
         responseBody.Set("logs_size") = static_cast<long long>(logs.Size());
-        RestQueryHandler::MoveInto(responseBody.Set("logs"), logs);
+        responseBody.Set("logs") = std::move(logs);
     }
 
     // Console visibility follows the setting wherever the platform can show one.

@@ -108,13 +108,6 @@ bool RestQueryHandler::HasOptionalField(const std::string& name, Ostrel::JSON_DA
     return ValidateField(name, type, request, scratch);
 }
 
-void RestQueryHandler::MoveInto(Ostrel::JsonData& slot, Ostrel::JsonArray& items)
-{
-    Ostrel::JsonArray* target = slot.SetArrayDataAsPointer(new Ostrel::JsonArray());
-    target->InsertExistingtJsonData(*items.GetVector());
-    items.GetVector()->clear();
-}
-
 int64_t RestQueryHandler::SecondsSinceBoot()
 {
     return static_cast<int64_t>(Clock::now() - XGControl::boot_time);

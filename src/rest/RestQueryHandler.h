@@ -29,8 +29,6 @@ namespace Rest
         // ValidateField for a request already known to be an object, read in place.
         static bool ValidateField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
                                   const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody);
-        // Puts `items` into `slot` without copying them; `items` is left empty.
-        static void MoveInto(Ostrel::JsonData& slot, Ostrel::JsonArray& items);
 
     private:
         // A command sets responseCode and fills responseBody on every path.
