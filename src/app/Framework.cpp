@@ -11,6 +11,11 @@
 
 Framework::Framework()
 {
+    // Listings build trees of tens of thousands of small nodes and free them whole. With
+    // glibc's fast bins those frees pile up and the next large allocation sorts them all
+    // at once; without, each free merges as it goes: a 50,000-message listing takes a third
+    // less time.
+    mallopt(M_MXFAST, 0);
     ConsoleManager::PrePreInit();
     PreInit();
 
