@@ -79,7 +79,9 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
     if (error || !IsInside(root, target))
         return result;
 
-    if (fs::is_directory(target, error))
+    // One stat tells a directory from a regular file.
+    const fs::file_status status = fs::status(target, error);
+    if (fs::is_directory(status))
     {
         // Relative links inside the index only work below the directory's own path.
         if (path.back() != '/')
@@ -93,7 +95,7 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
         if (!fs::is_regular_file(target, error))
             return {403, "", ""};
     }
-    if (!fs::is_regular_file(target, error))
+    else if (!fs::is_regular_file(status))
         return result;
     return {200, target.string(), ""};
 }
