@@ -3,6 +3,7 @@
 #   ./pelko.sh run      install what is missing, build, start the server in ./run/
 #   ./pelko.sh test     install what is missing, build with sanitizers, run every test
 #   ./pelko.sh package  install what is missing, build the Debian package build/package/pelko_*.deb
+#   ./pelko.sh bench    install what is missing, build the release build, measure it beside nginx
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -13,6 +14,7 @@ TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+BENCH_PACKAGES=(libbenchmark-dev python3 nginx wrk curl)
 
 # Installs the Debian packages that are not there yet; a machine that has them all is left alone.
 install_missing() {
@@ -101,9 +103,19 @@ cmd_test() {
   $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
 }
 
+# Every figure of the performance table, printed and kept in build/bench/report.md.
+# Runs on 127.0.0.1 only and stops itself; a loaded machine gives slower figures.
+cmd_bench() {
+  install_missing "${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+  build release all -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF -DPELKO_BENCH=ON >&2
+  python3 "$ROOT/bench/run_bench.py" --pelko "$ROOT/build/release/pelko" --micro "$ROOT/build/release/bench" \
+    --work "$ROOT/build/bench"
+}
+
 case "${1:-}" in
   run) cmd_run ;;
   test) cmd_test ;;
   package) cmd_package ;;
-  *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
+  bench) cmd_bench ;;
+  *) echo "usage: $0 run|test|package|bench" >&2; exit 2 ;;
 esac

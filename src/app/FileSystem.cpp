@@ -63,31 +63,69 @@ namespace
     }
 }
 
+namespace
+{
+    // Writes a temporary file beside `path` with `fill`, makes it durable and renames it over
+    // `path`: a crash leaves the old or the new file. Nothing is left behind on failure.
+    template <typename Fill>
+    bool ReplaceAtomically(const std::string& path, Fill fill)
+    {
+        static std::atomic<unsigned long> counter{0};
+        const std::string temporary = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
+
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+
+        // Keep the permissions of the file being replaced.
+        struct stat previous{};
+        if (stat(path.c_str(), &previous) == 0)
+            fchmod(fd, previous.st_mode & 07777);
+
+        const bool written = fill(fd) && fsync(fd) == 0;
+        const bool closed = close(fd) == 0;
+        if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0)
+        {
+            // The caller reports why; the clean-up must not change the reason.
+            const int reason = errno;
+            unlink(temporary.c_str());
+            errno = reason;
+            return false;
+        }
+        SyncDirectoryOf(path);
+        return true;
+    }
+
+    // Copies the first `length` bytes of `source` to `fd`, in the kernel where it can.
+    bool CopyPrefix(const std::string& source, int fd, uint64_t length)
+    {
+        const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0)
+            return false;
+        struct stat info{};
+        bool ok = fstat(in, &info) == 0 && static_cast<uint64_t>(info.st_size) >= length;
+        while (ok && length > 0)
+        {
+            const ssize_t n = copy_file_range(in, nullptr, fd, nullptr, length, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n > 0;
+            if (ok)
+                length -= static_cast<uint64_t>(n);
+        }
+        close(in);
+        return ok;
+    }
+}
+
 bool FileSystem::WriteFile(std::string path, std::string content)
 {
-    static std::atomic<unsigned long> counter{0};
-    const std::string temporary = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
+    return ReplaceAtomically(path, [&content](int fd) { return WriteAll(fd, content); });
+}
 
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-
-    // Keep the permissions of the file being replaced.
-    struct stat previous{};
-    if (stat(path.c_str(), &previous) == 0)
-        fchmod(fd, previous.st_mode & 07777);
-
-    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0)
-    {
-        const int reason = errno;
-        unlink(temporary.c_str());
-        errno = reason;
-        return false;
-    }
-    SyncDirectoryOf(path);
-    return true;
+bool FileSystem::WriteFileKeepingPrefix(std::string path, uint64_t keptBytes, std::string content)
+{
+    return ReplaceAtomically(path, [&](int fd) { return CopyPrefix(path, fd, keptBytes) && WriteAll(fd, content); });
 }
 
 bool FileSystem::Exists(std::string path)

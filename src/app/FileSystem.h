@@ -15,6 +15,10 @@ public:
     // a mix. False (and nothing created) when the file cannot be written, e.g. a missing
     // directory or a full disk; errno then says why.
     static bool WriteFile(std::string path, std::string content);
+    // Replaces the file, as atomically as WriteFile, by its own first `keptBytes` bytes followed by
+    // `content`; the kept bytes are copied without passing through memory. False, with the file
+    // unchanged, when it is missing, shorter, or cannot be written.
+    static bool WriteFileKeepingPrefix(std::string path, uint64_t keptBytes, std::string content);
 
     static bool Exists(std::string path);           // true when the path can be opened for reading
     static bool ExistsDirectory(std::string path);  // true when a directory is at the path

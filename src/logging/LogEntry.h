@@ -5,6 +5,7 @@
 namespace Ostrel
 {
     class JsonBlock;
+    class JsonData;
 }
 
 namespace Logging
@@ -30,5 +31,8 @@ namespace Logging
 
         // The entry as one object of the JSON log and of the log queries.
         Ostrel::JsonBlock GetAsJson() const;
+        // Takes `value` when it is exactly such an object: the six members with their JSON
+        // types and a type that fits, so that GetAsJson() gives it back unchanged.
+        static bool FromJson(const Ostrel::JsonData& value, LogEntry& entry);
     };
 }

@@ -1,6 +1,5 @@
 #include "logging/LogHistory.h"
 #include <fstream>
-#include <limits>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "config/XGConfig.h"
@@ -12,7 +11,7 @@ using namespace Ostrel;
 std::vector<LogEntry*>* LogHistory::history = nullptr;
 time_t LogHistory::lastSave = 0;
 bool LogHistory::didHistoryChangeSinceLastSave = false;
-JsonArray LogHistory::saveFileCache;
+SavedLog LogHistory::saveFileCache;
 
 void LogHistory::PreInit()
 {
@@ -47,23 +46,17 @@ void LogHistory::Update()
 void LogHistory::Save()
 {
     std::string text;
-    JsonArray newEntries;
     if (history != nullptr)
         for (const LogEntry* entry : *history)
-        {
             text += entry->compiledMessage + "\n";
-            newEntries.Add(entry->GetAsJson());
-        }
 
     {
         std::ofstream textLog(XGConfig::logging.logfile_text, std::ios::binary | std::ios::app);
         textLog << text;
     }
 
-    // Reread first: the file on disk is the record, the cache only mirrors it.
-    LoadSaveFileCache();
-    saveFileCache.Merge(newEntries);
-    FileSystem::WriteFile(XGConfig::logging.logfile_json, JsonData(saveFileCache).Render(false));
+    std::vector<LogEntry*> none;
+    saveFileCache.Append(XGConfig::logging.logfile_json, history != nullptr ? *history : none);
 
     DeleteHistoryEntries();
     lastSave = Clock::now();
@@ -72,49 +65,46 @@ void LogHistory::Save()
 
 void LogHistory::LoadSaveFileCache()
 {
-    JsonArray content;
-    if (FileSystem::Exists(XGConfig::logging.logfile_json))
-    {
-        const std::string text = FileSystem::ReadFile(XGConfig::logging.logfile_json);
-        if (IsJsonValid(text))
-        {
-            JsonData parsed;
-            parsed.Parse(text);
-            if (parsed.GetDataType() == ARRAY)
-                content.CloneFrom(parsed.GetArrayData());
-        }
-    }
-    saveFileCache.CloneFrom(content);
+    saveFileCache.Load(XGConfig::logging.logfile_json);
 }
 
 JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num)
 {
-    JsonArray merged;
+    // Without limits (max_age -1, the largest max_num) this walk takes every message, as a
+    // plain sort of them all would. "now" is read anew for every message, as the walk may cross a second.
+    const auto youngEnough = [max_age](long long timestamp) {
+        return max_age >= Clock::now() - timestamp;
+    };
+
+    // Merged order: the unsaved messages, then the JSON log's, oldest first. Only the
+    // selection is turned into JSON: a session listing costs what the session holds.
+    JsonArray selected;
     if (history != nullptr)
         for (const LogEntry* entry : *history)
-            merged.Add(entry->GetAsJson());
-    merged.Merge(saveFileCache);
-
-    if (max_age == -1 && max_num == std::numeric_limits<unsigned long>::max())
-    {
-        merged.Sort("timestamp", NUMERICAL_DESCENDING, ".");
-        return merged;
-    }
-
-    JsonArray selected;
-    for (std::size_t i = 0; i < merged.Size() && selected.Size() < max_num; i++)
-    {
-        const JsonData& value = merged.At(i);
-        if (max_age < 0)
         {
-            selected.Add(value);
-            continue;
+            if (selected.Size() >= max_num)
+                break;
+            if (max_age < 0 || youngEnough(entry->timestamp))
+                selected.Add(entry->GetAsJson());
         }
-        // A non-object in the JSON log throws here; the HTTP layer answers it with 500.
-        const JsonBlock& object = value.GetJsonData();
-        if (object.DoesExist("timestamp") && object.Get("timestamp").GetDataType() == INT &&
-            max_age >= Clock::now() - object.Get("timestamp").GetIntData())
-            selected.Add(value);
+    for (std::size_t i = 0; i < saveFileCache.Size() && selected.Size() < max_num; i++)
+    {
+        const SavedLog::Message& saved = saveFileCache[i];
+        if (max_age < 0)
+            saved.AppendTo(selected);
+        else if (saved.other == nullptr)
+        {
+            if (youngEnough(saved.entry.timestamp))
+                saved.AppendTo(selected);
+        }
+        else
+        {
+            // A non-object in the JSON log throws here; the HTTP layer answers it with 500.
+            const JsonBlock& object = saved.other->GetJsonData();
+            if (object.DoesExist("timestamp") && object.Get("timestamp").GetDataType() == INT &&
+                youngEnough(object.Get("timestamp").GetIntData()))
+                saved.AppendTo(selected);
+        }
     }
     selected.Sort("timestamp", NUMERICAL_DESCENDING, ".");
     return selected;

@@ -3,6 +3,7 @@
 #include <vector>
 #include "json/JsonArray.h"
 #include "logging/LogEntry.h"
+#include "logging/SavedLog.h"
 
 namespace Logging
 {
@@ -19,7 +20,7 @@ namespace Logging
         static void AddLogToHistory(LogEntry* entry);
         // Saves when something changed and the autosave interval has passed.
         static void Update();
-        // Appends the unsaved messages to both log files and forgets them.
+        // Appends the unsaved messages to both log files and moves them to saveFileCache.
         static void Save();
         // Rereads the JSON log into saveFileCache; anything but a JSON array counts as empty.
         static void LoadSaveFileCache();
@@ -36,8 +37,8 @@ namespace Logging
         static std::vector<LogEntry*>* history;
         static time_t lastSave;
         static bool didHistoryChangeSinceLastSave;
-        // The JSON log as last read, plus what the last save appended.
-        static Ostrel::JsonArray saveFileCache;
+        // The JSON log as last read, plus what the saves since appended, as records.
+        static SavedLog saveFileCache;
 
     private:
         static void DeleteHistoryEntries();

@@ -12,16 +12,16 @@ namespace
     bool RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonBlock& request,
                       Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
     {
-        if (RestQueryHandler::ValidateField(name, type, Ostrel::JsonData(request), responseBody))
+        if (RestQueryHandler::ValidateField(name, type, request, responseBody))
             return true;
         responseCode = BAD_REQUEST;
         return false;
     }
 
-    void ReplyWithCache(const Ostrel::JsonArray& cache, Ostrel::JsonBlock& responseBody)
+    void ReplyWithCache(Ostrel::JsonArray cache, Ostrel::JsonBlock& responseBody)
     {
         responseBody.Set("cache_size") = static_cast<long long>(cache.Size());
-        responseBody.Set("cache") = cache;
+        responseBody.Set("cache") = std::move(cache);
     }
 }
 

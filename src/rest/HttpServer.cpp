@@ -97,7 +97,8 @@ bool HttpServer::InitWebServer()
     log->stream << "Starting http-server on port " << port << "...";
     log->Flush();
 
-    // A client that hangs up in the middle of a reply must not end the process.
+    // A client that hangs up in the middle of a reply must not end the process. Told so, the
+    // library sends files with sendfile instead of reading them piece by piece.
     signal(SIGPIPE, SIG_IGN);
 
     sockaddr_in address{};
@@ -110,6 +111,7 @@ bool HttpServer::InitWebServer()
                                   MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, this,
                                   MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, this,
                                   MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscaped, nullptr,
+                                  MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
                                   MHD_OPTION_END);
     if (daemon == nullptr)
     {
@@ -164,7 +166,7 @@ void HttpServer::ResumeReadyRequests()
             responseBody = RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what());
             responseCode = INTERNAL_SERVER_ERROR;
         }
-        held->request->preparedReply = Ostrel::JsonData(responseBody).Render(false);
+        held->request->preparedReply = responseBody.Render(0, false);
         held->request->preparedStatus = responseCode;
         held->request->replyPrepared = true;
         // The library calls the request handler again, which sends the prepared reply.
@@ -344,7 +346,15 @@ bool HttpServer::IsConnectionAllowed(std::string peerAddress, std::string& denia
 void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
                                          const StaticFileServer::Headers& extraHeaders)
 {
-    MHD_Response* response = MHD_create_response_from_buffer(body.size(), body.data(), MHD_RESPMEM_MUST_COPY);
+    // The response keeps the body itself until it has been sent: a long listing is not copied.
+    auto* owned = new std::string(std::move(body));
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        owned->size(), owned->data(), [](void* text) { delete static_cast<std::string*>(text); }, owned);
+    if (response == nullptr)
+    {
+        delete owned;
+        return;
+    }
     MHD_add_response_header(response, "content-type", "application/json");
     for (const auto& [name, value] : extraHeaders)
         MHD_add_response_header(response, name.c_str(), value.c_str());
@@ -355,7 +365,8 @@ void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string
 void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
                             const StaticFileServer::Headers& extraHeaders)
 {
-    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code, extraHeaders);
+    // The block renders as the value holding it would, without copying it into one.
+    ServeStringToConnection(connection, reply.Render(0, false), code, extraHeaders);
 }
 
 std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
@@ -365,13 +376,13 @@ std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
 
 void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress)
 {
-    if (!Ostrel::IsJsonValid(request.body))
+    // The validity test and the parse in one pass over the body.
+    Ostrel::JsonData parsed;
+    if (!parsed.TryParse(request.body))
     {
         ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Received json is fucked"), BAD_REQUEST);
         return;
     }
-    Ostrel::JsonData parsed;
-    parsed.Parse(request.body);
 
     Ostrel::JsonBlock responseBody;
     HTTP_STATUS_CODE responseCode = OK;
@@ -413,7 +424,7 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
     };
-    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers))
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers, true))
         ServeReply(connection,
                    RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),
                    NOT_FOUND);

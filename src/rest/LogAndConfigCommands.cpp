@@ -10,10 +10,10 @@ using Logging::LogHistory;
 
 namespace
 {
-    void ReplyWithLogs(const Ostrel::JsonArray& logs, Ostrel::JsonBlock& responseBody)
+    void ReplyWithLogs(Ostrel::JsonArray logs, Ostrel::JsonBlock& responseBody)
     {
         responseBody.Set("logs_size") = static_cast<long long>(logs.Size());
-        responseBody.Set("logs") = logs;
+        responseBody.Set("logs") = std::move(logs);
     }
 
     // Console visibility follows the setting wherever the platform can show one.

@@ -62,7 +62,7 @@ bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::
         responseCode = BAD_REQUEST;
         return false;
     }
-    const Ostrel::JsonBlock requestObject(request.GetJsonData());
+    const Ostrel::JsonBlock& requestObject = request.GetJsonData();
     const std::string name = requestObject.Get("request").GetStringData();
 
     for (const CommandEntry& command : commands)
@@ -99,7 +99,12 @@ bool RestQueryHandler::ValidateField(std::string name, Ostrel::JSON_DATA_TYPE ty
             BAD_REQUEST, "The request body must be a json struct! No json array or similar..."));
         return false;
     }
-    const Ostrel::JsonBlock& object = request.GetJsonData();
+    return ValidateField(name, type, request.GetJsonData(), responseBody);
+}
+
+bool RestQueryHandler::ValidateField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                     const Ostrel::JsonBlock& object, Ostrel::JsonBlock& responseBody)
+{
     if (!object.DoesShorthandExist(name, '.'))
     {
         responseBody.CloneFrom(RestResponseTemplates::GetByCode(BAD_REQUEST, "Missing mandatory value '" + name + "'"));
@@ -134,7 +139,7 @@ bool RestQueryHandler::HasOptionalField(const std::string& name, Ostrel::JSON_DA
                                         const Ostrel::JsonBlock& request)
 {
     Ostrel::JsonBlock scratch;
-    return ValidateField(name, type, Ostrel::JsonData(request), scratch);
+    return ValidateField(name, type, request, scratch);
 }
 
 int64_t RestQueryHandler::SecondsSinceBoot()

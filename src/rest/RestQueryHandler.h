@@ -47,6 +47,9 @@ namespace Rest
         // 400 reply saying what is wrong; the caller sets the status.
         static bool ValidateField(std::string name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonData& request,
                                   Ostrel::JsonBlock& responseBody);
+        // ValidateField for a request already known to be an object, read in place.
+        static bool ValidateField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                  const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody);
 
     private:
         // A command sets responseCode and fills responseBody on every path.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "json/StringHelpers.h"
+#include "rest/ByteRange.h"
 
 using namespace Rest;
 namespace fs = std::filesystem;
@@ -78,7 +79,9 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
     if (error || !IsInside(root, target))
         return result;
 
-    if (fs::is_directory(target, error))
+    // One stat tells a directory from a regular file.
+    const fs::file_status status = fs::status(target, error);
+    if (fs::is_directory(status))
     {
         // Relative links inside the index only work below the directory's own path. The
         // address stays a path of this site: "//js" would name another host.
@@ -93,7 +96,7 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
         if (!fs::is_regular_file(target, error))
             return {403, "", ""};
     }
-    if (!fs::is_regular_file(target, error))
+    else if (!fs::is_regular_file(status))
         return result;
     return {200, target.string(), ""};
 }
@@ -108,7 +111,7 @@ void StaticFileServer::Serve(MHD_Connection* connection, const std::string& rawP
 }
 
 bool StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
-                                 const Headers& extraHeaders)
+                                 const Headers& extraHeaders, bool servesRanges)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info{};
@@ -118,19 +121,49 @@ bool StaticFileServer::ServeFile(MHD_Connection* connection, const std::string& 
             close(fd);
         return false;
     }
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
 
-    // The response owns the descriptor and reads the file piece by piece while sending.
-    MHD_Response* response = MHD_create_response_from_fd64(static_cast<uint64_t>(info.st_size), fd);
-    if (response == nullptr)
+    // A client that names a version of the file (If-Range) cannot be told this is it: whole file.
+    const char* rangeHeader = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE);
+    const bool conditional =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_RANGE) != nullptr;
+    const ByteRange range = servesRanges && rangeHeader != nullptr && !conditional
+                                ? ByteRange::Parse(rangeHeader, size)
+                                : ByteRange{ByteRange::WHOLE, 0, size};
+
+    // The response owns the descriptor; the library sends the file from it (with sendfile).
+    MHD_Response* response = nullptr;
+    unsigned int status = MHD_HTTP_OK;
+    if (range.kind == ByteRange::UNSATISFIABLE)
     {
         close(fd);
+        response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+        status = MHD_HTTP_RANGE_NOT_SATISFIABLE;
+    }
+    else
+    {
+        const uint64_t first = range.kind == ByteRange::PART ? range.first : 0;
+        const uint64_t length = range.kind == ByteRange::PART ? range.length : size;
+        response = MHD_create_response_from_fd_at_offset64(length, fd, first);
+        if (response == nullptr)
+            close(fd);
+        if (range.kind == ByteRange::PART)
+            status = MHD_HTTP_PARTIAL_CONTENT;
+    }
+    if (response == nullptr)
+    {
         SendStatus(connection, MHD_HTTP_INTERNAL_SERVER_ERROR);
         return true;
     }
+
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
     for (const auto& [name, value] : extraHeaders)
         MHD_add_response_header(response, name.c_str(), value.c_str());
-    MHD_queue_response(connection, MHD_HTTP_OK, response);
+    if (servesRanges)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ACCEPT_RANGES, "bytes");
+    if (range.kind != ByteRange::WHOLE)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_RANGE, range.ContentRange(size).c_str());
+    MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return true;
 }

@@ -31,10 +31,12 @@ namespace Rest
         Resolution Resolve(const std::string& rawPath) const;
 
         // Streams the file at `path` with status 200, the given content type and extra
-        // headers (HEAD: headers only). False, with nothing sent, when it is not a readable
-        // regular file: the caller chooses that answer.
+        // headers (HEAD: headers only). With `servesRanges` it says "Accept-Ranges: bytes",
+        // and a request for one byte range (ByteRange) gets 206 with that part, or 416 with
+        // no body when the range starts beyond the end. False, with nothing sent, when it is
+        // not a readable regular file: the caller chooses that answer.
         static bool ServeFile(MHD_Connection* connection, const std::string& path, const std::string& contentType,
-                              const Headers& extraHeaders);
+                              const Headers& extraHeaders, bool servesRanges = false);
 
         // By extension, case-insensitive; "application/octet-stream" for anything unknown.
         static std::string ContentTypeOf(const std::string& path);

@@ -255,3 +255,17 @@ TEST(FileSystem, IsWithinComparesWholePathParts)
     EXPECT_FALSE(FileSystem::IsWithin("/a/bc", "/a/b"));
     EXPECT_FALSE(FileSystem::IsWithin("/a", "/a/b"));
 }
+
+TEST(FileSystem, WriteFileKeepingPrefixReplacesOnlyTheTail)
+{
+    TempDir dir;
+    WriteRaw(dir / "log.json", "[\n  1\n]");
+    ASSERT_TRUE(FileSystem::WriteFileKeepingPrefix(dir / "log.json", 5, ",\n  2\n]"));
+    EXPECT_EQ(ReadRaw(dir / "log.json"), "[\n  1,\n  2\n]");
+    EXPECT_EQ(DirectoryListing(dir.Path()), std::vector<std::string>{"log.json"});
+
+    EXPECT_FALSE(FileSystem::WriteFileKeepingPrefix(dir / "log.json", 100, "x"));
+    EXPECT_EQ(ReadRaw(dir / "log.json"), "[\n  1,\n  2\n]");
+    EXPECT_FALSE(FileSystem::WriteFileKeepingPrefix(dir / "missing.json", 0, "x"));
+    EXPECT_EQ(DirectoryListing(dir.Path()), std::vector<std::string>{"log.json"});
+}

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <csignal>
 #include <filesystem>
 #include <limits>
+#include <sys/wait.h>
+#include <unistd.h>
 #include "app/Clock.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
@@ -42,6 +45,14 @@ namespace
         entry.compiledMessage = "<line> " + message;
         entry.timestamp = timestamp;
         return JsonData(entry.GetAsJson()).Render(true);
+    }
+
+    // The JSON log is written in one form: the indented rendering of what it holds.
+    void ExpectIndentedForm(const std::string& text)
+    {
+        JsonData reparsed;
+        reparsed.Parse(text);
+        EXPECT_EQ(text, reparsed.Render(false));
     }
 }
 
@@ -111,9 +122,110 @@ TEST_F(LogFilesTest, TheJsonLogIsRenderedInTheIndentedForm)
 {
     Log("x");
     LogHistory::Save();
-    JsonData reparsed;
-    reparsed.Parse(ReadRaw("log.json"));
-    EXPECT_EQ(ReadRaw("log.json"), reparsed.Render(false));
+    ExpectIndentedForm(ReadRaw("log.json"));
+}
+
+// Saves append to the bytes saved before; the file must stay what a whole rendering gives.
+TEST_F(LogFilesTest, AppendingSavesKeepTheWholeFileInTheIndentedForm)
+{
+    WriteRaw("log.json", JsonData(ParseArray("[" + SavedEntry("earlier", start - 10) + "]")).Render(false));
+    LogHistory::Init();
+    std::vector<std::string> expected{"earlier"};
+    for (const std::string batch : {"one", "two", "", "three"})
+    {
+        for (const char* text : {"\"quoted\"", "line\nbreak"})
+            if (!batch.empty())
+            {
+                Log(batch + text);
+                expected.push_back(batch + text);
+            }
+        LogHistory::Save();
+        ExpectIndentedForm(ReadRaw("log.json"));
+        EXPECT_EQ(Messages(ParseArray(ReadRaw("log.json"))), expected);
+    }
+}
+
+TEST_F(LogFilesTest, AHandWrittenLogIsRewrittenWholeAndItsOddValuesKept)
+{
+    // Seven members, in label order as the renderer writes them.
+    const std::string odd = "{\"additional_information\":\"\",\"compiledMessage\":\"\",\"extra\":true,"
+                            "\"identifier\":\"\",\"message\":\"seven members\",\"timestamp\":1,\"type\":0}";
+    WriteRaw("log.json", "[" + odd + ",\"text\"," + SavedEntry("plain", start) + "]");
+    LogHistory::Init();
+    Log("new");
+    LogHistory::Save();
+
+    const std::string text = ReadRaw("log.json");
+    ExpectIndentedForm(text);
+    const JsonArray saved = ParseArray(text);
+    ASSERT_EQ(saved.Size(), 4u);
+    EXPECT_EQ(saved.At(0).Render(true), odd);
+    EXPECT_EQ(saved.At(1).GetStringData(), "text");
+    EXPECT_EQ(saved.At(3).GetJsonData().Get("message").GetStringData(), "new");
+    const JsonArray listed = LogHistory::GetCompleteLogHistoryAsJson(-1, all);
+    ASSERT_EQ(listed.Size(), 4u);
+    const std::string rendered = JsonData(listed).Render(true);
+    EXPECT_NE(rendered.find(odd), std::string::npos);
+    EXPECT_NE(rendered.find("\"text\""), std::string::npos);
+}
+
+TEST_F(LogFilesTest, AJsonLogChangedBehindTheServersBackIsReadAgainAtTheNextSave)
+{
+    Log("mine");
+    LogHistory::Save();
+    WriteRaw("log.json", "[" + SavedEntry("written by someone else", start) + "]");
+    Log("after");
+    LogHistory::Save();
+    EXPECT_EQ(Messages(ParseArray(ReadRaw("log.json"))),
+              (std::vector<std::string>{"written by someone else", "after"}));
+    EXPECT_EQ(Messages(LogHistory::GetCompleteLogHistoryAsJson(-1, 1)), std::vector<std::string>{"written by someone else"});
+}
+
+// A save that a crash cuts short leaves the JSON log as it was or as it was to become.
+TEST_F(LogFilesTest, KilledDuringSavesTheJsonLogStillReadsWhole)
+{
+    std::string earlier = "[";
+    for (int i = 0; i < 1000; i++)
+        earlier += (i > 0 ? "," : "") + SavedEntry("earlier " + std::to_string(i), start - 1000 + i);
+    const std::string original = JsonData(ParseArray(earlier + "]")).Render(false);
+
+    for (const int delayMilliseconds : {2, 10, 40})
+    {
+        WriteRaw("log.json", original);
+        int saving[2];
+        ASSERT_EQ(pipe(saving), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+        {
+            LogHistory::Init();
+            if (write(saving[1], "s", 1) != 1)
+                _exit(1);
+            for (int save = 0; save < 2000; save++)
+            {
+                for (int i = 0; i < 5; i++)
+                    Log("save " + std::to_string(save));
+                LogHistory::Save();
+            }
+            _exit(0);
+        }
+        char started = 0;
+        ASSERT_EQ(read(saving[0], &started, 1), 1);
+        close(saving[0]);
+        close(saving[1]);
+        usleep(static_cast<useconds_t>(delayMilliseconds) * 1000);
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+
+        const std::string text = ReadRaw("log.json");
+        ASSERT_TRUE(IsJsonValid(text)) << "after " << delayMilliseconds << " ms";
+        const std::vector<std::string> messages = Messages(ParseArray(text));
+        ASSERT_GE(messages.size(), 1000u);
+        EXPECT_EQ(messages[999], "earlier 999");
+        EXPECT_EQ((messages.size() - 1000) % 5, 0u) << "a save is in the file whole or not at all";
+        ExpectIndentedForm(text);
+    }
 }
 
 TEST_F(LogFilesTest, AJsonLogThatIsNoArrayCountsAsEmptyAndIsReplaced)
@@ -173,6 +285,55 @@ TEST_F(LogQueryTest, ClearingLeavesEmptyFilesAndNoMessages)
     EXPECT_EQ(ReadRaw("log.txt"), "");
     EXPECT_EQ(ReadRaw("log.json"), "[]");
     EXPECT_EQ(LogHistory::GetCompleteLogHistoryAsJson(-1, all).Size(), 0u);
+}
+
+// The listing as the history gave it while it kept the JSON log as one array: the unsaved
+// messages' objects and the file's values merged, selected in that order, then sorted.
+JsonArray MergedListing(long max_age, unsigned long max_num)
+{
+    JsonArray merged;
+    for (const LogEntry* entry : *LogHistory::history)
+        merged.Add(entry->GetAsJson());
+    merged.Merge(ParseArray(ReadRaw("log.json")));
+    JsonArray selected;
+    for (std::size_t i = 0; i < merged.Size() && selected.Size() < max_num; i++)
+    {
+        const JsonData& value = merged.At(i);
+        const bool everything = max_age == -1 && max_num == all;
+        if (everything || max_age < 0)
+            selected.Add(value);
+        else if (value.GetJsonData().DoesExist("timestamp") &&
+                 value.GetJsonData().Get("timestamp").GetDataType() == INT &&
+                 max_age >= Clock::now() - value.GetJsonData().Get("timestamp").GetIntData())
+            selected.Add(value);
+    }
+    selected.Sort("timestamp", NUMERICAL_DESCENDING, ".");
+    return selected;
+}
+
+TEST_F(LogFilesTest, ListingsFromRecordsEqualThoseOfTheMergedArrays)
+{
+    // Few distinct seconds, so that ties abound; values the records cannot hold among them.
+    std::string file = "[";
+    for (int i = 0; i < 150; i++)
+        file += SavedEntry("saved " + std::to_string(i), start - 100 * ((i * 7) % 5)) + ",";
+    file += "{\"message\":\"no time\"},{\"timestamp\":\"soon\"},{\"timestamp\":" + std::to_string(start) + "}]";
+    WriteRaw("log.json", file);
+    LogHistory::Init();
+    for (int i = 0; i < 40; i++)
+    {
+        now = start + 10 + i / 6;
+        Log("session " + std::to_string(i));
+        if (i == 25)
+            LogHistory::Save();
+    }
+    now = start + 20;
+
+    for (const long maxAge : {-1L, -7L, 0L, 10L, 25L, 150L, 1000000L})
+        for (const unsigned long maxNum : {0UL, 1UL, 9UL, 30UL, 160UL, all})
+            EXPECT_EQ(JsonData(LogHistory::GetCompleteLogHistoryAsJson(maxAge, maxNum)).Render(false),
+                      JsonData(MergedListing(maxAge, maxNum)).Render(false))
+                << "max_age " << maxAge << ", max_num " << maxNum;
 }
 
 TEST_F(LogFilesTest, AnAgeQueryOverANonObjectThrowsInsteadOfEndingTheProcess)
