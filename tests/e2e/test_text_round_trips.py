@@ -32,8 +32,9 @@ def post(server, body):
     return reply.status, json.loads(reply.body)
 
 
-def rate_setting(reply):
-    return reply["config"]["downloader"]["max_dlrate_per_thread"]
+# A setting that takes any text: the whitelist compares client addresses as exact text.
+def free_text_setting(config):
+    return config["access"]["whitelist"][0]
 
 
 class StringSettingTest(unittest.TestCase):
@@ -41,16 +42,16 @@ class StringSettingTest(unittest.TestCase):
         with PelkoServer() as server:
             for name, sent, expected in CASES:
                 with self.subTest(name):
-                    body = b'{"request": "update_config", "config": {"downloader": {"max_dlrate_per_thread": %s}}}'
+                    body = b'{"request": "update_config", "config": {"access": {"whitelist": [%s]}}}'
                     status, reply = post(server, body % sent)
-                    self.assertEqual((status, rate_setting(reply)), (200, expected))
+                    self.assertEqual((status, free_text_setting(reply["config"])), (200, expected))
                     status, reply = post(server, b'{"request": "update_config"}')
-                    self.assertEqual(rate_setting(reply), expected)
+                    self.assertEqual(free_text_setting(reply["config"]), expected)
                     with open(server.path("config.json"), "rb") as saved:
-                        self.assertEqual(json.loads(saved.read())["downloader"]["max_dlrate_per_thread"], expected)
+                        self.assertEqual(free_text_setting(json.loads(saved.read())), expected)
             server.restart()
             status, reply = post(server, b'{"request": "update_config"}')
-            self.assertEqual(rate_setting(reply), CASES[-1][2])
+            self.assertEqual(free_text_setting(reply["config"]), CASES[-1][2])
 
     def test_numbers_in_any_json_form_are_read(self):
         with PelkoServer() as server:
