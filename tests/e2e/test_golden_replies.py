@@ -262,12 +262,17 @@ class GoldenRepliesTest(unittest.TestCase):
                 ask(stage + ": alltime logs, bad parameters", "fetch_alltime_logs", max_age="x", max_num=2.5)
 
             listings("before downloads")
+            last_queued = 0
             for saves, (title, mode) in enumerate([("First \u00e9", "audio"), ('Second "two"', "video"),
                                                   ("Third", "audio")], 1):
+                # An entry's time is read after its metadata, its id before: one second apart
+                # from the last entry's time, the two cannot tie.
+                time.sleep(max(0.0, last_queued + 1 - time.time()))
                 reply = ask("queue " + title, "queue_download", video_url=video_url(fake_title=title), mode=mode)
-                server.wait_for_download(reply.json()["pelko_id"], "finished")
+                last_queued = server.wait_for_download(reply.json()["pelko_id"], "finished")["queued_timestamp"]
                 # The index save that follows a finished download logs too: let it come first.
                 self.wait_for_saves(server, saves)
+            time.sleep(max(0.0, last_queued + 1 - time.time()))
             ask("queue without metadata", "queue_download", video_url=video_url(fake_fail="metadata"), mode="audio")
             listings("after downloads")
             ask("remove an earlier entry", "remove_download_entry", id="old005")
