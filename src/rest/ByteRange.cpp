@@ -34,13 +34,13 @@ ByteRange ByteRange::Parse(const std::string& header, uint64_t size)
         return whole;
     std::string unit = Trimmed(text.substr(0, equals));
     std::transform(unit.begin(), unit.end(), unit.begin(), [](unsigned char c) { return std::tolower(c); });
-    const std::string spec = Trimmed(text.substr(equals + 1));
-    const size_t dash = spec.find('-');
-    if (unit != "bytes" || spec.find(',') != std::string::npos || dash == std::string::npos)
+    const std::string ranges = Trimmed(text.substr(equals + 1));
+    const size_t dash = ranges.find('-');
+    if (unit != "bytes" || ranges.find(',') != std::string::npos || dash == std::string::npos)
         return whole;
 
-    const std::string firstText = Trimmed(spec.substr(0, dash));
-    const std::string lastText = Trimmed(spec.substr(dash + 1));
+    const std::string firstText = Trimmed(ranges.substr(0, dash));
+    const std::string lastText = Trimmed(ranges.substr(dash + 1));
     uint64_t first = 0;
     uint64_t last = 0;
     if (firstText.empty())

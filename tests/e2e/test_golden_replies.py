@@ -217,6 +217,12 @@ class GoldenRepliesTest(unittest.TestCase):
         else:
             self.assertMatchesGolden(actual, load_ordered(golden), name)
 
+    def wait_for_saves(self, server, count, timeout=20):
+        deadline = time.monotonic() + timeout
+        while server.output.count("[DownloadManager]: Saved!") < count:
+            self.assertLess(time.monotonic(), deadline, "the index was not saved after the download")
+            time.sleep(0.05)
+
     def test_listings_and_saved_files_match_the_golden_copies(self):
         started = int(time.time())
         server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR], files=history_files())
@@ -257,9 +263,17 @@ class GoldenRepliesTest(unittest.TestCase):
                 ask(stage + ": alltime logs, bad parameters", "fetch_alltime_logs", max_age="x", max_num=2.5)
 
             listings("before downloads")
-            for title, mode in [("First \u00e9", "audio"), ('Second "two"', "video"), ("Third", "audio")]:
+            last_queued = 0
+            for saves, (title, mode) in enumerate([("First \u00e9", "audio"), ('Second "two"', "video"),
+                                                  ("Third", "audio")], 1):
+                # An entry's time is read after its metadata, its id before: one second apart
+                # from the last entry's time, the two cannot tie.
+                time.sleep(max(0.0, last_queued + 1 - time.time()))
                 reply = ask("queue " + title, "queue_download", video_url=video_url(fake_title=title), mode=mode)
-                server.wait_for_download(reply.json()["pelko_id"], "finished")
+                last_queued = server.wait_for_download(reply.json()["pelko_id"], "finished")["queued_timestamp"]
+                # The index save that follows a finished download logs too: let it come first.
+                self.wait_for_saves(server, saves)
+            time.sleep(max(0.0, last_queued + 1 - time.time()))
             ask("queue without metadata", "queue_download", video_url=video_url(fake_fail="metadata"), mode="audio")
             listings("after downloads")
             ask("remove an earlier entry", "remove_download_entry", id="old005")
