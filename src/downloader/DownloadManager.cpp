@@ -16,6 +16,8 @@ std::vector<std::shared_ptr<DownloadEntry>> DownloadManager::saveFileCache;
 std::list<std::unique_ptr<DownloadManager::WorkerThread>> DownloadManager::downloadThreads;
 std::list<std::unique_ptr<DownloadManager::MetadataFetch>> DownloadManager::metadataFetches;
 time_t DownloadManager::lastReservedId = 0;
+uint64_t DownloadManager::stateVersion = 0;
+std::atomic<uint64_t> DownloadManager::progressVersion = 0;
 time_t DownloadManager::startTime = 0;
 bool DownloadManager::shouldClearCacheASAP = false;
 bool DownloadManager::stopping = false;
@@ -47,6 +49,7 @@ void DownloadManager::PreInit()
     downloadThreads.clear();
     metadataFetches.clear();
     lastReservedId = 0;
+    stateVersion++;
     startTime = Clock::now();
     shouldClearCacheASAP = false;
     stopping = false;

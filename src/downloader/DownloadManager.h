@@ -104,6 +104,13 @@ namespace Downloader
         // (any age when negative; an entry restored at this start counts as queued then), at
         // most `max_num`. (-1, -1) returns everything.
         static Ostrel::JsonArray GetAlltimeCacheAsJson(int64_t max_age, uint64_t max_num);
+        // The entries of GetAlltimeCacheAsJson, in its order, for a caller that renders them one
+        // at a time; they stay alive while the caller holds them.
+        using Listing = std::vector<std::shared_ptr<const DownloadEntry>>;
+        static Listing SelectListing(int64_t max_age, uint64_t max_num);
+        // Changes whenever anything that a listing shows may have changed; equal numbers (read
+        // before a listing is made) mean equal listings for equal arguments in the same second.
+        static uint64_t ListingVersion();
         // Empties the whole cache now (true), or once no download's program runs (false); until
         // then no download starts.
         static bool ClearDownloadCache();
@@ -191,6 +198,8 @@ namespace Downloader
         // In the order of their ids; done ones leave at the next collection.
         static std::list<std::unique_ptr<MetadataFetch>> metadataFetches;
         static time_t lastReservedId;
+        static uint64_t stateVersion;                  // bumped by every change the main thread saves
+        static std::atomic<uint64_t> progressVersion;  // bumped by workers as their progress moves
         static time_t startTime;
         static bool shouldClearCacheASAP;
         static bool stopping;

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "downloader/DownloadManager.h"
@@ -40,15 +41,29 @@ namespace
     }
 }
 
+namespace
+{
+    // The records of `entries` as one indented JSON array, rendered one record at a time: a
+    // history of tens of thousands never exists as one tree.
+    template <typename Entries>
+    std::string RenderRecords(const Entries& entries)
+    {
+        std::string text;
+        Ostrel::JsonArray::RenderItemsTo(text, 0, false, entries.size(),
+                                          [&entries](size_t i, std::string& out, unsigned int depth) {
+                                              entries[i]->GetAsRecord().RenderTo(out, depth, false);
+                                          });
+        return text;
+    }
+}
+
 void DownloadManager::Save()
 {
     log->stream << "Saving...";
     log->Flush();
+    stateVersion++;
 
-    Ostrel::JsonArray records;
-    for (const std::shared_ptr<DownloadEntry>& entry : saveFileCache)
-        records.Add(entry->GetAsRecord());
-    if (!FileSystem::WriteFile(CacheDirectory() + "/index.json", Ostrel::JsonData(records).Render(false)))
+    if (!FileSystem::WriteFile(CacheDirectory() + "/index.json", RenderRecords(saveFileCache)))
     {
         log->stream << log->Err() << "Unable to save download cache index file!";
         log->Flush();
@@ -58,53 +73,68 @@ void DownloadManager::Save()
     log->Flush();
 }
 
+uint64_t DownloadManager::ListingVersion()
+{
+    return stateVersion + progressVersion.load(std::memory_order_acquire);
+}
+
 Ostrel::JsonArray DownloadManager::GetAlltimeCacheAsJson(int64_t max_age, uint64_t max_num)
+{
+    Ostrel::JsonArray result;
+    for (const std::shared_ptr<const DownloadEntry>& entry : SelectListing(max_age, max_num))
+        result.Add(entry->GetAsJson());
+    return result;
+}
+
+DownloadManager::Listing DownloadManager::SelectListing(int64_t max_age, uint64_t max_num)
 {
     const time_t now = Clock::now();
     // An entry restored at this start belongs to this run's downloads from then on.
-    const auto listedTime = [](time_t queued, bool restored) { return restored ? std::max(queued, startTime) : queued; };
-    const auto wanted = [&](time_t queued, bool restored) {
-        return max_age < 0 || now - listedTime(queued, restored) <= max_age;
+    const auto wanted = [&](const DownloadEntry& entry) {
+        const time_t listedTime = entry.restored ? std::max(entry.queued_timestamp, startTime) : entry.queued_timestamp;
+        return max_age < 0 || now - listedTime <= max_age;
     };
+    // The order in which the listing's sort meets them: the session, then the index.
+    std::vector<std::shared_ptr<const DownloadEntry>> all(unfinishedCache.begin(), unfinishedCache.end());
+    all.insert(all.end(), saveFileCache.begin(), saveFileCache.end());
 
-    std::vector<const DownloadEntry*> chosen;
-    for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
-        if (wanted(entry->queued_timestamp, entry->restored))
-            chosen.push_back(entry.get());
-    for (const std::shared_ptr<DownloadEntry>& entry : saveFileCache)
-        if (wanted(entry->queued_timestamp, entry->restored))
-            chosen.push_back(entry.get());
-    std::sort(chosen.begin(), chosen.end(), [](const DownloadEntry* a, const DownloadEntry* b) {
+    Listing chosen;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(chosen),
+                 [&wanted](const std::shared_ptr<const DownloadEntry>& entry) { return wanted(*entry); });
+    std::sort(chosen.begin(), chosen.end(), [](const auto& a, const auto& b) {
         return a->queued_timestamp > b->queued_timestamp;
     });
-    const bool distinct = std::adjacent_find(chosen.begin(), chosen.end(), [](const DownloadEntry* a, const DownloadEntry* b) {
+    const bool distinct = std::adjacent_find(chosen.begin(), chosen.end(), [](const auto& a, const auto& b) {
                               return a->queued_timestamp == b->queued_timestamp;
                           }) == chosen.end();
-
-    Ostrel::JsonArray result;
     if (distinct)
     {
-        // With no two chosen entries queued in the same second, sorting everything newest first and
-        // then selecting gives exactly these, in this order.
-        for (size_t i = 0; i < chosen.size() && i < max_num; i++)
-            result.Add(chosen[i]->GetAsJson());
-        return result;
+        // With no two chosen entries queued in the same second, sorting everything newest first
+        // and then selecting gives exactly these, in this order.
+        if (chosen.size() > max_num)
+            chosen.resize(max_num);
+        return chosen;
     }
 
-    // Equal times: the order of the whole listing's sort decides, so sort all of it.
-    Ostrel::JsonArray all;
-    for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
-        all.Add(entry->GetAsJson());
-    for (const std::shared_ptr<DownloadEntry>& entry : saveFileCache)
-        all.Add(entry->GetAsJson());
-    all.Sort("queued_timestamp", Ostrel::NUMERICAL_DESCENDING, ".");
-    for (size_t i = 0; i < all.Size() && result.Size() < max_num; i++)
+    // Equal times: the order of the whole listing's sort decides. It depends on the times and
+    // their order alone, so it is taken from a sort of those, each with the place it came from.
+    Ostrel::JsonArray keys;
+    for (size_t i = 0; i < all.size(); i++)
     {
-        const Ostrel::JsonBlock& item = all.At(i).GetJsonData();
-        if (wanted(static_cast<time_t>(item.Get("queued_timestamp").GetIntData()), item.Get("restored").GetBoolData()))
-            result.Add(all.At(i));
+        Ostrel::JsonBlock key;
+        key.Add(Ostrel::JsonElement("queued_timestamp", static_cast<long long>(all[i]->queued_timestamp)));
+        key.Add(Ostrel::JsonElement("place", static_cast<long long>(i)));
+        keys.Add(std::move(key));
     }
-    return result;
+    keys.Sort("queued_timestamp", Ostrel::NUMERICAL_DESCENDING, ".");
+    chosen.clear();
+    for (size_t i = 0; i < keys.Size() && chosen.size() < max_num; i++)
+    {
+        const std::shared_ptr<const DownloadEntry>& entry = all[keys.At(i).GetJsonData().Get("place").GetIntData()];
+        if (wanted(*entry))
+            chosen.push_back(entry);
+    }
+    return chosen;
 }
 
 bool DownloadManager::ClearDownloadCache()
@@ -138,6 +168,7 @@ bool DownloadManager::ClearDownloadCache()
 
     unfinishedCache.clear();
     saveFileCache.clear();
+    stateVersion++;
     return true;
 }
 

@@ -195,11 +195,12 @@ void DownloadManager::LoadQueue()
 
 void DownloadManager::SaveQueue()
 {
+    stateVersion++;
     Ostrel::JsonArray records;
     for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
         if (entry->status != FINISHED)
             records.Add(entry->GetAsRecord());
-    if (!FileSystem::WriteFile(CacheDirectory() + "/queue.json", Ostrel::JsonData(records).Render(false)))
+    if (!FileSystem::WriteFile(CacheDirectory() + "/queue.json", records.Render(0, false)))
     {
         log->stream << log->Err() << "Unable to save the download queue \"" << CacheDirectory() << "/queue.json\"!";
         log->Flush();

@@ -72,12 +72,18 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
     const auto follow = [&] {
         if (!progress.ReadNew(report))
             return;
+        const bool moved = (report.percentage && *report.percentage != entry->download_progress) ||
+                           report.bytesPerSecond != entry->download_speed || report.secondsLeft != entry->download_eta ||
+                           report.totalBytes != entry->total_bytes || report.converting != entry->converting;
+        if (!moved)
+            return;
         if (report.percentage)
             entry->download_progress = *report.percentage;
         entry->download_speed = report.bytesPerSecond;
         entry->download_eta = report.secondsLeft;
         entry->total_bytes = report.totalBytes;
         entry->converting = report.converting;
+        progressVersion.fetch_add(1, std::memory_order_release);
     };
 
     const ExternalProgram::Outcome outcome = settings.program.empty()
@@ -103,6 +109,7 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
     else
         entry->Fail(FailureReasons::OfExit(buffers + ".err", outcome.exitStatus, outcome.signal), -1);
 
+    progressVersion.fetch_add(1, std::memory_order_release);
     control->ended.store(true);
 }
 

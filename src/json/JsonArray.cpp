@@ -220,18 +220,27 @@ namespace Ostrel
 
     void JsonArray::RenderTo(std::string& out, unsigned int depth, bool minify) const
     {
-        if (values->empty())
+        RenderItemsTo(out, depth, minify, values->size(),
+                      [this, minify](std::size_t i, std::string& text, unsigned int itemDepth) {
+                          (*values)[i]->RenderTo(text, itemDepth, minify);
+                      });
+    }
+
+    void JsonArray::RenderItemsTo(std::string& out, unsigned int depth, bool minify, std::size_t count,
+                                  const ItemRenderer& renderItem)
+    {
+        if (count == 0)
         {
             out += "[]";
             return;
         }
         out += minify ? "[" : "[\n";
-        for (std::size_t i = 0; i < values->size(); i++)
+        for (std::size_t i = 0; i < count; i++)
         {
             if (!minify)
                 out.append(2 * (static_cast<std::size_t>(depth) + 1), ' ');
-            (*values)[i]->RenderTo(out, depth + 1, minify);
-            if (i + 1 < values->size())
+            renderItem(i, out, depth + 1);
+            if (i + 1 < count)
                 out += ',';
             if (!minify)
                 out += '\n';

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +86,12 @@ namespace Ostrel
         std::string Render(unsigned int depth, bool minify) const;
         // Appends the same text to `out`: one buffer for a whole document.
         void RenderTo(std::string& out, unsigned int depth, bool minify) const;
+        // Appends the text of an array of `count` items that renderItem(i, out, itemDepth)
+        // renders one after the other, exactly as an array holding them renders: for arrays too
+        // large to hold as one tree.
+        using ItemRenderer = std::function<void(std::size_t index, std::string& out, unsigned int itemDepth)>;
+        static void RenderItemsTo(std::string& out, unsigned int depth, bool minify, std::size_t count,
+                                  const ItemRenderer& renderItem);
         // Replaces the items with those of JSON `text`, which starts with '['. Bad text
         // raises and leaves the array as it was.
         void Parse(std::string text);

@@ -246,6 +246,12 @@ namespace Ostrel
 
     void JsonBlock::RenderTo(std::string& out, unsigned int depth, bool minify) const
     {
+        RenderTo(out, depth, minify, "", nullptr);
+    }
+
+    void JsonBlock::RenderTo(std::string& out, unsigned int depth, bool minify, const std::string& label,
+                             const ValueRenderer& renderValue) const
+    {
         if (elements->empty())
         {
             out += "{}";
@@ -264,7 +270,15 @@ namespace Ostrel
         out += minify ? "{" : "{\n";
         for (std::size_t i = 0; i < elements->size(); i++)
         {
-            order[i]->RenderTo(out, depth + 1, minify);
+            if (renderValue && order[i]->label == label)
+            {
+                order[i]->RenderLabelTo(out, depth + 1, minify);
+                renderValue(out, depth + 1);
+            }
+            else
+            {
+                order[i]->RenderTo(out, depth + 1, minify);
+            }
             if (i + 1 < elements->size())
                 out += ',';
             if (!minify)

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ namespace Ostrel
         std::string Render(unsigned int depth, bool minify) const;
         // Appends the same text to `out`: one buffer for a whole document.
         void RenderTo(std::string& out, unsigned int depth, bool minify) const;
+        // The same, but the value of the member `label` is appended by renderValue(out,
+        // valueDepth) in its place: a large member need not exist as a tree.
+        using ValueRenderer = std::function<void(std::string& out, unsigned int valueDepth)>;
+        void RenderTo(std::string& out, unsigned int depth, bool minify, const std::string& label,
+                      const ValueRenderer& renderValue) const;
         // The block's own members in label order, in a new vector that the caller deletes
         // (the members stay owned by the block).
         std::vector<JsonElement*>* GetElementsSortedByLabel() const;

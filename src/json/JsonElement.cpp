@@ -86,11 +86,16 @@ namespace Ostrel
 
     void JsonElement::RenderTo(std::string& out, unsigned int depth, bool minify) const
     {
+        RenderLabelTo(out, depth, minify);
+        data->RenderTo(out, depth, minify);
+    }
+
+    void JsonElement::RenderLabelTo(std::string& out, unsigned int depth, bool minify) const
+    {
         if (!minify)
             out.append(2 * static_cast<std::size_t>(depth), ' ');
         out += '"';
         Internal::StringHelpers::AppendEscaped(out, label);
         out += minify ? "\":" : "\": ";
-        data->RenderTo(out, depth, minify);
     }
 }

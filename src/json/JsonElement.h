@@ -45,6 +45,8 @@ namespace Ostrel
         std::string Render(unsigned int depth, bool minify) const;
         // Appends the same text to `out`: one buffer for a whole document.
         void RenderTo(std::string& out, unsigned int depth, bool minify) const;
+        // Appends only what comes before the value: indentation, the quoted label, the colon.
+        void RenderLabelTo(std::string& out, unsigned int depth, bool minify) const;
         // Takes label and value from the JSON text of one member, `"label":value`.
         void Parse(std::string text);
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include "app/Clock.h"
 #include "downloader/DownloadManager.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
@@ -17,6 +18,14 @@ namespace
         responseCode = BAD_REQUEST;
         return false;
     }
+
+    // The last listing reply, rendered, and what it was made for.
+    struct RenderedListing
+    {
+        std::string key;
+        std::string text;
+    };
+    RenderedListing lastListing;
 
     void ReplyWithCache(Ostrel::JsonArray cache, Ostrel::JsonBlock& responseBody)
     {
@@ -72,17 +81,40 @@ bool RestQueryHandler::FetchSessionCache(const Ostrel::JsonBlock& request, Ostre
     if (HasOptionalField("max_num", Ostrel::INT, request))
         maxNum = static_cast<uint64_t>(request.Get("max_num").GetIntData());
 
-    StartReply(OK, responseBody, responseCode);
-    ReplyWithCache(DownloadManager::GetAlltimeCacheAsJson(maxAge, maxNum), responseBody);
+    ReplyWithListing(maxAge, maxNum, responseBody, responseCode);
     return true;
 }
 
 bool RestQueryHandler::FetchAlltimeCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
                                          HTTP_STATUS_CODE& responseCode)
 {
-    StartReply(OK, responseBody, responseCode);
-    ReplyWithCache(DownloadManager::GetAlltimeCacheAsJson(-1, allEntries), responseBody);
+    ReplyWithListing(-1, allEntries, responseBody, responseCode);
     return true;
+}
+
+void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, Ostrel::JsonBlock& responseBody,
+                                        HTTP_STATUS_CODE& responseCode)
+{
+    // The listing depends on these alone; the version is read before the listing is made.
+    const std::string key = std::to_string(maxAge) + " " + std::to_string(maxNum) + " " +
+                            std::to_string(DownloadManager::ListingVersion()) + " " + std::to_string(Clock::now());
+    if (lastListing.key != key)
+    {
+        const DownloadManager::Listing listing = DownloadManager::SelectListing(maxAge, maxNum);
+        StartReply(OK, responseBody, responseCode);
+        responseBody.Set("cache_size") = static_cast<long long>(listing.size());
+        responseBody.Set("cache") = Ostrel::JsonArray();
+        std::string text;
+        responseBody.RenderTo(text, 0, false, "cache", [&listing](std::string& out, unsigned int depth) {
+            Ostrel::JsonArray::RenderItemsTo(out, depth, false, listing.size(),
+                                              [&listing](size_t i, std::string& item, unsigned int itemDepth) {
+                                                  listing[i]->GetAsJson().RenderTo(item, itemDepth, false);
+                                              });
+        });
+        lastListing = {key, std::move(text)};
+    }
+    responseCode = OK;
+    ReplyRendered(lastListing.text);
 }
 
 bool RestQueryHandler::ClearDownloadCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,

@@ -386,15 +386,17 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& requ
 
     Ostrel::JsonBlock responseBody;
     HTTP_STATUS_CODE responseCode = OK;
-    std::optional<HeldReply> held;
-    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode, &held);
-    if (!held)
+    RestQueryHandler::Outcome outcome;
+    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode, &outcome);
+    if (outcome.held)
     {
-        ServeReply(connection, responseBody, responseCode);
-        return;
+        MHD_suspend_connection(connection);
+        heldRequests.push_back({connection, &request, std::move(*outcome.held)});
     }
-    MHD_suspend_connection(connection);
-    heldRequests.push_back({connection, &request, std::move(*held)});
+    else if (outcome.rendered)
+        ServeStringToConnection(connection, std::move(*outcome.rendered), responseCode);
+    else
+        ServeReply(connection, responseBody, responseCode);
 }
 
 void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string uri)

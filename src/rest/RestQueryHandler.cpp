@@ -8,7 +8,7 @@
 using namespace Rest;
 
 Logging::Logger* RestQueryHandler::log = nullptr;
-std::optional<HeldReply> RestQueryHandler::heldReply;
+RestQueryHandler::Outcome RestQueryHandler::handedOver;
 
 namespace
 {
@@ -53,7 +53,7 @@ void RestQueryHandler::PostExit()
 
 bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
                                     Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
-                                    std::optional<HeldReply>* held)
+                                    Outcome* outcome)
 {
     log->SetAdditionalInformation("@" + requesterAddress);
 
@@ -69,20 +69,28 @@ bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::
     {
         if (name != command.name)
             continue;
-        heldReply.reset();
+        handedOver = {};
         const bool result = command.handler(requestObject, responseBody, responseCode);
-        if (!heldReply)
-            return result;
-        HeldReply reply = std::move(*heldReply);
-        heldReply.reset();
-        if (held != nullptr)
+        Outcome given = std::move(handedOver);
+        handedOver = {};
+        if (outcome != nullptr)
         {
-            *held = std::move(reply);
-            return true;
+            *outcome = std::move(given);
+            return result;
         }
-        while (!reply.isReady())
-            std::this_thread::sleep_for(heldWaitStep);
-        return reply.finish(responseBody, responseCode);
+        if (given.held)
+        {
+            while (!given.held->isReady())
+                std::this_thread::sleep_for(heldWaitStep);
+            return given.held->finish(responseBody, responseCode);
+        }
+        if (given.rendered)
+        {
+            Ostrel::JsonData parsed;
+            parsed.TryParse(*given.rendered);
+            responseBody = std::move(parsed.GetJsonData());
+        }
+        return result;
     }
 
     responseBody.CloneFrom(RestResponseTemplates::GetByCode(NOT_FOUND, "The requested request was not found."));
@@ -125,7 +133,12 @@ bool RestQueryHandler::ValidateField(const std::string& name, Ostrel::JSON_DATA_
 
 void RestQueryHandler::Hold(HeldReply reply)
 {
-    heldReply = std::move(reply);
+    handedOver.held = std::move(reply);
+}
+
+void RestQueryHandler::ReplyRendered(std::string text)
+{
+    handedOver.rendered = std::move(text);
 }
 
 void RestQueryHandler::StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody,

@@ -34,13 +34,22 @@ namespace Rest
         static void PreInit();   // creates the logger "RestQueryHandler"
         static void PostExit();  // deletes it
 
+        // What a command may hand over instead of its reply object: a reply that waits for
+        // work off the main thread, or the reply's text, rendered by the command itself.
+        struct Outcome
+        {
+            std::optional<HeldReply> held;
+            std::optional<std::string> rendered;
+        };
+
         // Tags this handler's later log lines with "@" + requesterAddress, then dispatches;
         // always fills responseBody and responseCode. The command's result, false when refused.
-        // A command that must wait hands its reply to `held` when the caller gives one (and
-        // leaves responseBody alone); without one, ProcessQuery waits for it here.
+        // A command may hand its reply to `outcome` instead (leaving responseBody alone) when
+        // the caller gives one; without one, ProcessQuery waits for a held reply and reads a
+        // rendered one into responseBody.
         static bool ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
                                  Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
-                                 std::optional<HeldReply>* held = nullptr);
+                                 Outcome* outcome = nullptr);
 
         // True when `request` is an object holding the dotted path `name` with a value of
         // `type` (INT and FLOAT stand in for each other). Otherwise `responseBody` becomes a
@@ -143,8 +152,15 @@ namespace Rest
 
         // Called by a command instead of replying: the reply comes once `reply` is ready.
         static void Hold(HeldReply reply);
-        // What the command that just ran handed to Hold, if anything; main thread only.
-        static std::optional<HeldReply> heldReply;
+        // Called by a command that rendered its reply itself (the text of a reply object).
+        static void ReplyRendered(std::string text);
+        // What the command that just ran handed over; main thread only.
+        static Outcome handedOver;
+
+        // A listing command's reply: the entries rendered one at a time, and the same text again
+        // while nothing that it shows has changed (pages poll the same listing every second).
+        static void ReplyWithListing(int64_t maxAge, uint64_t maxNum, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
 
         // True when `request` holds `name` with `type`; unlike ValidateField, reports nothing.
         static bool HasOptionalField(const std::string& name, Ostrel::JSON_DATA_TYPE type,

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <random>
 #include "DownloadManagerFixture.h"
 
 using namespace Downloader;
@@ -369,4 +370,71 @@ TEST_F(DownloadCacheTest, RetryRefusesWhatHasNotFailed)
     EXPECT_EQ(DownloadManager::RetryDownload(finished).refusal,
               "The download \"" + finished + "\" has finished, not failed: only failed downloads can be retried.");
     EXPECT_EQ(DownloadManager::CancelDownload("nothing").refusal, "No download has the id \"nothing\".");
+}
+
+// Whatever the times, a listing is exactly the whole listing's sort and selection: histories
+// with few distinct times (ties everywhere) against the plain computation on JSON.
+TEST_F(DownloadCacheTest, ListingsAreTheSortOfEverythingThenTheSelection)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; round++)
+    {
+        std::string index = "[";
+        const int records = 1 + static_cast<int>(random() % 30);
+        const int distinct = 1 + static_cast<int>(random() % 6);
+        for (int n = 0; n < records; n++)
+            index += (n ? ", " : "") + std::string("{\"pelko_id\": \"r") + std::to_string(round) + "-" +
+                     std::to_string(n) + "\", \"queued_timestamp\": " +
+                     std::to_string(now - 10 * static_cast<int>(random() % distinct)) + "}";
+        Restart(index + "]");
+
+        Ostrel::JsonArray everything = DownloadManager::GetAlltimeCacheAsJson(-1, -1);
+        Ostrel::JsonData parsed;
+        parsed.Parse(index + "]");
+        Ostrel::JsonArray plain;
+        for (size_t i = 0; i < parsed.GetArrayData().Size(); i++)
+            plain.Add(DownloadEntry::FromIndexRecord(parsed.GetArrayData().At(i).GetJsonData()).GetAsJson());
+        plain.Sort("queued_timestamp", Ostrel::NUMERICAL_DESCENDING, ".");
+        ASSERT_EQ(Ids(everything), Ids(plain)) << index;
+
+        for (const int64_t maxAge : {-1, 0, 5, 10, 25})
+            for (const uint64_t maxNum : {static_cast<uint64_t>(-1), uint64_t{0}, uint64_t{1}, uint64_t{3}})
+            {
+                std::vector<std::string> expected;
+                for (size_t i = 0; i < plain.Size() && expected.size() < maxNum; i++)
+                    if (maxAge < 0 || now - plain.At(i).GetJsonData().Get("queued_timestamp").GetIntData() <= maxAge)
+                        expected.push_back(plain.At(i).GetJsonData().Get("pelko_id").GetStringData());
+                EXPECT_EQ(Ids(DownloadManager::GetAlltimeCacheAsJson(maxAge, maxNum)), expected)
+                    << index << " max_age " << maxAge << " max_num " << maxNum;
+            }
+    }
+}
+
+// A listing may be kept while the version stays: every change that a listing shows moves it.
+TEST_F(DownloadCacheTest, ListingVersionMovesWithEveryChangeAListingShows)
+{
+    uint64_t version = DownloadManager::ListingVersion();
+    const auto moved = [&version] {
+        const uint64_t now = DownloadManager::ListingVersion();
+        const bool changed = now != version;
+        version = now;
+        return changed;
+    };
+
+    const std::string id = Queue(Held("a"));
+    EXPECT_TRUE(moved());  // queued
+    DownloadManager::Update();
+    EXPECT_TRUE(moved());  // started
+    ASSERT_TRUE(WaitUntil([&] { return Progress(id) == 100; }));
+    EXPECT_TRUE(moved());  // progress
+    for (int pass = 0; pass < 3; pass++)
+        DownloadManager::Update();
+    EXPECT_FALSE(moved());  // nothing happened
+    Release("a");
+    ASSERT_TRUE(WaitUntil([&] { return Status(id) == FINISHED; }));
+    EXPECT_TRUE(moved());  // the worker's final state, before the main thread takes it in
+    ASSERT_TRUE(PassUntil([&] { return IndexFileIds().size() == 1; }));
+    EXPECT_TRUE(moved());  // saved into the index
+    EXPECT_TRUE(DownloadManager::ClearDownloadCache());
+    EXPECT_TRUE(moved());
 }

@@ -138,3 +138,38 @@ TEST(RenderTest, MemberOrderOfLargeBlocksIsThatOfTheLabelPasses)
         EXPECT_EQ(rendered, labels) << count << " members";
     }
 }
+
+// A member or an array rendered piece by piece reads exactly as the tree holding it renders.
+TEST(RenderTest, StreamedItemsAndMembersRenderAsTheirTrees)
+{
+    const JsonBlock item1({{"title", "One"}, {"n", 1}});
+    const JsonBlock item2({{"title", "Two \"2\""}, {"n", std::vector<JsonData>{2, 3}}});
+    const std::vector<JsonBlock> items = {item1, item2};
+    for (const bool minify : {false, true})
+    {
+        for (const std::vector<JsonBlock>& shown : {items, std::vector<JsonBlock>{}})
+        {
+            JsonArray whole;
+            for (const JsonBlock& item : shown)
+                whole.Add(item);
+            const JsonBlock reply({{"cache", whole}, {"cache_size", static_cast<long long>(shown.size())},
+                                   {"status", "OK"}});
+            const auto streamItems = [&](std::string& out, unsigned int depth) {
+                JsonArray::RenderItemsTo(out, depth, minify, shown.size(),
+                                          [&](std::size_t i, std::string& text, unsigned int itemDepth) {
+                                              shown[i].RenderTo(text, itemDepth, minify);
+                                          });
+            };
+
+            std::string array;
+            streamItems(array, 2);
+            EXPECT_EQ(array, whole.Render(2, minify));
+
+            JsonBlock placeholder(reply);
+            placeholder.Set("cache") = JsonArray();
+            std::string streamed;
+            placeholder.RenderTo(streamed, 0, minify, "cache", streamItems);
+            EXPECT_EQ(streamed, reply.Render(0, minify));
+        }
+    }
+}
