@@ -157,33 +157,41 @@ void DownloadManager::LoadIndex()
     }
 
     const std::string text = FileSystem::ReadFile(path);
-    if (!Ostrel::IsJsonValid(text))
+    // Record by record: the history never exists as one tree.
+    std::vector<std::shared_ptr<DownloadEntry>> entries;
+    size_t skipped = 0;
+    const Ostrel::JsonArray::ItemsRead read = Ostrel::JsonArray::TryParseItems(
+        text,
+        [&](Ostrel::JsonData& record) {
+            if (record.GetDataType() == Ostrel::JSON)
+                entries.push_back(std::make_shared<DownloadEntry>(DownloadEntry::FromIndexRecord(record.GetJsonData())));
+            else
+                skipped++;
+        },
+        [&] {
+            entries.clear();
+            skipped = 0;
+        });
+    if (read == Ostrel::JsonArray::ItemsRead::NOT_JSON)
     {
         log->stream << log->Err() << "Unable to parse download cache index file! Invalid json!";
         log->Flush();
         return;
     }
-    Ostrel::JsonData document;
-    document.Parse(text);
-    if (document.GetDataType() != Ostrel::ARRAY)
+    if (read == Ostrel::JsonArray::ItemsRead::NOT_AN_ARRAY)
     {
         log->stream << log->Err() << "Unable to parse download cache index file! Not json-type array!";
         log->Flush();
         return;
     }
-
-    std::list<DownloadEntry> entries = ParseJsonArrayToEntries(document.GetArrayData());
     // Such elements cannot be listed or rebuilt; the next save leaves them out.
-    const size_t skipped = document.GetArrayData().Size() - entries.size();
     if (skipped > 0)
     {
         log->stream << log->Err() << "Skipped " << skipped << " elements of the download cache index file \"" << path
                     << "\" that are not json objects!";
         log->Flush();
     }
-    saveFileCache.reserve(entries.size());
-    for (DownloadEntry& entry : entries)
-        saveFileCache.push_back(std::make_shared<DownloadEntry>(std::move(entry)));
+    saveFileCache = std::move(entries);
 }
 
 std::list<DownloadEntry> DownloadManager::ParseJsonArrayToEntries(const Ostrel::JsonArray& array)

@@ -226,6 +226,12 @@ namespace Ostrel
                       });
     }
 
+    JsonArray::ItemsRead JsonArray::TryParseItems(std::string_view text, const std::function<void(JsonData&)>& take,
+                                                  const std::function<void()>& restart)
+    {
+        return Internal::JsonParser::TryParseItems(text, take, restart);
+    }
+
     void JsonArray::RenderItemsTo(std::string& out, unsigned int depth, bool minify, std::size_t count,
                                   const ItemRenderer& renderItem)
     {

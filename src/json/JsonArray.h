@@ -6,6 +6,7 @@
 #include <vector>
 #include "json/JsonArraySortMode.h"
 #include "json/JsonDataType.h"
+#include "json/JsonParser.h"
 
 namespace Ostrel
 {
@@ -92,6 +93,13 @@ namespace Ostrel
         using ItemRenderer = std::function<void(std::size_t index, std::string& out, unsigned int itemDepth)>;
         static void RenderItemsTo(std::string& out, unsigned int depth, bool minify, std::size_t count,
                                   const ItemRenderer& renderItem);
+        // Reads JSON `text` item by item when it is an array, handing each item to `take` as it
+        // is read, so that a long array never exists as one tree; the answer says whether it was
+        // JSON and an array. `take` may see items of a text that then proves not to be JSON,
+        // and is told to forget them by `restart` before items are handed over anew.
+        using ItemsRead = Internal::JsonParser::ItemsRead;
+        static ItemsRead TryParseItems(std::string_view text, const std::function<void(JsonData& item)>& take,
+                                       const std::function<void()>& restart);
         // Replaces the items with those of JSON `text`, which starts with '['. Bad text
         // raises and leaves the array as it was.
         void Parse(std::string text);

@@ -1,4 +1,5 @@
 #include "json/JsonParser.h"
+#include <functional>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -131,6 +132,12 @@ namespace Ostrel::Internal
     {
     public:
         explicit StrictParser(std::string_view text) : at(text.data()), end(text.data() + text.size()) {}
+        // Items of an array that is the whole document go to `take` as soon as they are read,
+        // instead of into the array.
+        StrictParser(std::string_view text, const std::function<void(JsonData&)>& take)
+            : at(text.data()), end(text.data() + text.size()), topItems(&take)
+        {
+        }
 
         // What a read that gave up leaves unowned.
         ~StrictParser()
@@ -266,6 +273,12 @@ namespace Ostrel::Internal
                 items.push_back(item);
                 if (!Value(*item, open))
                     return false;
+                if (topItems != nullptr && open == 1)
+                {
+                    (*topItems)(*item);
+                    delete item;
+                    items.pop_back();
+                }
                 SkipSpace();
                 if (Take(']'))
                     break;
@@ -325,6 +338,8 @@ namespace Ostrel::Internal
         }
 
         const char* at;
+
+        const std::function<void(JsonData&)>* topItems = nullptr;
         const char* end;
         // The members and items of the open blocks and arrays, outermost first: each gets
         // its vector once it is complete, in one allocation.
@@ -722,6 +737,24 @@ namespace Ostrel::Internal
         {
             return false;
         }
+    }
+
+    JsonParser::ItemsRead JsonParser::TryParseItems(std::string_view text, const std::function<void(JsonData&)>& take,
+                                                    const std::function<void()>& restart)
+    {
+        JsonData parsed;
+        if (StrictParser(text, take).Document(parsed))
+            return parsed.GetDataType() == ARRAY ? ItemsRead::ARRAY : ItemsRead::NOT_AN_ARRAY;
+        // Beyond the strict grammar the whole text is read at once, and its items handed over anew.
+        if (!TryParse(parsed, text))
+            return ItemsRead::NOT_JSON;
+        if (parsed.GetDataType() != ARRAY)
+            return ItemsRead::NOT_AN_ARRAY;
+        restart();
+        JsonArray& array = parsed.GetArrayData();
+        for (std::size_t i = 0; i < array.Size(); i++)
+            take(array.At(i));
+        return ItemsRead::ARRAY;
     }
 
     void JsonParser::Split(JsonData& into, std::string_view text)

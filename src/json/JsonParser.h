@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,18 @@ namespace Ostrel::Internal
         // The same, but answers false (leaving `into` as it was) where Parse would raise a
         // JsonException.
         static bool TryParse(JsonData& into, std::string_view text);
+        enum class ItemsRead
+        {
+            NOT_JSON,
+            NOT_AN_ARRAY,
+            ARRAY
+        };
+        // Reads `text` like TryParse, but hands each item of an array that is the whole text to
+        // `take` as soon as it is read, so that a long array never exists as one tree. `take`
+        // may see items of a text that then proves not to be JSON, and is told to forget them
+        // by `restart` before items are handed over anew.
+        static ItemsRead TryParseItems(std::string_view text, const std::function<void(JsonData&)>& take,
+                                       const std::function<void()>& restart);
         // Appends the members of `text`, a block, to `into`.
         static void ParseBlock(JsonBlock& into, std::string_view text);
         // Replaces the items of `into` with those of `text`, an array.

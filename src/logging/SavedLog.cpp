@@ -28,6 +28,14 @@ void SavedLog::Message::AppendTo(JsonArray& array) const
         array.Add(entry.GetAsJson());
 }
 
+void SavedLog::Message::RenderTo(std::string& out, unsigned int depth) const
+{
+    if (other != nullptr)
+        other->RenderTo(out, depth, false);
+    else
+        entry.GetAsJson().RenderTo(out, depth, false);
+}
+
 void SavedLog::Load(const std::string& path)
 {
     messages.clear();
@@ -40,18 +48,23 @@ void SavedLog::Load(const std::string& path)
     // Read as FileSystem::ReadFile reads: line ends are no part of the JSON log's text.
     std::string text = bytes;
     std::erase(text, '\n');
-    JsonData parsed;
-    if (!parsed.TryParse(text) || parsed.GetDataType() != ARRAY)
+    // Message by message: the log never exists as one tree.
+    const JsonArray::ItemsRead read = JsonArray::TryParseItems(
+        text,
+        [this](JsonData& value) {
+            Message& message = messages.emplace_back();
+            if (!LogEntry::FromJson(value, message.entry))
+                message.other = std::make_unique<JsonData>(std::move(value));
+        },
+        [this] { messages.clear(); });
+    if (read != JsonArray::ItemsRead::ARRAY)
+    {
+        messages.clear();
         return;
-
-    const JsonArray& values = parsed.GetArrayData();
-    messages.resize(values.Size());
-    for (std::size_t i = 0; i < values.Size(); i++)
-        if (!LogEntry::FromJson(values.At(i), messages[i].entry))
-            messages[i].other = std::make_unique<JsonData>(values.At(i));
+    }
 
     // A file written by hand or by another program is rewritten whole at the next save.
-    if (before.has_value() && VersionOf(path) == before && values.Render(0, false) == bytes)
+    if (before.has_value() && VersionOf(path) == before && RenderAll() == bytes)
     {
         written = before;
         writtenPath = path;
@@ -95,10 +108,11 @@ void SavedLog::Clear()
 
 std::string SavedLog::RenderAll() const
 {
-    JsonArray all;
-    for (const Message& message : messages)
-        message.AppendTo(all);
-    return all.Render(0, false);
+    std::string text;
+    JsonArray::RenderItemsTo(text, 0, false, messages.size(), [this](std::size_t i, std::string& out, unsigned int depth) {
+        messages[i].RenderTo(out, depth);
+    });
+    return text;
 }
 
 std::optional<SavedLog::FileVersion> SavedLog::VersionOf(const std::string& path)

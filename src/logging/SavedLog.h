@@ -23,6 +23,8 @@ namespace Logging
 
             // Appends the message's JSON form to `array`.
             void AppendTo(Ostrel::JsonArray& array) const;
+            // Appends its indented rendering at `depth` to `out`.
+            void RenderTo(std::string& out, unsigned int depth) const;
         };
 
         // Replaces the messages with those of the JSON log at `path`; a missing file, text

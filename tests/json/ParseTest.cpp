@@ -333,3 +333,42 @@ TEST(ParseTest, ParsesATextOfSeveralMebibytes)
     EXPECT_EQ(parsed["wide"].GetJsonData().GetNumElements(), static_cast<std::size_t>(count));
     EXPECT_EQ(parsed["wide"]["member12345"].GetIntData(), 12345);
 }
+
+// Read item by item, an array gives exactly the items of the whole parse, whichever reader
+// takes the text; anything else is told apart as no JSON or no array.
+struct ItemsCase
+{
+    std::string text;
+    JsonArray::ItemsRead read;
+};
+
+class ParseItemsTest : public ::testing::TestWithParam<ItemsCase>
+{
+};
+
+TEST_P(ParseItemsTest, HandsOverTheItemsOfTheWholeParse)
+{
+    std::vector<JsonData> taken;
+    const JsonArray::ItemsRead read = JsonArray::TryParseItems(
+        GetParam().text, [&](JsonData& item) { taken.push_back(std::move(item)); }, [&] { taken.clear(); });
+
+    EXPECT_EQ(read, GetParam().read);
+    JsonData whole;
+    EXPECT_EQ(whole.TryParse(GetParam().text), read != JsonArray::ItemsRead::NOT_JSON);
+    if (read != JsonArray::ItemsRead::ARRAY)
+        return;
+    const JsonArray& items = whole.GetArrayData();
+    ASSERT_EQ(taken.size(), items.Size());
+    for (std::size_t i = 0; i < taken.size(); i++)
+        EXPECT_TRUE(taken[i] == items.At(i)) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ParseItemsTest,
+    ::testing::Values(ItemsCase{R"([{"a": 1}, [2, 3], "x", null, {"b": {"c": [true]}}])", JsonArray::ItemsRead::ARRAY},
+                      ItemsCase{"[]", JsonArray::ItemsRead::ARRAY},
+                      // Beyond the strict grammar (junk between members, words broken by spaces): read whole.
+                      ItemsCase{R"([{"a": 1}, {x"b": 2}, tr ue, 1 000])", JsonArray::ItemsRead::ARRAY},
+                      ItemsCase{R"([{"a": 1}, {"b": 2}, {)", JsonArray::ItemsRead::NOT_JSON},
+                      ItemsCase{R"({"a": [1, 2]})", JsonArray::ItemsRead::NOT_AN_ARRAY},
+                      ItemsCase{"", JsonArray::ItemsRead::NOT_JSON}));
