@@ -70,6 +70,7 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     total_bytes = other.total_bytes.load();
     converting = other.converting.load();
     restored = other.restored;
+    indexText = other.indexText;
     return *this;
 }
 

@@ -92,6 +92,9 @@ namespace Downloader
 
         // Came back from queue.json at this start. Main thread only.
         bool restored = false;
+        // Its record as an item of index.json, rendered at its first save there and kept: an
+        // entry in the index no longer changes. Main thread only.
+        std::string indexText;
 
     private:
         // Written before `status` turns FAILED and read only by those who saw FAILED, so a

@@ -41,29 +41,22 @@ namespace
     }
 }
 
-namespace
-{
-    // The records of `entries` as one indented JSON array, rendered one record at a time: a
-    // history of tens of thousands never exists as one tree.
-    template <typename Entries>
-    std::string RenderRecords(const Entries& entries)
-    {
-        std::string text;
-        Ostrel::JsonArray::RenderItemsTo(text, 0, false, entries.size(),
-                                          [&entries](size_t i, std::string& out, unsigned int depth) {
-                                              entries[i]->GetAsRecord().RenderTo(out, depth, false);
-                                          });
-        return text;
-    }
-}
-
 void DownloadManager::Save()
 {
     log->stream << "Saving...";
     log->Flush();
     stateVersion++;
 
-    if (!FileSystem::WriteFile(CacheDirectory() + "/index.json", RenderRecords(saveFileCache)))
+    // Record by record: a history of tens of thousands never exists as one tree.
+    std::string text;
+    Ostrel::JsonArray::RenderItemsTo(text, 0, false, saveFileCache.size(),
+                                      [](size_t i, std::string& out, unsigned int depth) {
+                                          DownloadEntry& entry = *saveFileCache[i];
+                                          if (entry.indexText.empty())
+                                              entry.GetAsRecord().RenderTo(entry.indexText, depth, false);
+                                          out += entry.indexText;
+                                      });
+    if (!FileSystem::WriteFile(CacheDirectory() + "/index.json", text))
     {
         log->stream << log->Err() << "Unable to save download cache index file!";
         log->Flush();

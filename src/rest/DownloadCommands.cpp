@@ -95,9 +95,10 @@ bool RestQueryHandler::FetchAlltimeCache(const Ostrel::JsonBlock&, Ostrel::JsonB
 void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, Ostrel::JsonBlock& responseBody,
                                         HTTP_STATUS_CODE& responseCode)
 {
-    // The listing depends on these alone; the version is read before the listing is made.
-    const std::string key = std::to_string(maxAge) + " " + std::to_string(maxNum) + " " +
-                            std::to_string(DownloadManager::ListingVersion()) + " " + std::to_string(Clock::now());
+    // The listing depends on these alone (an age limit only through the oldest time it lets in);
+    // the version is read before the listing is made.
+    const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
+    const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(DownloadManager::ListingVersion());
     if (lastListing.key != key)
     {
         const DownloadManager::Listing listing = DownloadManager::SelectListing(maxAge, maxNum);
