@@ -224,8 +224,10 @@ def years_of_history(binary, table):
 
     files = {"dlcache/index.json": history.indented(history.index_records(10000, now - 86400))}
     with PelkoServer(files=files) as server:
-        alltime = command_seconds(server, "fetch_alltime_cache")
-        table.add("alltime cache", ms(alltime), alltime < 0.050)
+        # The first listing renders every entry; the server keeps the text for the next identical request.
+        first = command_seconds(server, "fetch_alltime_cache", samples=1)
+        again = command_seconds(server, "fetch_alltime_cache")
+        table.add("alltime cache", "%s the first time, %s again" % (ms(first), ms(again)), first < 0.050)
 
 
 def beside_nginx(work, table):

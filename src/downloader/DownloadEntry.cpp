@@ -70,7 +70,8 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     total_bytes = other.total_bytes.load();
     converting = other.converting.load();
     restored = other.restored;
-    indexText = other.indexText;
+    keptRecord = {};
+    keptJson = {};
     return *this;
 }
 
@@ -108,6 +109,33 @@ JsonBlock DownloadEntry::GetAsJson() const
     json.Add(JsonElement("stage", Stage()));
     json.Add(JsonElement("restored", restored));
     return json;
+}
+
+template <typename Form>
+void DownloadEntry::AppendKept(KeptText& kept, Form form, std::string& out, unsigned int depth) const
+{
+    if (status != FINISHED)
+    {
+        form().RenderTo(out, depth, false);
+        return;
+    }
+    if (kept.text.empty() || kept.depth != depth)
+    {
+        kept.text.clear();
+        form().RenderTo(kept.text, depth, false);
+        kept.depth = depth;
+    }
+    out += kept.text;
+}
+
+void DownloadEntry::AppendRecordTo(std::string& out, unsigned int depth) const
+{
+    AppendKept(keptRecord, [this] { return GetAsRecord(); }, out, depth);
+}
+
+void DownloadEntry::AppendJsonTo(std::string& out, unsigned int depth) const
+{
+    AppendKept(keptJson, [this] { return GetAsJson(); }, out, depth);
 }
 
 namespace

@@ -45,6 +45,11 @@ namespace Downloader
         // The record plus "download_speed", "download_eta", "total_bytes", "stage" and "restored".
         Ostrel::JsonBlock GetAsJson() const;
 
+        // The indented rendering of GetAsRecord or GetAsJson at `depth`, appended to `out`. A
+        // finished entry no longer changes, so it keeps the text for the next time. Main thread only.
+        void AppendRecordTo(std::string& out, unsigned int depth) const;
+        void AppendJsonTo(std::string& out, unsigned int depth) const;
+
         // Rebuilds an entry of the cache index from its record: always FINISHED with progress
         // 100; each member is taken only with its exact JSON type.
         static DownloadEntry FromIndexRecord(const Ostrel::JsonBlock& record);
@@ -92,11 +97,19 @@ namespace Downloader
 
         // Came back from queue.json at this start. Main thread only.
         bool restored = false;
-        // Its record as an item of index.json, rendered at its first save there and kept: an
-        // entry in the index no longer changes. Main thread only.
-        std::string indexText;
 
     private:
+        // A rendering of a finished entry, and the depth it was made for.
+        struct KeptText
+        {
+            std::string text;
+            unsigned int depth = 0;
+        };
+        template <typename Form>
+        void AppendKept(KeptText& kept, Form form, std::string& out, unsigned int depth) const;
+        mutable KeptText keptRecord;
+        mutable KeptText keptJson;
+
         // Written before `status` turns FAILED and read only by those who saw FAILED, so a
         // reader never meets it half written.
         std::string error_message;

@@ -51,10 +51,7 @@ void DownloadManager::Save()
     std::string text;
     Ostrel::JsonArray::RenderItemsTo(text, 0, false, saveFileCache.size(),
                                       [](size_t i, std::string& out, unsigned int depth) {
-                                          DownloadEntry& entry = *saveFileCache[i];
-                                          if (entry.indexText.empty())
-                                              entry.GetAsRecord().RenderTo(entry.indexText, depth, false);
-                                          out += entry.indexText;
+                                          saveFileCache[i]->AppendRecordTo(out, depth);
                                       });
     if (!FileSystem::WriteFile(CacheDirectory() + "/index.json", text))
     {

@@ -157,9 +157,9 @@ namespace Ostrel
     {
         if (Find(element.label) != nullptr)
             throw JsonLabelAlreadyExistsException(element.label);
-        // `element` is already this block's own copy: its value moves in as it is.
-        JsonElement* owned = new JsonElement(std::move(element.label));
-        std::swap(owned->data, element.data);
+        // `element` is already this block's own copy: its value moves in as it is, and the
+        // emptied parameter is gone at the end of this call.
+        JsonElement* owned = new JsonElement(std::move(element.label), std::exchange(element.data, nullptr));
         return Append(owned);
     }
 

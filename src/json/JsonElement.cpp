@@ -23,6 +23,7 @@ namespace Ostrel
     JsonElement::JsonElement(std::string label, std::vector<JsonData> items)
         : data(new JsonData(std::move(items))), label(std::move(label)) {}
     JsonElement::JsonElement(const JsonElement& other) : data(new JsonData(*other.data)), label(other.label) {}
+    JsonElement::JsonElement(std::string label, JsonData* adopted) : data(adopted), label(std::move(label)) {}
 
     JsonElement::JsonElement(JsonElement&& other)
         : data(std::exchange(other.data, new JsonData())), label(std::move(other.label))

@@ -51,6 +51,9 @@ namespace Ostrel
         void Parse(std::string text);
 
     private:
+        // Owns `adopted` from now on.
+        JsonElement(std::string label, JsonData* adopted);
+
         JsonData* data;
         std::string label;
 

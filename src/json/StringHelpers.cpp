@@ -1,4 +1,5 @@
 #include "json/StringHelpers.h"
+#include <array>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
 #include "json/UTF8.h"
@@ -63,7 +64,7 @@ namespace Ostrel::Internal
 
         // The byte that orders like `c`: lower case, the German letters of Latin-1 as their
         // base letters, compared as signed so that bytes above 0x7F come first.
-        signed char OrderByte(unsigned char c)
+        constexpr signed char ComputeOrderByte(unsigned char c)
         {
             if ((c >= 'A' && c <= 'Z') || c == 0xC4 || c == 0xD6 || c == 0xDC)
                 c += 0x20;
@@ -75,6 +76,18 @@ namespace Ostrel::Internal
             case 0xDF: return 's';
             default: return static_cast<signed char>(c);
             }
+        }
+
+        // Labels are compared at every render: the order of each byte is looked up.
+        signed char OrderByte(unsigned char c)
+        {
+            static constexpr auto order = [] {
+                std::array<signed char, 256> table{};
+                for (unsigned int b = 0; b < 256; b++)
+                    table[b] = ComputeOrderByte(static_cast<unsigned char>(b));
+                return table;
+            }();
+            return order[c];
         }
 
         // Reads UTF-8 text as the bytes that ordered it before the library kept UTF-8: a code
@@ -172,11 +185,18 @@ namespace Ostrel::Internal
 
     void StringHelpers::AppendEscaped(std::string& out, std::string_view text)
     {
+        // Bytes that stand for themselves in the output, looked up rather than tested.
+        static constexpr auto plain = [] {
+            std::array<bool, 256> table{};
+            for (unsigned int c = 0x20; c < 0x80; c++)
+                table[c] = c != '"' && c != '\\';
+            return table;
+        }();
         std::size_t plainFrom = 0;
         for (std::size_t i = 0; i < text.size();)
         {
             const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\')
+            if (plain[c])
             {
                 i++;
                 continue;

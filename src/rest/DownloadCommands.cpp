@@ -109,7 +109,7 @@ void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, Ostrel:
         responseBody.RenderTo(text, 0, false, "cache", [&listing](std::string& out, unsigned int depth) {
             Ostrel::JsonArray::RenderItemsTo(out, depth, false, listing.size(),
                                               [&listing](size_t i, std::string& item, unsigned int itemDepth) {
-                                                  listing[i]->GetAsJson().RenderTo(item, itemDepth, false);
+                                                  listing[i]->AppendJsonTo(item, itemDepth);
                                               });
         });
         lastListing = {key, std::move(text)};
