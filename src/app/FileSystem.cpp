@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,29 +61,44 @@ namespace
     }
 }
 
+namespace
+{
+    // Without `mode`, the new file keeps the permissions of the one it replaces.
+    bool WriteAtomically(const std::string& path, const std::string& content, std::optional<mode_t> mode)
+    {
+        static std::atomic<unsigned long> counter{0};
+        const std::string temporary = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
+
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode.value_or(0666));
+        if (fd < 0)
+            return false;
+
+        struct stat previous{};
+        if (mode)
+            fchmod(fd, *mode);
+        else if (stat(path.c_str(), &previous) == 0)
+            fchmod(fd, previous.st_mode & 07777);
+
+        const bool written = WriteAll(fd, content) && fsync(fd) == 0;
+        const bool closed = close(fd) == 0;
+        if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0)
+        {
+            unlink(temporary.c_str());
+            return false;
+        }
+        SyncDirectoryOf(path);
+        return true;
+    }
+}
+
 bool FileSystem::WriteFile(std::string path, std::string content)
 {
-    static std::atomic<unsigned long> counter{0};
-    const std::string temporary = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
+    return WriteAtomically(path, content, std::nullopt);
+}
 
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-
-    // Keep the permissions of the file being replaced.
-    struct stat previous{};
-    if (stat(path.c_str(), &previous) == 0)
-        fchmod(fd, previous.st_mode & 07777);
-
-    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0)
-    {
-        unlink(temporary.c_str());
-        return false;
-    }
-    SyncDirectoryOf(path);
-    return true;
+bool FileSystem::WriteFile(std::string path, std::string content, mode_t mode)
+{
+    return WriteAtomically(path, content, mode);
 }
 
 bool FileSystem::Exists(std::string path)

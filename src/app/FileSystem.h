@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 // Whole-file and directory helpers shared by every subsystem. Relative paths are
 // taken against the working directory. Stateless.
@@ -13,6 +14,9 @@ public:
     // Replaces the file atomically: a crash leaves either the old or the new content, never
     // a mix. False (and nothing created) when the file cannot be written, e.g. a missing directory.
     static bool WriteFile(std::string path, std::string content);
+    // The same, but the file gets exactly `mode` from its creation on, whatever the old file
+    // had: a file meant for its owner alone is never readable by others, not even half-written.
+    static bool WriteFile(std::string path, std::string content, mode_t mode);
 
     static bool Exists(std::string path);           // true when the path can be opened for reading
     static bool ExistsDirectory(std::string path);  // true when a directory is at the path
