@@ -1,0 +1,75 @@
+#include "downloader/DownloaderProgram.h"
+#include <filesystem>
+#include <fstream>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include "downloader/ExternalProgram.h"
+
+using namespace Downloader;
+
+const char* const DownloaderProgram::ownCopyPath = "bin/yt-dlp";
+
+namespace
+{
+    bool IsExecutableFile(const std::string& path)
+    {
+        struct stat info{};
+        return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+    }
+}
+
+DownloaderProgramInfo DownloaderProgram::Find()
+{
+    DownloaderProgramInfo info;
+    if (IsExecutableFile(ownCopyPath))
+    {
+        info.path = std::filesystem::absolute(ownCopyPath).string();
+        info.isOwnCopy = true;
+        info.takesYtDlpOptions = true;
+        return info;
+    }
+    // youtube-dl first, as ever: whoever installed it wants it.
+    info.path = ExternalProgram::FindOnSearchPath("youtube-dl");
+    if (info.path.empty())
+    {
+        info.path = ExternalProgram::FindOnSearchPath("yt-dlp");
+        info.takesYtDlpOptions = !info.path.empty();
+    }
+    if (!info.path.empty())
+        info.path = std::filesystem::absolute(info.path).string();
+    return info;
+}
+
+std::string DownloaderProgram::VersionOf(const std::string& program)
+{
+    if (program.empty())
+        return "";
+
+    std::string outputPath = (std::filesystem::temp_directory_path() / "pelko-version-XXXXXX").string();
+    const int descriptor = mkstemp(outputPath.data());
+    if (descriptor < 0)
+        return "";
+    close(descriptor);
+
+    const int status = ExternalProgram::Run({program, "--version"}, outputPath);
+    std::string line;
+    {
+        std::ifstream output(outputPath);
+        std::getline(output, line);
+    }
+    std::filesystem::remove(outputPath);
+    if (status != 0)
+        return "";
+
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+DownloaderProgramInfo DownloaderProgram::Describe()
+{
+    DownloaderProgramInfo info = Find();
+    info.version = VersionOf(info.path);
+    return info;
+}
