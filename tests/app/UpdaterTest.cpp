@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <cstdlib>
 #include <filesystem>
 #include <sodium.h>
 #include <sys/stat.h>
@@ -49,22 +48,9 @@ protected:
     void SetUp() override
     {
         ASSERT_GE(sodium_init(), 0);
-        // Requests to 127.0.0.1 must not go to a proxy the environment may name.
-        for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-            if (const char* value = getenv(name))
-            {
-                savedProxies.emplace_back(name, value);
-                unsetenv(name);
-            }
         fs::create_directories("bin");
         TestSupport::WriteRaw("bin/yt-dlp", oldProgram);
         chmod("bin/yt-dlp", 0755);
-    }
-
-    void TearDown() override
-    {
-        for (const auto& [name, value] : savedProxies)
-            setenv(name.c_str(), value.c_str(), 1);
     }
 
     void ServeRelease(const std::string& program, const std::string& sums)
@@ -85,7 +71,7 @@ protected:
 
     TestSupport::TempDir directory{true};
     LocalHttpServer host;
-    std::vector<std::pair<std::string, std::string>> savedProxies;
+    TestSupport::DirectConnections direct;
 };
 
 TEST_F(UpdaterTest, GoodReleaseReplacesTheOwnCopy)

@@ -2,6 +2,8 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include "downloader/Cookies.h"
+#include "downloader/ExternalProgram.h"
+#include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 
 using Downloader::Cookies;
@@ -145,4 +147,35 @@ TEST_F(CookieFileTest, EveryRunGetsAPrivateCopy)
     TestSupport::WriteRaw("run.cookies", "# Netscape HTTP Cookie File\n");
     EXPECT_EQ(ReadRaw("cookies.txt"), exported);
     EXPECT_FALSE(Cookies::CopyForRun("missing-directory/run.cookies"));
+}
+
+// What Check lets through, the real yt-dlp loads and sends; and it rewrites the file it is
+// given, which is why a run gets a copy.
+TEST_F(CookieFileTest, TheRealDownloaderSendsThemFromItsCopy)
+{
+    const std::string ytDlp = Downloader::ExternalProgram::FindOnSearchPath("yt-dlp");
+    ASSERT_FALSE(ytDlp.empty()) << "yt-dlp is missing (./pelko.sh test installs it)";
+    TestSupport::LocalHttpServer site;
+    TestSupport::DirectConnections direct;
+    site.Serve("/video", {200, "<html><body>no video here</body></html>"});
+    const std::string cookies = exported + "127.0.0.1\tFALSE\t/\tFALSE\t1893456000\tSID\tabc123\n"
+                                           "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t\tHSID\tdef\n";
+    ASSERT_EQ(Cookies::Set(cookies), "");
+    ASSERT_TRUE(Cookies::CopyForRun("run.cookies"));
+
+    Downloader::ExternalProgram::Run({ytDlp, "--cookies", "run.cookies", "--skip-download", "--no-warnings",
+                                      "--socket-timeout", "5", "--dump-json", "--", site.Url("/video")},
+                                     "out.json");
+
+    const std::vector<std::string> heads = site.RequestHeads();
+    ASSERT_FALSE(heads.empty());
+    const std::string& head = heads.front();
+    const size_t cookieHeader = head.find("\r\nCookie: ");
+    ASSERT_NE(cookieHeader, std::string::npos) << head;
+    const std::string sent = head.substr(cookieHeader, head.find("\r\n", cookieHeader + 2) - cookieHeader);
+    EXPECT_NE(sent.find("SID=abc123"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("HSID=def"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("session"), std::string::npos) << sent;  // a cookie of another site
+    EXPECT_NE(ReadRaw("run.cookies"), cookies);
+    EXPECT_EQ(ReadRaw("cookies.txt"), cookies);
 }

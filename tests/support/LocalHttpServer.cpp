@@ -1,6 +1,7 @@
 #include "support/LocalHttpServer.h"
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -140,5 +141,21 @@ namespace TestSupport
         int port = 0;
         close(BindLoopback(port));
         return port;
+    }
+
+    DirectConnections::DirectConnections()
+    {
+        for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+            if (const char* value = getenv(name))
+            {
+                savedProxies.emplace_back(name, value);
+                unsetenv(name);
+            }
+    }
+
+    DirectConnections::~DirectConnections()
+    {
+        for (const auto& [name, value] : savedProxies)
+            setenv(name.c_str(), value.c_str(), 1);
     }
 }

@@ -50,4 +50,18 @@ namespace TestSupport
 
     // A port on 127.0.0.1 that nothing listens on right now.
     int UnusedLoopbackPort();
+
+    // While it lives, no proxy that the environment names comes between this process (or the
+    // programs it starts) and a LocalHttpServer.
+    class DirectConnections
+    {
+    public:
+        DirectConnections();
+        ~DirectConnections();
+        DirectConnections(const DirectConnections&) = delete;
+        DirectConnections& operator=(const DirectConnections&) = delete;
+
+    private:
+        std::vector<std::pair<std::string, std::string>> savedProxies;
+    };
 }
