@@ -3,46 +3,18 @@ on 127.0.0.1, queued through the command interface, fetched by the system's yout
 (or yt-dlp), converted by ffmpeg, downloaded from /download/<id> and still there after
 a restart."""
 
-import functools
-import http.server
-import json
 import os
 import shutil
-import subprocess
-import tempfile
-import threading
 import time
 import unittest
-import urllib.parse
 
-from pelko_harness import PelkoServer, free_port
+from media_fixtures import MediaSite, make_clip, offline_variables, probe
+from pelko_harness import PelkoServer
 
 TITLE = "\u00dcn\u00efc\u00f6d\u00e9 \u65e5\u672c"
 DISPOSITION = ("attachment; filename=\"_n_c_d_ __.{0}\"; "
                "filename*=UTF-8''%C3%9Cn%C3%AFc%C3%B6d%C3%A9%20%E6%97%A5%E6%9C%AC.{0}")
 DOWNLOAD_TIMEOUT = 300
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-def make_clip(path):
-    """A few seconds of test picture and tone; WebM, so both modes have to convert."""
-    subprocess.run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
-                    "-f", "lavfi", "-i", "testsrc=duration=3:size=160x120:rate=10",
-                    "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
-                    "-c:v", "libvpx", "-b:v", "200k", "-c:a", "libvorbis", "-shortest", path],
-                   check=True, timeout=60)
-
-
-def probe(path):
-    """The container name and the kinds of streams ffprobe finds in the file."""
-    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name:stream=codec_type",
-                             "-of", "json", path], capture_output=True, text=True, check=True, timeout=60)
-    info = json.loads(result.stdout)
-    return info["format"]["format_name"], sorted(stream["codec_type"] for stream in info["streams"])
 
 
 class RealDownloadTest(unittest.TestCase):
@@ -52,17 +24,12 @@ class RealDownloadTest(unittest.TestCase):
         self.assertTrue(shutil.which("youtube-dl") or shutil.which("yt-dlp"),
                         "neither youtube-dl nor yt-dlp is installed (./pelko.sh test installs yt-dlp)")
 
-        self.media = tempfile.mkdtemp(prefix="pelko-media-")
-        self.addCleanup(shutil.rmtree, self.media, ignore_errors=True)
+        self.site = MediaSite()
+        self.addCleanup(self.site.close)
+        self.media = self.site.directory
+        # WebM (VP8 and Vorbis), so that both modes have to convert.
         make_clip(os.path.join(self.media, TITLE + ".webm"))
-
-        self.site = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", 0), functools.partial(QuietHandler, directory=self.media))
-        threading.Thread(target=self.site.serve_forever, daemon=True).start()
-        self.addCleanup(self.site.server_close)
-        self.addCleanup(self.site.shutdown)
-        self.clip_url = "http://127.0.0.1:%d/%s" % (self.site.server_address[1],
-                                                    urllib.parse.quote(TITLE + ".webm"))
+        self.clip_url = self.site.url(TITLE + ".webm")
 
     def wait_until_finished(self, server, ids):
         deadline = time.monotonic() + DOWNLOAD_TIMEOUT
@@ -83,13 +50,8 @@ class RealDownloadTest(unittest.TestCase):
         return reply.body
 
     def test_queue_download_convert_fetch_and_keep_across_a_restart(self):
-        # Any address beyond this machine goes to a proxy that is not there, so the test
-        # never depends on the network, whatever the downloader may try.
-        dead_proxy = "http://127.0.0.1:%d" % free_port()
-        environment = {name: dead_proxy for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY")}
-        environment.update(no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
-
-        with PelkoServer(environment=environment) as server:
+        # The test never depends on the network, whatever the downloader may try.
+        with PelkoServer(environment=offline_variables()) as server:
             modes = {"audio": "mp3", "video": "mp4"}
             ids = {}
             for mode in modes:
@@ -106,12 +68,12 @@ class RealDownloadTest(unittest.TestCase):
                 path = os.path.join(self.media, "fetched." + extension)
                 with open(path, "wb") as out:
                     out.write(files[mode])
-                container, streams = probe(path)
+                info = probe(path)
                 if mode == "audio":
-                    self.assertEqual((container, streams), ("mp3", ["audio"]))
+                    self.assertEqual((info["container"], info["kinds"]), ("mp3", ["audio"]))
                 else:
-                    self.assertIn("mp4", container.split(","))
-                    self.assertEqual(streams, ["audio", "video"])
+                    self.assertIn("mp4", info["container"].split(","))
+                    self.assertEqual(info["kinds"], ["audio", "video"])
 
             server.restart()
             cache = server.command("fetch_alltime_cache").json()["cache"]
