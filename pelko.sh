@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Pelko's two entry points:
-#   ./pelko.sh run    install what is missing, build, start the server in ./run/
-#   ./pelko.sh test   install what is missing, build with sanitizers, run every test
+# Pelko's entry points:
+#   ./pelko.sh run      install what is missing, build, start the server in ./run/
+#   ./pelko.sh test     install what is missing, build with sanitizers, run every test
+#   ./pelko.sh package  install what is missing, build the Debian package build/package/pelko_*.deb
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -10,7 +11,10 @@ JOBS=2
 # ca-certificates: the updater verifies the release host's HTTPS certificate.
 RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
   ffmpeg)
-TEST_PACKAGES=(libgtest-dev python3 chromium)
+TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
+PACKAGE_PACKAGES=(dpkg-dev)
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 # Installs the Debian packages that are not there yet; a machine that has them all is left alone.
 install_missing() {
@@ -20,10 +24,8 @@ install_missing() {
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
 }
 
@@ -62,6 +64,23 @@ cmd_run() {
   exec "$ROOT/build/release/pelko"
 }
 
+# debian_flags <CXXFLAGS|CPPFLAGS|LDFLAGS>: Debian's build flags with every hardening option.
+debian_flags() {
+  DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"
+}
+
+# The package is built as Debian builds its own: optimised, with the distribution's hardening
+# flags, and installed under /usr.
+cmd_package() {
+  install_missing "${RUN_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+  build package all -DCMAKE_BUILD_TYPE=None -DPELKO_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+    -DCMAKE_CXX_FLAGS="$(debian_flags CXXFLAGS) $(debian_flags CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(debian_flags LDFLAGS)"
+  rm -f "$ROOT"/build/package/pelko_*.deb
+  (cd "$ROOT/build/package" && cpack -G DEB >/dev/null)
+  ls "$ROOT"/build/package/pelko_*.deb
+}
+
 cmd_test() {
   # shellcheck disable=SC2046 # one package name per word
   install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" $(missing_node_packages)
@@ -79,10 +98,14 @@ cmd_test() {
     exit 1
   fi
   tail -n 2 "$output"
+  # The Debian package, installed into a scratch root and run as its systemd unit runs it.
+  cmd_package
+  $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
 }
 
 case "${1:-}" in
   run) cmd_run ;;
   test) cmd_test ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  package) cmd_package ;;
+  *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac

@@ -1,7 +1,7 @@
 // The only way the page talks to the server: one JSON command per POST to "/api".
 
 import { showMessage, str } from './dom.js';
-import { announce, CONNECTION } from './events.js';
+import { announce, AUTH_REQUIRED, CONNECTION } from './events.js';
 
 /** A refused or failed command; `message` is what the user should read. */
 export class ApiError extends Error {
@@ -40,6 +40,10 @@ export async function call(name, params = {}) {
   }
   if (reply === null || typeof reply !== 'object' || Array.isArray(reply)) {
     throw new ApiError(`The server answered with HTTP status ${response.status}.`, response.status);
+  }
+  if (response.status === 401 && reply.login_required === true) {
+    announce(AUTH_REQUIRED, { reason: '' });
+    throw new ApiError('Log in to go on.', response.status, reply);
   }
   if (!response.ok || (reply.status !== 'OK' && reply.status !== 'OK_WAIT')) {
     throw new ApiError(errorText(reply, response.status), response.status, reply);

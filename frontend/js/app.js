@@ -1,11 +1,12 @@
-// Starts the page: wires the views, the view switcher and the connection banner.
+// Starts the page: wires the views, the view switcher, the login view and the connection banner.
 
 import { initDownloads } from './downloads.js';
 import { initHistory, setHistoryVisible } from './history.js';
 import { initLogs, setLogsVisible } from './logs.js';
 import { initSettings, setSettingsVisible } from './settings.js';
 import { initFooter } from './footer.js';
-import { listen, CONNECTION, SHUT_DOWN } from './events.js';
+import { initLogin, showLogin } from './login.js';
+import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
 
 const VIEWS = {
   downloads: { title: 'Downloads', onShow: () => {} },
@@ -19,6 +20,7 @@ let current = null;
 let shutDown = false;
 
 function showView(name) {
+  if (document.body.dataset.loginRequired === 'true') return;
   const view = VIEWS[name] ? name : 'downloads';
   if (view === current) return;
   if (current) VIEWS[current].onShow(false);
@@ -43,6 +45,14 @@ listen(CONNECTION, ({ reachable }) => {
   if (shutDown) return;
   showBanner(reachable ? '' : 'Cannot reach the Pelko server. Trying again…', 'error');
 });
+// Until the login, which loads the page anew, no other view is shown.
+listen(AUTH_REQUIRED, ({ reason }) => {
+  if (shutDown) return;
+  document.body.dataset.loginRequired = 'true';
+  for (const section of document.querySelectorAll('[data-view]')) section.hidden = true;
+  document.title = 'Log in · Pelko';
+  showLogin(reason);
+});
 listen(SHUT_DOWN, ({ message }) => {
   shutDown = true;
   document.body.dataset.shutDown = 'true';
@@ -54,5 +64,6 @@ initHistory();
 initLogs();
 initSettings();
 initFooter();
+initLogin();
 window.addEventListener('hashchange', () => showView(location.hash.slice(1)));
 showView(location.hash.slice(1));

@@ -29,10 +29,31 @@ export function initDownloads() {
     event.preventDefault();
     queue();
   });
-  bindEntryList(list, (id, button) => removeDownload(id, button, sessionMessage, urlInput));
+  bindEntryList(list, entryActions(sessionMessage, urlInput));
   listen(CACHE_CHANGED, ({ source }) => { if (source !== 'session') poll(); });
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
   document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
+  poll();
+}
+
+/** What the buttons of a download card do; messages go to `messageNode`. */
+export function entryActions(messageNode, fallbackFocus) {
+  return {
+    remove: (id, button) => removeDownload(id, button, messageNode, fallbackFocus),
+    cancel: (id, button) => changeDownload('cancel_download', id, button, messageNode, 'Download cancelled.'),
+    retry: (id, button) => changeDownload('retry_download', id, button, messageNode, 'Download queued again!'),
+  };
+}
+
+/** Cancels or retries one download; the card itself follows at the next poll. */
+async function changeDownload(command, id, button, messageNode, fallback) {
+  if (button.getAttribute('aria-disabled') === 'true') return;
+  button.setAttribute('aria-disabled', 'true');
+  try {
+    if (await callAndReport(messageNode, command, { id }, fallback)) announce(CACHE_CHANGED, { source: 'change' });
+  } finally {
+    button.removeAttribute('aria-disabled');
+  }
   poll();
 }
 
@@ -40,7 +61,7 @@ export function initDownloads() {
  * Removes one download (session or history) and moves focus to a neighbouring card, since the
  * pressed button disappears with its card.
  */
-export async function removeDownload(id, button, messageNode, fallbackFocus) {
+async function removeDownload(id, button, messageNode, fallbackFocus) {
   if (button.getAttribute('aria-disabled') === 'true') return;
   button.setAttribute('aria-disabled', 'true');
   if (!await callAndReport(messageNode, 'remove_download_entry', { id }, 'Successfully removed.')) {
@@ -71,7 +92,9 @@ async function queue() {
     const entry = (Array.isArray(reply.cache) ? reply.cache : [])
       .find((candidate) => str(candidate, 'pelko_id') === str(reply, 'pelko_id'));
     if (str(entry, 'status') === 'failed') {
-      showMessage(queueMessage, 'The server could not read the details of this video. Is the address right?', 'error');
+      const reason = str(entry, 'error_message').replace(/^ERROR:\s*/, '');
+      showMessage(queueMessage, `The server could not read the details of this video. Is the address right?${
+        reason ? ` The downloader said: ${reason}` : ''}`, 'error');
     } else {
       const position = Number.isInteger(reply.queue_position) ? ` Position in the queue: ${reply.queue_position}.` : '';
       showMessage(queueMessage, `${str(reply, 'message', 'Download queued!')}${position}`, 'ok');

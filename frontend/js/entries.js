@@ -2,18 +2,22 @@
 
 import { downloadPath } from './api.js';
 import { el, safeHttpUrl, str, num } from './dom.js';
-import { formatDuration, formatTime, isoTime } from './format.js';
+import { formatBytes, formatDuration, formatTime, isoTime } from './format.js';
 
 const STATUS_WORDS = { queued: 'Queued', downloading: 'Downloading', finished: 'Finished', failed: 'Failed' };
 const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio · MP3' };
 const MODE_GLYPHS = { video: '▶', audio: '♪' };
 const metaTexts = new WeakMap();
 
-/** Calls onRemove(id, button) when a Remove button of the list is pressed. */
-export function bindEntryList(list, onRemove) {
+const ACTIONS = ['remove', 'cancel', 'retry'];
+
+/** Calls handlers[action](id, button) when a Remove, Cancel or Retry button of the list is pressed. */
+export function bindEntryList(list, handlers) {
   list.addEventListener('click', (event) => {
-    const button = event.target.closest('button[data-action="remove"]');
-    if (button && list.contains(button)) onRemove(button.closest('[data-pelko-id]').dataset.pelkoId, button);
+    const button = event.target.closest('button[data-action]');
+    const action = button?.dataset.action;
+    if (!button || !list.contains(button) || !ACTIONS.includes(action) || !handlers[action]) return;
+    handlers[action](button.closest('[data-pelko-id]').dataset.pelkoId, button);
   });
 }
 
@@ -72,12 +76,23 @@ function createCard(id) {
       el('p', { class: 'entry-meta', dataset: { role: 'meta' } }),
       el('div', { class: 'entry-state' }, [
         el('span', { class: 'badge', dataset: { role: 'status' } }),
+        el('span', {
+          class: 'badge restored', dataset: { role: 'restored' }, hidden: true, text: 'Restored',
+          title: 'Queued before the server restarted; it runs again from the beginning.',
+        }),
         progress,
         el('span', { class: 'percent', dataset: { role: 'percent' } }),
+      ]),
+      el('p', { class: 'entry-detail', dataset: { role: 'detail' }, hidden: true }),
+      el('div', { class: 'entry-problem', dataset: { role: 'problem' }, hidden: true }, [
+        el('p', { class: 'entry-error', dataset: { role: 'error' } }),
+        el('p', { class: 'entry-address' }, ['Address:', el('span', { dataset: { role: 'address' } })]),
       ]),
     ]),
     el('div', { class: 'entry-actions' }, [
       el('a', { class: 'button primary', download: true, dataset: { action: 'save' }, hidden: true, text: 'Save' }),
+      el('button', { type: 'button', class: 'primary', dataset: { action: 'retry' }, hidden: true, text: 'Retry' }),
+      el('button', { type: 'button', dataset: { action: 'cancel' }, hidden: true, text: 'Cancel' }),
       el('button', { type: 'button', dataset: { action: 'remove' }, text: 'Remove' }),
     ]),
   ]);
@@ -97,27 +112,70 @@ function fillCard(card, entry) {
   fillTitle(card.querySelector('[data-role="title"]'), shownTitle, safeHttpUrl(str(entry, 'webpage_url')), !title);
   fillMeta(card.querySelector('[data-role="meta"]'), entry, mode);
 
+  const converting = status === 'downloading' && str(entry, 'stage') === 'converting';
   const badge = card.querySelector('[data-role="status"]');
-  setText(badge, STATUS_WORDS[status] ?? 'Unknown');
+  setText(badge, converting ? 'Converting' : STATUS_WORDS[status] ?? 'Unknown');
   badge.dataset.status = status;
 
-  const percent = progressOf(entry, status);
+  card.dataset.stage = converting ? 'converting' : status;
+  card.querySelector('[data-role="restored"]').hidden = entry.restored !== true || status === 'finished';
+
+  const percent = converting ? 100 : progressOf(entry, status);
   const bar = card.querySelector('[data-role="progress"]');
   const percentText = card.querySelector('[data-role="percent"]');
   bar.hidden = percent === null;
-  percentText.hidden = percent === null;
+  percentText.hidden = percent === null || converting;
   if (percent !== null) {
     if (bar.getAttribute('aria-valuenow') !== String(percent)) bar.setAttribute('aria-valuenow', String(percent));
     bar.setAttribute('aria-label', `Progress of ${shownTitle}`);
     bar.firstElementChild.style.width = `${percent}%`;
     setText(percentText, `${percent} %`);
   }
+  fillDetail(card.querySelector('[data-role="detail"]'), entry, status, converting, mode);
+  fillProblem(card, entry, status);
 
   const save = card.querySelector('[data-action="save"]');
   save.hidden = status !== 'finished';
   save.setAttribute('href', downloadPath(id));
   save.setAttribute('aria-label', `Save ${shownTitle}`);
+  const retry = card.querySelector('[data-action="retry"]');
+  retry.hidden = status !== 'failed';
+  retry.setAttribute('aria-label', `Retry ${shownTitle}`);
+  const cancel = card.querySelector('[data-action="cancel"]');
+  cancel.hidden = status !== 'queued' && status !== 'downloading';
+  cancel.setAttribute('aria-label', `Cancel ${shownTitle}`);
   card.querySelector('[data-action="remove"]').setAttribute('aria-label', `Remove ${shownTitle}`);
+}
+
+/** Speed, time left and size while the download runs; what the converter makes while it converts. */
+function fillDetail(node, entry, status, converting, mode) {
+  const parts = [];
+  if (converting) {
+    parts.push(mode === 'audio' ? 'Converting to MP3…' : 'Converting to MP4…');
+  } else if (status === 'downloading') {
+    const speed = num(entry, 'download_speed');
+    const eta = num(entry, 'download_eta', -1);
+    const total = num(entry, 'total_bytes');
+    if (speed > 0) parts.push(`${formatBytes(speed)}/s`);
+    if (eta >= 0) parts.push(`${formatDuration(eta)} left`);
+    if (total > 0) parts.push(formatBytes(total));
+  }
+  node.hidden = parts.length === 0;
+  setText(node, parts.join(' · '));
+}
+
+/** Why a download failed, in the downloader's words, and the address the request named. */
+function fillProblem(card, entry, status) {
+  const problem = card.querySelector('[data-role="problem"]');
+  problem.hidden = status !== 'failed';
+  if (problem.hidden) return;
+  const error = str(entry, 'error_message').replace(/^ERROR:\s*/, '');
+  const errorNode = card.querySelector('[data-role="error"]');
+  setText(errorNode, error || 'The server gave no reason.');
+  errorNode.title = error;
+  const address = str(entry, 'video_url') || str(entry, 'webpage_url');
+  setText(card.querySelector('[data-role="address"]'), address);
+  card.querySelector('.entry-address').title = address;
 }
 
 /** Percentage to show, or null when the entry has no progress worth a bar (failed, unknown). */

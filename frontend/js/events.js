@@ -4,6 +4,10 @@
 export const CACHE_CHANGED = 'pelko:cache-changed';
 /** The server was or was not reachable on the last command. detail: { reachable, message } */
 export const CONNECTION = 'pelko:connection';
+/** The server wants its password: the page shows its login view. detail: { reason } (may be empty) */
+export const AUTH_REQUIRED = 'pelko:auth-required';
+/** A password was set or removed. detail: { isSet } */
+export const PASSWORD_CHANGED = 'pelko:password-changed';
 /** The server was told to shut down; nothing should poll any more. */
 export const SHUT_DOWN = 'pelko:shut-down';
 

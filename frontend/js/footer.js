@@ -1,10 +1,10 @@
-// The footer: disk usage, server version and system, and shutting the server down.
+// The footer: disk usage, server version and system, logging out, and shutting the server down.
 
 import { call } from './api.js';
 import { confirmAction } from './confirm.js';
 import { el, num, showMessage, str } from './dom.js';
 import { formatBytes } from './format.js';
-import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
+import { announce, listen, CACHE_CHANGED, PASSWORD_CHANGED, SHUT_DOWN } from './events.js';
 
 // Measuring runs `du` and holds up the single-threaded server, so bursts of changes are measured once.
 const DISK_USAGE_DELAY_MS = 2000;
@@ -12,6 +12,7 @@ const DISK_USAGE_DELAY_MS = 2000;
 const diskUsage = document.getElementById('disk-usage');
 const serverInfo = document.getElementById('server-info');
 const shutdownButton = document.getElementById('shutdown');
+const logoutForm = document.getElementById('logout-form');
 const footerMessage = document.getElementById('footer-message');
 
 let diskTimer = 0;
@@ -23,6 +24,9 @@ export function initFooter() {
     diskTimer = setTimeout(refreshDiskUsage, DISK_USAGE_DELAY_MS);
   });
   listen(SHUT_DOWN, () => clearTimeout(diskTimer));
+  // Logging out only means something while a password is set.
+  listen(PASSWORD_CHANGED, ({ isSet }) => { logoutForm.hidden = !isSet; });
+  call('fetch_settings_info').then((info) => { logoutForm.hidden = info.password_set !== true; }, () => {});
   showServerInfo();
   refreshDiskUsage();
 }

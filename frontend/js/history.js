@@ -5,7 +5,7 @@ import { confirmAction } from './confirm.js';
 import { showMessage } from './dom.js';
 import { bindEntryList, renderEntries } from './entries.js';
 import { announce, listen, CACHE_CHANGED } from './events.js';
-import { removeDownload } from './downloads.js';
+import { entryActions } from './downloads.js';
 
 const list = document.getElementById('history-list');
 const emptyNote = document.getElementById('history-empty');
@@ -19,7 +19,7 @@ let stale = true;
 export function initHistory() {
   refreshButton.addEventListener('click', () => refresh());
   clearButton.addEventListener('click', clearCache);
-  bindEntryList(list, (id, button) => removeDownload(id, button, message, refreshButton));
+  bindEntryList(list, entryActions(message, refreshButton));
   listen(CACHE_CHANGED, () => {
     stale = true;
     if (visible) refresh();

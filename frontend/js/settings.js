@@ -1,36 +1,30 @@
-// The Settings view: every setting of the server's configuration document as a form field.
+// The Settings view: the server's settings as form fields, described by the server's own table
+// ("fetch_settings_info": defaults, limits, which need a restart, which are paths), and the password.
 
 import { call, callAndReport } from './api.js';
 import { confirmAction } from './confirm.js';
 import { el, showMessage } from './dom.js';
+import { announce, AUTH_REQUIRED, PASSWORD_CHANGED } from './events.js';
 
-// Used for a setting the server's document lacks, which happens when config.json was written by hand.
-const DEFAULTS = {
-  'httpServer.port': '6969',
-  'httpServer.rootdir': 'frontend',
-  'httpServer.polling_rate': 100,
-  'logging.logfile_text': 'log.txt',
-  'logging.logfile_json': 'log.json',
-  'logging.autosave_interval': 1800,
-  'downloader.cachedir': 'dlcache',
-  'downloader.max_dlrate_per_thread': '100M',
-  'downloader.num_threads': 1,
-  'general.show_console': true,
-  'access.only_allow_localhost': false,
-  'access.enable_whitelist': false,
-  'access.whitelist': ['127.0.0.1'],
-};
-const RESTART_SETTINGS = ['httpServer.port', 'httpServer.rootdir'];
-const PATH_SETTINGS = ['httpServer.rootdir', 'logging.logfile_text', 'logging.logfile_json', 'downloader.cachedir'];
-const INT_MAX = 2147483647;
+const RESTART_NOTE = 'Takes effect after a restart of the server.';
+const PATH_NOTE = 'A path inside the server’s working directory.';
 
 const form = document.getElementById('settings-form');
 const message = document.getElementById('settings-message');
-const whitelist = document.getElementById('whitelist-list');
-const addButton = document.getElementById('whitelist-add');
 const resetButton = document.getElementById('settings-reset');
 const fields = [...form.querySelectorAll('input[data-setting]')];
+const lists = [...form.querySelectorAll('ul[data-kind="list"]')];
 
+const passwordSection = document.getElementById('password-section');
+const passwordState = document.getElementById('password-state');
+const passwordNew = document.getElementById('password-new');
+const passwordRepeat = document.getElementById('password-repeat');
+const passwordMessage = document.getElementById('password-message');
+const passwordSetButton = document.getElementById('password-set');
+const passwordRemoveButton = document.getElementById('password-remove');
+
+/** What the server says about each setting, by path: default, applies, is_path, min, max, expected. */
+let described = null;
 let loaded = null;
 let dirty = false;
 let busy = false;
@@ -39,16 +33,25 @@ let rowsMade = 0;
 export function initSettings() {
   form.addEventListener('submit', (event) => {
     event.preventDefault();
-    save();
+    // Enter in a password field means that field's action, not saving the other settings.
+    if (passwordSection.contains(document.activeElement)) setPassword();
+    else save();
   });
   form.addEventListener('input', markDirty);
   form.addEventListener('change', markDirty);
   resetButton.addEventListener('click', reset);
-  addButton.addEventListener('click', () => addWhitelistRow('').querySelector('input').focus());
-  whitelist.addEventListener('click', (event) => {
-    const button = event.target.closest('button[data-action="remove-address"]');
-    if (button) removeWhitelistRow(button.closest('li'));
-  });
+  for (const button of form.querySelectorAll('button[data-add-to]')) {
+    const list = document.getElementById(button.dataset.addTo);
+    button.addEventListener('click', () => addListRow(list, '').querySelector('input').focus());
+  }
+  for (const list of lists) {
+    list.addEventListener('click', (event) => {
+      const button = event.target.closest('button[data-action="remove-item"]');
+      if (button) removeListRow(list, button.closest('li'));
+    });
+  }
+  passwordSetButton.addEventListener('click', setPassword);
+  passwordRemoveButton.addEventListener('click', removePassword);
 }
 
 /** Called by the view switcher: the form is (re)filled from the server unless the user has unsaved edits. */
@@ -58,10 +61,16 @@ export function setSettingsVisible(isVisible) {
 
 async function load() {
   try {
-    // There is no command that only reads the settings: "update_config" without "config" changes
-    // nothing and answers the current configuration document.
-    const reply = await call('update_config');
-    fill(reply.config);
+    const reply = await call('fetch_settings_info');
+    const current = {};
+    described = {};
+    for (const setting of Array.isArray(reply.settings) ? reply.settings : []) {
+      described[setting.path] = setting;
+      writePath(current, setting.path, setting.value);
+    }
+    describeFields();
+    fill(current);
+    showPasswordState(reply.password_set === true);
     showMessage(message, '');
   } catch (error) {
     showMessage(message, error.message, 'error');
@@ -69,7 +78,7 @@ async function load() {
 }
 
 async function save() {
-  if (busy) return;
+  if (busy || described === null) return;
   const config = collect();
   if (config === null) return;
   busy = true;
@@ -78,25 +87,28 @@ async function save() {
   busy = false;
   if (!reply) return;
   fill(reply.config);
-  // The server answers "Updated settings" even when it kept its own value for a setting (a path that
-  // leaves its working directory, a value of the wrong kind): only the document it sends back tells.
-  const refused = Object.keys(DEFAULTS).filter((path) => !sameValue(readPath(config, path), loaded[path]));
+  const refused = Array.isArray(reply.refused_settings) ? reply.refused_settings.filter((path) => described[path]) : [];
   if (refused.length > 0) {
     markRefused(refused);
-    const names = refused.map(settingName).join(', ');
-    const pathHint = refused.some((path) => PATH_SETTINGS.includes(path))
-      ? ' Files and directories must be relative paths inside the server’s working directory.'
-      : '';
-    showMessage(message, `The server did not accept ${names} and kept the value shown; the other settings were saved.${pathHint}`, 'error');
-  } else if (RESTART_SETTINGS.some((path) => before && before[path] !== loaded[path])) {
-    showMessage(message, `${message.textContent} The new port or front-end directory takes effect after a restart of the server.`, 'notice');
+    const reasons = reply.refusal_reasons ?? {};
+    const items = refused.map((path) => `${settingName(path)}: ${reasons[path] ?? 'not accepted.'}`);
+    showMessage(message, `The server kept its own value for ${refused.length === 1 ? 'this setting' : 'these settings'} `
+      + `and saved the others.\n${items.join('\n')}`, 'error');
+    return;
+  }
+  const waiting = Object.values(described)
+    .filter((setting) => setting.applies === 'after_restart' && !sameValue(before[setting.path], loaded[setting.path]))
+    .map((setting) => settingName(setting.path));
+  if (waiting.length > 0) {
+    const what = waiting.length === 1 ? `The new value of ${waiting[0]} takes` : `The new values of ${waiting.join(' and ')} take`;
+    showMessage(message, `${message.textContent} ${what} effect after a restart of the server.`, 'notice');
   }
 }
 
 async function reset() {
   const confirmed = await confirmAction({
     heading: 'Reset all settings?',
-    body: 'Every setting goes back to its default value and is saved at once.',
+    body: 'Every setting goes back to its default value and is saved at once. The password stays as it is.',
     confirmLabel: 'Reset to defaults',
   });
   if (!confirmed) return;
@@ -105,30 +117,52 @@ async function reset() {
 }
 
 function markDirty(event) {
-  if (!event.target.closest('[data-setting]') && !event.target.closest('#whitelist-list')) return;
+  if (passwordSection.contains(event.target)) return;
+  if (!event.target.closest('[data-setting]') && !event.target.closest('ul[data-kind="list"]')) return;
   dirty = true;
   showMessage(message, 'You have unsaved changes.', 'notice');
 }
 
-/** Puts the configuration document into the fields; remembers what was loaded. */
+/** Adds what the server's table says to the fields: limits, and notes on restarts and paths. */
+function describeFields() {
+  for (const input of fields) {
+    const setting = described[input.dataset.setting];
+    if (!setting) continue;
+    if (input.dataset.kind === 'int') {
+      input.min = String(setting.min);
+      input.max = String(setting.max);
+    }
+    const notes = [];
+    if (setting.applies === 'after_restart') notes.push(['restart-note', RESTART_NOTE]);
+    if (setting.is_path) notes.push(['path-note', PATH_NOTE]);
+    for (const [kind, text] of notes) {
+      const id = `note-${kind}-${input.id}`;
+      if (document.getElementById(id)) continue;
+      (input.closest('label.check') ?? input).after(el('p', { id, class: `note ${kind}`, text }));
+      input.setAttribute('aria-describedby', [input.getAttribute('aria-describedby'), id].filter(Boolean).join(' '));
+    }
+  }
+}
+
+/** Puts a configuration document into the fields (the server's default where it lacks one); remembers it. */
 function fill(config) {
   const values = {};
-  for (const [path, fallback] of Object.entries(DEFAULTS)) {
+  for (const [path, setting] of Object.entries(described)) {
     const value = readPath(config, path);
-    values[path] = sameKind(value, fallback) ? value : fallback;
+    values[path] = sameKind(value, setting.default) ? value : setting.default;
+    if (Array.isArray(values[path])) values[path] = values[path].filter((item) => typeof item === 'string');
   }
-  values['access.whitelist'] = Array.isArray(readPath(config, 'access.whitelist'))
-    ? readPath(config, 'access.whitelist').filter((item) => typeof item === 'string')
-    : DEFAULTS['access.whitelist'];
-
   for (const input of fields) {
     const value = values[input.dataset.setting];
+    if (value === undefined) continue;
     if (input.dataset.kind === 'bool') input.checked = value;
     else input.value = String(value);
   }
   for (const input of form.querySelectorAll('[aria-invalid]')) input.removeAttribute('aria-invalid');
-  whitelist.replaceChildren();
-  for (const address of values['access.whitelist']) addWhitelistRow(address);
+  for (const list of lists) {
+    list.replaceChildren();
+    for (const item of values[list.dataset.setting] ?? []) addListRow(list, item);
+  }
   loaded = values;
   dirty = false;
 }
@@ -140,8 +174,8 @@ function collect() {
     if (input.dataset.kind === 'string' && input.value.trim() === '') input.setCustomValidity('This setting cannot be empty.');
     if (input.dataset.kind === 'int') {
       const value = Number(input.value);
-      if (input.value.trim() === '' || !Number.isInteger(value) || value < Number(input.min) || value > INT_MAX) {
-        input.setCustomValidity(`Enter a whole number from ${input.min} to ${INT_MAX}.`);
+      if (input.value.trim() === '' || !Number.isInteger(value) || value < Number(input.min) || value > Number(input.max)) {
+        input.setCustomValidity(`Enter a whole number from ${input.min} to ${input.max}.`);
       }
     }
   }
@@ -157,44 +191,84 @@ function collect() {
     const value = kind === 'bool' ? input.checked : kind === 'int' ? Number(input.value) : input.value.trim();
     writePath(config, input.dataset.setting, value);
   }
-  const addresses = [...whitelist.querySelectorAll('input')].map((input) => input.value.trim()).filter(Boolean);
-  writePath(config, 'access.whitelist', addresses);
+  for (const list of lists) {
+    writePath(config, list.dataset.setting, [...list.querySelectorAll('input')].map((input) => input.value.trim()).filter(Boolean));
+  }
   return config;
 }
 
-function addWhitelistRow(address) {
-  const index = whitelist.children.length + 1;
+function addListRow(list, value) {
+  const index = list.children.length + 1;
   rowsMade += 1;
-  const id = `whitelist-entry-${rowsMade}`;
-  const row = el('li', { class: 'whitelist-row' }, [
-    el('label', { class: 'visually-hidden', for: id, text: `Allowed address ${index}` }),
-    el('input', { id, type: 'text', inputmode: 'decimal', autocomplete: 'off', spellcheck: 'false', dataset: { role: 'whitelist-entry' } }),
-    el('button', { type: 'button', dataset: { action: 'remove-address' }, text: 'Remove', 'aria-label': `Remove allowed address ${index}` }),
+  const id = `${list.id}-entry-${rowsMade}`;
+  const row = el('li', { class: 'setting-list-row' }, [
+    el('label', { class: 'visually-hidden', for: id, text: `${list.dataset.itemName} ${index}` }),
+    el('input', { id, type: 'text', inputmode: list.dataset.inputmode, autocomplete: 'off', spellcheck: 'false', dataset: { role: 'list-entry' } }),
+    el('button', { type: 'button', dataset: { action: 'remove-item' }, text: 'Remove', 'aria-label': `Remove ${list.dataset.itemName.toLowerCase()} ${index}` }),
   ]);
-  row.querySelector('input').value = address;
-  whitelist.append(row);
+  row.querySelector('input').value = value;
+  list.append(row);
   return row;
 }
 
-function removeWhitelistRow(row) {
+function removeListRow(list, row) {
   const next = row.nextElementSibling ?? row.previousElementSibling;
   row.remove();
-  renumberWhitelist();
-  (next?.querySelector('input') ?? addButton).focus();
+  [...list.children].forEach((item, i) => {
+    item.querySelector('label').textContent = `${list.dataset.itemName} ${i + 1}`;
+    item.querySelector('button').setAttribute('aria-label', `Remove ${list.dataset.itemName.toLowerCase()} ${i + 1}`);
+  });
+  (next?.querySelector('input') ?? form.querySelector(`button[data-add-to="${list.id}"]`)).focus();
   dirty = true;
   showMessage(message, 'You have unsaved changes.', 'notice');
 }
 
-function renumberWhitelist() {
-  [...whitelist.children].forEach((row, i) => {
-    row.querySelector('label').textContent = `Allowed address ${i + 1}`;
-    row.querySelector('button').setAttribute('aria-label', `Remove allowed address ${i + 1}`);
+function showPasswordState(isSet) {
+  passwordState.dataset.passwordSet = String(isSet);
+  passwordState.textContent = isSet
+    ? 'A password protects this server: everyone has to log in, this computer included.'
+    : 'No password is set: whoever the access settings above let in may use the server.';
+  passwordSetButton.textContent = isSet ? 'Change password' : 'Set password';
+  passwordRemoveButton.hidden = !isSet;
+}
+
+async function setPassword() {
+  const password = passwordNew.value;
+  let problem = '';
+  if (password === '') problem = 'Enter the new password.';
+  else if (password !== passwordRepeat.value) problem = 'The two passwords differ.';
+  else if (new TextEncoder().encode(password).length > 1024) problem = 'The password may be at most 1024 bytes long.';
+  if (problem) {
+    showMessage(passwordMessage, problem, 'error');
+    (password === '' ? passwordNew : passwordRepeat).focus();
+    return;
+  }
+  if (!await callAndReport(passwordMessage, 'set_password', { password }, 'The password has been set.')) return;
+  passwordNew.value = '';
+  passwordRepeat.value = '';
+  showPasswordState(true);
+  announce(PASSWORD_CHANGED, { isSet: true });
+  // Every session ended with the old password, this page's own included.
+  announce(AUTH_REQUIRED, { reason: 'The password has been set. Log in with it to go on.' });
+}
+
+async function removePassword() {
+  const confirmed = await confirmAction({
+    heading: 'Remove the password?',
+    body: 'Whoever the access settings let in can then use the server without logging in.',
+    confirmLabel: 'Remove password',
   });
+  if (!confirmed) return;
+  if (!await callAndReport(passwordMessage, 'set_password', { password: '' }, 'The password has been removed.')) return;
+  showPasswordState(false);
+  announce(PASSWORD_CHANGED, { isSet: false });
+  passwordSetButton.focus();
 }
 
 function markRefused(paths) {
   for (const path of paths) {
-    for (const input of form.querySelectorAll(path === 'access.whitelist' ? '#whitelist-list input' : `input[data-setting="${path}"]`)) {
+    const list = lists.find((candidate) => candidate.dataset.setting === path);
+    for (const input of list ? list.querySelectorAll('input') : form.querySelectorAll(`input[data-setting="${path}"]`)) {
       input.setAttribute('aria-invalid', 'true');
     }
   }
@@ -202,11 +276,12 @@ function markRefused(paths) {
 
 /** The label a person sees for the setting at `path`. */
 function settingName(path) {
+  const list = lists.find((candidate) => candidate.dataset.setting === path);
   const input = form.querySelector(`input[data-setting="${path}"]`);
-  const label = path === 'access.whitelist'
-    ? document.getElementById('whitelist-label')
-    : input.closest('label') ?? form.querySelector(`label[for="${input.id}"]`);
-  return `“${label.textContent.trim()}”`;
+  const label = list
+    ? document.getElementById(list.closest('[role="group"]').getAttribute('aria-labelledby'))
+    : input?.closest('label') ?? form.querySelector(`label[for="${input?.id}"]`);
+  return `“${label ? label.textContent.trim() : path}”`;
 }
 
 function sameValue(a, b) {
@@ -225,5 +300,6 @@ function writePath(object, path, value) {
 
 function sameKind(value, fallback) {
   if (Number.isInteger(fallback)) return Number.isInteger(value);
+  if (Array.isArray(fallback)) return Array.isArray(value);
   return typeof value === typeof fallback && !Array.isArray(value);
 }

@@ -1,7 +1,11 @@
 #include "app/FileSystem.h"
+#include <algorithm>
+#include <iterator>
+#include <stdexcept>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,19 +15,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 std::string FileSystem::ReadFile(std::string path)
 {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
-        throw std::exception();
+        throw std::runtime_error("Unable to read the file \"" + path + "\".");
 
-    std::string result;
-    std::string line;
-    while (std::getline(in, line))
-        result += line;
+    std::string result{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    result.erase(std::remove(result.begin(), result.end(), '\n'), result.end());
     return result;
 }
 
@@ -83,7 +86,9 @@ namespace
         const bool closed = close(fd) == 0;
         if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0)
         {
+            const int reason = errno;
             unlink(temporary.c_str());
+            errno = reason;
             return false;
         }
         SyncDirectoryOf(path);
@@ -171,4 +176,62 @@ int64_t FileSystem::CalculateSize(std::string path, bool)
         total += entry.st_size;
     }
     return total;
+}
+
+std::string FileSystem::RealLocation(std::string path)
+{
+    constexpr int maxLinksFollowed = 40;  // as the kernel allows; more means a loop
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    if (error)
+        return "";
+
+    // Walked part by part, so that ".." applies to where a link really led and a link whose
+    // target does not exist yet is followed as well: writing through it would create the target.
+    std::deque<fs::path> pending(absolute.begin(), absolute.end());
+    fs::path resolved = "/";
+    int linksFollowed = 0;
+    while (!pending.empty())
+    {
+        const fs::path part = pending.front();
+        pending.pop_front();
+        if (part.empty() || part == "." || part == "/")
+            continue;
+        if (part == "..")
+        {
+            resolved = resolved.parent_path();
+            continue;
+        }
+        const fs::path candidate = resolved / part;
+        struct stat info{};
+        if (lstat(candidate.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        {
+            resolved = candidate;
+            continue;
+        }
+        if (++linksFollowed > maxLinksFollowed)
+            return "";
+        const fs::path target = fs::read_symlink(candidate, error);
+        if (error)
+            return "";
+        if (target.is_absolute())
+            resolved = "/";
+        pending.insert(pending.begin(), target.begin(), target.end());
+    }
+    return resolved.string();
+}
+
+bool FileSystem::IsWithin(const std::string& inner, const std::string& outer)
+{
+    auto parts = [](const std::string& path) {
+        std::vector<std::string> result;
+        for (const fs::path& part : fs::path(path).lexically_normal())
+            if (!part.empty())
+                result.push_back(part.string());
+        return result;
+    };
+    const std::vector<std::string> innerParts = parts(inner);
+    const std::vector<std::string> outerParts = parts(outer);
+    return outerParts.size() <= innerParts.size() &&
+           std::equal(outerParts.begin(), outerParts.end(), innerParts.begin());
 }

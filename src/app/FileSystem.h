@@ -8,11 +8,13 @@
 class FileSystem
 {
 public:
-    // The file's text with every '\n' removed; throws std::exception when it cannot be opened.
+    // The file's text with every '\n' removed; throws std::runtime_error, saying which file, when
+    // it cannot be opened.
     static std::string ReadFile(std::string path);
 
     // Replaces the file atomically: a crash leaves either the old or the new content, never
-    // a mix. False (and nothing created) when the file cannot be written, e.g. a missing directory.
+    // a mix. False (and nothing created) when the file cannot be written, e.g. a missing
+    // directory or a full disk; errno then says why.
     static bool WriteFile(std::string path, std::string content);
     // The same, but the file gets exactly `mode` from its creation on, whatever the old file
     // had: a file meant for its owner alone is never readable by others, not even half-written.
@@ -40,4 +42,10 @@ public:
     // (directory entries included, hard links once); -1 when the path does not exist.
     // `isDirectory` is accepted for the callers' clarity; both kinds are measured alike.
     static int64_t CalculateSize(std::string path, bool isDirectory);
+
+    // The absolute location `path` really names: symlinks resolved in every part that exists,
+    // the rest taken as written. Empty when it cannot be determined.
+    static std::string RealLocation(std::string path);
+    // True when the absolute, normalised path `inner` is `outer` itself or lies below it.
+    static bool IsWithin(const std::string& inner, const std::string& outer);
 };

@@ -1,6 +1,7 @@
 #include "app/Framework.h"
 #include "app/ConsoleManager.h"
 #include "app/Idler.h"
+#include "app/StopSignals.h"
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
@@ -40,8 +41,21 @@ Framework::~Framework()
 void Framework::Run()
 {
     while (XGControl::keepServerRunning)
+    {
         Update();
+        if (StopSignals::Received() && XGControl::keepServerRunning)
+        {
+            XGControl::keepServerRunning = false;
+            log->stream << "Shutting down server upon a stop signal...";
+            log->Flush();
+        }
+    }
 
+    // Held requests are answered before the server stops; a fetch they wait for is cut short.
+    Downloader::DownloadManager::StopFetches();
+    // A signal stops the running downloads as well: they come back at the next start.
+    if (StopSignals::Received())
+        Downloader::DownloadManager::StopDownloads();
     OnExit();
     PostExit();
 }

@@ -1,5 +1,9 @@
 #include "config/XGConfig.h"
+#include <cerrno>
+#include <cstring>
 #include "app/FileSystem.h"
+#include "config/PathRules.h"
+#include "config/SettingsTable.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
 
@@ -11,34 +15,48 @@ XGConfig::Downloader XGConfig::downloader;
 XGConfig::General XGConfig::general;
 XGConfig::Access XGConfig::access;
 JsonBlock XGConfig::savefileBuffer;
+JsonBlock XGConfig::valuesAtStart;
 ::Logging::Logger* XGConfig::log = nullptr;
 
 namespace
 {
     const std::string configFile = "config.json";
     const std::string backupFile = configFile + "___";
+
+    // The server's files that no setting names, all in the working directory.
+    const std::vector<PathRules::OwnPlace> fixedPlaces = {
+        {"the settings file", configFile},
+        {"the settings backup", backupFile},
+        {"the cookies file", "cookies.txt"},
+        {"the downloader programs directory", "bin"},
+    };
+
+    // Every file and folder of the server's own apart from what `checked` names: the fixed ones,
+    // the other path settings as they would be after the change, and as they were at start
+    // for those that only change with a restart.
+    std::vector<PathRules::OwnPlace> OwnPlacesBesides(const Setting& checked, const JsonBlock& changes,
+                                                      const JsonBlock& valuesAtStart)
+    {
+        std::vector<PathRules::OwnPlace> places = fixedPlaces;
+        for (const Setting& setting : SettingsTable::All())
+        {
+            if (setting.pathKind == SETTING_PATH::NONE || &setting == &checked)
+                continue;
+            const std::string current = std::get<std::string>(SettingsTable::Read(setting));
+            places.push_back({setting.placeName, current});
+            if (XGConfig::IsJsonFieldValid(changes, setting.path, STRING))
+                places.push_back({setting.placeName, changes.ShorthandGet(setting.path, '.').GetStringData()});
+            if (setting.appliesAtRestart && XGConfig::IsJsonFieldValid(valuesAtStart, setting.path, STRING))
+                places.push_back({setting.placeName, valuesAtStart.ShorthandGet(setting.path, '.').GetStringData()});
+        }
+        return places;
+    }
 }
 
 void XGConfig::LoadDefaultValues()
 {
-    httpServer.port = "6969";
-    httpServer.rootdir = "frontend";
-    httpServer.polling_rate = 100;
-
-    logging.logfile_text = "log.txt";
-    logging.logfile_json = "log.json";
-    logging.autosave_interval = 1800;
-
-    downloader.cachedir = "dlcache";
-    downloader.max_dlrate_per_thread = "100M";
-    downloader.num_threads = 1;
-
-    general.show_console = true;
-
-    access.only_allow_localhost = false;
-    access.enable_whitelist = false;
-    access.whitelist = {"127.0.0.1"};
-
+    for (const Setting& setting : SettingsTable::All())
+        SettingsTable::Write(setting, setting.defaultValue);
     savefileBuffer.Clear();
     savefileBuffer.CloneFrom(CreateJson());
 }
@@ -55,82 +73,61 @@ void XGConfig::LoadFromJson(const JsonBlock& json)
     savefileBuffer.Clear();
     savefileBuffer.CloneFrom(document);
 
-    auto takeString = [&](const char* path, std::string& field) {
-        if (IsJsonFieldValid(document, path, STRING))
-            field = document.ShorthandGet(path, '.').GetStringData();
-    };
-    auto takeInt = [&](const char* path, int32_t& field) {
-        if (IsJsonFieldValid(document, path, INT))
-            field = static_cast<int32_t>(document.ShorthandGet(path, '.').GetIntData());
-    };
-    auto takeBool = [&](const char* path, bool& field) {
-        if (IsJsonFieldValid(document, path, BOOL))
-            field = document.ShorthandGet(path, '.').GetBoolData();
-    };
-
-    takeString("logging.logfile_json", logging.logfile_json);
-    takeString("logging.logfile_text", logging.logfile_text);
-    takeInt("logging.autosave_interval", logging.autosave_interval);
-    takeString("httpServer.port", httpServer.port);
-    takeInt("httpServer.polling_rate", httpServer.polling_rate);
-    takeString("httpServer.rootdir", httpServer.rootdir);
-    takeString("downloader.cachedir", downloader.cachedir);
-    takeInt("downloader.num_threads", downloader.num_threads);
-    takeString("downloader.max_dlrate_per_thread", downloader.max_dlrate_per_thread);
-    takeBool("general.show_console", general.show_console);
-    takeBool("access.only_allow_localhost", access.only_allow_localhost);
-    takeBool("access.enable_whitelist", access.enable_whitelist);
-
-    if (IsJsonFieldValid(document, "access.whitelist", ARRAY))
+    for (const Setting& setting : SettingsTable::All())
     {
-        access.whitelist.clear();
-        const JsonArray& entries = document.ShorthandGet("access.whitelist", '.').GetArrayData();
-        for (std::size_t i = 0; i < entries.Size(); i++)
-            if (entries.At(i).GetDataType() == STRING)
-                access.whitelist.push_back(entries.At(i).GetStringData());
+        SettingValue value;
+        if (document.DoesShorthandExist(setting.path, '.') &&
+            SettingsTable::FromJson(setting, document.ShorthandGet(setting.path, '.'), value))
+            SettingsTable::Write(setting, value);
     }
 }
 
 JsonBlock XGConfig::CreateJson()
 {
-    JsonBlock http;
-    http.Add(JsonElement("port", httpServer.port));
-    http.Add(JsonElement("polling_rate", httpServer.polling_rate));
-    http.Add(JsonElement("rootdir", httpServer.rootdir));
-
-    JsonBlock logs;
-    logs.Add(JsonElement("logfile_text", logging.logfile_text));
-    logs.Add(JsonElement("logfile_json", logging.logfile_json));
-    logs.Add(JsonElement("autosave_interval", logging.autosave_interval));
-
-    JsonBlock downloads;
-    downloads.Add(JsonElement("cachedir", downloader.cachedir));
-    downloads.Add(JsonElement("max_dlrate_per_thread", downloader.max_dlrate_per_thread));
-    downloads.Add(JsonElement("num_threads", downloader.num_threads));
-
-    JsonBlock generalGroup;
-    generalGroup.Add(JsonElement("show_console", general.show_console));
-
-    JsonArray whitelist;
-    for (const std::string& address : access.whitelist)
-        whitelist.Add(address);
-    JsonBlock accessGroup;
-    accessGroup.Add(JsonElement("only_allow_localhost", access.only_allow_localhost));
-    accessGroup.Add(JsonElement("enable_whitelist", access.enable_whitelist));
-    accessGroup.Add(JsonElement("whitelist", whitelist));
-
     JsonBlock document;
-    document.Add(JsonElement("httpServer", http));
-    document.Add(JsonElement("logging", logs));
-    document.Add(JsonElement("downloader", downloads));
-    document.Add(JsonElement("general", generalGroup));
-    document.Add(JsonElement("access", accessGroup));
+    for (const Setting& setting : SettingsTable::All())
+        document.ShorthandSet(setting.path, '.') = SettingsTable::ToJson(SettingsTable::Read(setting));
     return document;
 }
 
 JsonBlock& XGConfig::GetSavefileBuffer()
 {
     return savefileBuffer;
+}
+
+JsonBlock XGConfig::WithoutSecrets(JsonBlock document)
+{
+    for (const Setting& setting : SettingsTable::All())
+        if (setting.secret && document.DoesShorthandExist(setting.path, '.'))
+            document.ShorthandRemove(setting.path, '.');
+    return document;
+}
+
+std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
+{
+    std::vector<Refusal> refusals;
+    const JsonBlock proposed(changes);
+    for (const Setting& setting : SettingsTable::All())
+    {
+        if (!proposed.DoesShorthandExist(setting.path, '.'))
+            continue;
+        SettingValue value;
+        const bool typed = SettingsTable::FromJson(setting, proposed.ShorthandGet(setting.path, '.'), value);
+        std::string reason;
+        if (setting.secret)
+            reason = "This setting is only changed by its own command.";
+        else if (!typed || !SettingsTable::IsAcceptable(setting, value))
+            reason = "Expected " + SettingsTable::Expected(setting) + ".";
+        // A path that stays as it is was accepted before (or written into config.json by hand).
+        else if (setting.pathKind != SETTING_PATH::NONE && value != SettingsTable::Read(setting))
+            reason = PathRules::Refusal(std::get<std::string>(value), OwnPlacesBesides(setting, proposed, valuesAtStart));
+        if (reason.empty())
+            continue;
+        changes.ShorthandRemove(setting.path, '.');
+        refusals.push_back({setting.path, reason,
+                            setting.secret ? "" : proposed.ShorthandGet(setting.path, '.').Render(true)});
+    }
+    return refusals;
 }
 
 void XGConfig::PreInit()
@@ -150,6 +147,7 @@ void XGConfig::PreInit()
         log->stream << log->Warn() << "Config file not found. Created default one.";
         log->Flush();
     }
+    valuesAtStart = CreateJson();
 }
 
 void XGConfig::Load()
@@ -182,31 +180,64 @@ bool XGConfig::SaveToFile(std::string path)
     return FileSystem::WriteFile(path, document.Render(false));
 }
 
-void XGConfig::Save()
+bool XGConfig::Save(std::string* problem)
 {
     log->stream << "Saving config...";
     log->Flush();
 
-    FileSystem::Copy(configFile, backupFile);
-    if (!SaveToFile(configFile))
-    {
+    auto fail = [&](const std::string& file) {
+        const std::string reason = "\"" + file + "\" could not be written (" + std::strerror(errno) + ")";
+        log->stream << log->Err() << reason;
+        log->Flush();
         log->stream << log->Err() << "Unable to save config file \"" << configFile << "\"";
         log->Flush();
-        return;
+        if (problem != nullptr)
+            *problem = reason;
+        return false;
+    };
+
+    // Written whole or not at all, so a full disk leaves no empty backup. Line breaks do not
+    // matter: they are whitespace between JSON tokens.
+    const bool hadFile = FileSystem::Exists(configFile);
+    if (hadFile && !FileSystem::WriteFile(backupFile, FileSystem::ReadFile(configFile)))
+        return fail(backupFile);
+    if (!SaveToFile(configFile))
+    {
+        const int reason = errno;
+        // config.json was replaced atomically or not at all: the backup guards nothing now.
+        FileSystem::Delete(backupFile);
+        errno = reason;
+        return fail(configFile);
     }
 
     if (IsJsonValid(FileSystem::ReadFile(configFile)))
     {
         FileSystem::Delete(backupFile);
-        return;
+        return true;
     }
 
-    FileSystem::Copy(backupFile, configFile);
-    if (!FileSystem::Delete(backupFile))
+    if (hadFile)
+        FileSystem::WriteFile(configFile, FileSystem::ReadFile(backupFile));
+    if (hadFile && !FileSystem::Delete(backupFile))
         log->stream << log->Err() << "Unable to delete backup of config file! (backup is \"" << backupFile << "\")";
     else
         log->stream << log->Warn() << "Unable to save config file to \"" << configFile << "\"!";
     log->Flush();
+    if (problem != nullptr)
+        *problem = "\"" + configFile + "\" did not read back as valid JSON";
+    return false;
+}
+
+bool XGConfig::ChangeAndSave(const std::function<void()>& change, std::string& problem)
+{
+    const JsonBlock settingsBefore = CreateJson();
+    const JsonBlock bufferBefore = savefileBuffer;
+    change();
+    if (Save(&problem))
+        return true;
+    LoadFromJson(settingsBefore);
+    savefileBuffer = bufferBefore;
+    return false;
 }
 
 void XGConfig::PostExit()

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
         bool only_allow_localhost = false;
         bool enable_whitelist = false;
         std::vector<std::string> whitelist;
+        std::vector<std::string> allowed_hosts;  // names the server answers to besides addresses and localhost
+        std::string password_hash;               // empty: no password; never handed to a client
     };
 
     static HttpServer httpServer;
@@ -55,27 +58,50 @@ public:
     static General general;
     static Access access;
 
+    // A setting a client sent that was not taken, and why.
+    struct Refusal
+    {
+        std::string path;
+        std::string reason;  // a sentence
+        std::string shownValue;  // the value as the log may show it; empty for secrets
+    };
+
     // Sets every setting to its default and the buffer to the matching document.
     static void LoadDefaultValues();
     // True when `path` exists in `json` and holds exactly `type`.
     static bool IsJsonFieldValid(const Ostrel::JsonBlock& json, std::string path, Ostrel::JSON_DATA_TYPE type);
-    // Keeps `json` as the buffer and takes each setting found at its path with its exact type.
+    // Keeps `json` as the buffer and takes each setting found at its path with its exact type
+    // (integers only within 32 bits); anything else leaves the setting as it was.
     static void LoadFromJson(const Ostrel::JsonBlock& json);
-    // The JSON form of the current settings.
+    // The JSON form of the current settings, secrets included: what config.json holds.
     static Ostrel::JsonBlock CreateJson();
     // The configuration document the REST commands hand back to clients.
     static Ostrel::JsonBlock& GetSavefileBuffer();
+    // `document` without the settings no client may see.
+    static Ostrel::JsonBlock WithoutSecrets(Ostrel::JsonBlock document);
+
+    // Checks the settings a client sent before they are loaded: a value of the wrong type or
+    // outside its range, a secret, or a changed path that leads outside the working directory
+    // or onto one of the server's own files is removed from `changes` and returned.
+    static std::vector<Refusal> RefuseClientChanges(Ostrel::JsonBlock& changes);
 
     // Start-up: defaults, then config.json (written with the defaults when missing).
     static void PreInit();
     static void Load();
-    // Writes config.json behind a backup copy and checks that it reads back.
-    static void Save();
+    // Writes config.json behind a backup copy and checks that it reads back. On failure
+    // `problem` (when given) says what failed and why; the previous file stays as it was and
+    // no backup is left beside it.
+    static bool Save(std::string* problem = nullptr);
     static bool SaveToFile(std::string path);
+    // Runs `change` on the settings and saves them; when the save fails, every setting and
+    // the buffer are put back as they were and false is returned with the `problem`.
+    static bool ChangeAndSave(const std::function<void()>& change, std::string& problem);
     // Shut-down: a last save, then the logger goes.
     static void PostExit();
 
 private:
     static Ostrel::JsonBlock savefileBuffer;
+    // The settings as they were when the server started: restart-only ones still act on these.
+    static Ostrel::JsonBlock valuesAtStart;
     static ::Logging::Logger* log;
 };

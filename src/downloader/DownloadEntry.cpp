@@ -56,17 +56,24 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     duration = other.duration;
     pelko_id = other.pelko_id;
     webpage_url = other.webpage_url;
+    video_url = other.video_url;
     thumbnail_url = other.thumbnail_url;
     downloaded_filename = other.downloaded_filename;
     download_url = other.download_url;
+    error_message = other.ErrorMessage();
     status = other.status.load();
     mode = other.mode;
     download_progress = other.download_progress.load();
     queued_timestamp = other.queued_timestamp;
+    download_speed = other.download_speed.load();
+    download_eta = other.download_eta.load();
+    total_bytes = other.total_bytes.load();
+    converting = other.converting.load();
+    restored = other.restored;
     return *this;
 }
 
-JsonBlock DownloadEntry::GetAsJson() const
+JsonBlock DownloadEntry::GetAsRecord() const
 {
     JsonBlock json;
     json.Add(JsonElement("title", title));
@@ -86,27 +93,99 @@ JsonBlock DownloadEntry::GetAsJson() const
     const DOWNLOAD_STATUS current = status;
     if (current >= QUEUED && current <= FAILED)
         json.Add(JsonElement("status", statusWords[current]));
+    json.Add(JsonElement("video_url", video_url));
+    json.Add(JsonElement("error_message", ErrorMessage()));
     return json;
+}
+
+JsonBlock DownloadEntry::GetAsJson() const
+{
+    JsonBlock json = GetAsRecord();
+    json.Add(JsonElement("download_speed", static_cast<long long>(download_speed.load())));
+    json.Add(JsonElement("download_eta", static_cast<long long>(download_eta.load())));
+    json.Add(JsonElement("total_bytes", static_cast<long long>(total_bytes.load())));
+    json.Add(JsonElement("stage", Stage()));
+    json.Add(JsonElement("restored", restored));
+    return json;
+}
+
+namespace
+{
+    // The members every kind of record shares.
+    DownloadEntry FromRecord(const JsonBlock& record)
+    {
+        DownloadEntry entry;
+        TakeString(record, "title", entry.title);
+        TakeString(record, "description", entry.description);
+        TakeString(record, "uploader", entry.uploader);
+        TakeInteger(record, "duration", entry.duration);
+        TakeString(record, "pelko_id", entry.pelko_id);
+        TakeString(record, "webpage_url", entry.webpage_url);
+        TakeString(record, "video_url", entry.video_url);
+        TakeString(record, "thumbnail_url", entry.thumbnail_url);
+        TakeString(record, "download_url", entry.download_url);
+        TakeString(record, "downloaded_filename", entry.downloaded_filename);
+        TakeInteger(record, "queued_timestamp", entry.queued_timestamp);
+        if (Has(record, "mode", Ostrel::STRING))
+            entry.mode = record.Get("mode").GetStringData() == "audio" ? AUDIO : VIDEO;
+        return entry;
+    }
 }
 
 DownloadEntry DownloadEntry::FromIndexRecord(const JsonBlock& record)
 {
-    DownloadEntry entry;
+    DownloadEntry entry = FromRecord(record);
     entry.status = FINISHED;
     entry.download_progress = 100;
-    TakeString(record, "title", entry.title);
-    TakeString(record, "description", entry.description);
-    TakeString(record, "uploader", entry.uploader);
-    TakeInteger(record, "duration", entry.duration);
-    TakeString(record, "pelko_id", entry.pelko_id);
-    TakeString(record, "webpage_url", entry.webpage_url);
-    TakeString(record, "thumbnail_url", entry.thumbnail_url);
-    TakeString(record, "download_url", entry.download_url);
-    TakeString(record, "downloaded_filename", entry.downloaded_filename);
-    TakeInteger(record, "queued_timestamp", entry.queued_timestamp);
-    if (Has(record, "mode", Ostrel::STRING))
-        entry.mode = record.Get("mode").GetStringData() == "audio" ? AUDIO : VIDEO;
     return entry;
+}
+
+DownloadEntry DownloadEntry::FromQueueRecord(const JsonBlock& record)
+{
+    DownloadEntry entry = FromRecord(record);
+    std::string status;
+    TakeString(record, "status", status);
+    if (status == "failed")
+    {
+        std::string error;
+        TakeString(record, "error_message", error);
+        int32_t progress = -1;
+        TakeInteger(record, "download_progress", progress);
+        entry.Fail(error, progress);
+    }
+    // Anything else was waiting or running and starts again from the beginning.
+    return entry;
+}
+
+std::string DownloadEntry::Stage() const
+{
+    const DOWNLOAD_STATUS current = status;
+    if (current == DOWNLOADING && converting)
+        return "converting";
+    return current >= QUEUED && current <= FAILED ? statusWords[current] : "";
+}
+
+void DownloadEntry::Fail(const std::string& message, int32_t progress)
+{
+    error_message = message;
+    download_progress = progress;
+    status.store(FAILED, std::memory_order_release);
+}
+
+void DownloadEntry::Requeue()
+{
+    status = QUEUED;
+    download_progress = 0;
+    download_speed = 0;
+    download_eta = -1;
+    total_bytes = 0;
+    converting = false;
+    error_message.clear();
+}
+
+std::string DownloadEntry::ErrorMessage() const
+{
+    return status.load(std::memory_order_acquire) == FAILED ? error_message : "";
 }
 
 void DownloadEntry::TakeMetadata(const JsonBlock& metadata)

@@ -25,8 +25,13 @@ namespace Downloader
         FAILED = 3
     };
 
-    // One download from queuing until it leaves the cache. Its JSON form is both the
-    // record of index.json and what the listing commands answer with.
+    // One download from queuing until it leaves the cache. Its record (GetAsRecord) is what
+    // index.json and queue.json hold; its JSON form (GetAsJson) adds the progress of a running
+    // download and is what the listing commands answer with.
+    //
+    // Threads: while a worker runs the entry's download, the worker is the only writer of
+    // `status`, `download_progress`, the progress details and `error_message`; before and after
+    // that, only the main thread writes them.
     class DownloadEntry
     {
     public:
@@ -34,16 +39,34 @@ namespace Downloader
         DownloadEntry(const DownloadEntry& other);
         DownloadEntry& operator=(const DownloadEntry& other);
 
-        // The JSON form; "mode" and "status" are left out for values outside their enumerations.
+        // What files keep of the entry; "mode" and "status" are left out for values outside
+        // their enumerations.
+        Ostrel::JsonBlock GetAsRecord() const;
+        // The record plus "download_speed", "download_eta", "total_bytes", "stage" and "restored".
         Ostrel::JsonBlock GetAsJson() const;
 
-        // Rebuilds an entry of the cache index from its JSON form: always FINISHED with
-        // progress 100; each member is taken only with its exact JSON type.
+        // Rebuilds an entry of the cache index from its record: always FINISHED with progress
+        // 100; each member is taken only with its exact JSON type.
         static DownloadEntry FromIndexRecord(const Ostrel::JsonBlock& record);
+        // Rebuilds an entry of queue.json, status, progress and error included.
+        static DownloadEntry FromQueueRecord(const Ostrel::JsonBlock& record);
 
         // Takes title, description, uploader, duration, webpage_url and the thumbnail from the
         // downloader program's metadata document; members missing or of another type are skipped.
         void TakeMetadata(const Ostrel::JsonBlock& metadata);
+
+        // "queued", "downloading", "converting", "finished" or "failed".
+        std::string Stage() const;
+
+        // Marks the entry failed with `message`; only for the thread that may write the result.
+        void Fail(const std::string& message, int32_t progress);
+
+        // The error of a failed entry; empty for any other.
+        std::string ErrorMessage() const;
+
+        // Back to QUEUED with no progress and no error, to run (again) from the beginning;
+        // only while no worker runs it.
+        void Requeue();
 
         std::string title;
         std::string description;
@@ -51,16 +74,28 @@ namespace Downloader
         int32_t duration = -1;
         std::string pelko_id;
         std::string webpage_url;
+        std::string video_url;  // the address the client gave
         std::string thumbnail_url;
-        // Set by the main thread when it starts the worker and never changed afterwards, so
-        // any thread may read it.
+        // Set by the main thread before the worker starts and never changed while it runs.
         std::string downloaded_filename;
         std::string download_url;
-        // Written by the entry's worker thread and read by the main thread: atomic. A writer
-        // that must see and change both together holds DownloadManager::entryStateMutex.
         std::atomic<DOWNLOAD_STATUS> status = QUEUED;
         DOWNLOAD_MODE mode = AUDIO;
         std::atomic<int32_t> download_progress = 0;
         time_t queued_timestamp = 0;
+
+        // While a download runs; read by the main thread at any time.
+        std::atomic<int64_t> download_speed = 0;  // bytes per second, 0 while unknown
+        std::atomic<int64_t> download_eta = -1;   // seconds left, -1 while unknown
+        std::atomic<int64_t> total_bytes = 0;     // 0 while unknown
+        std::atomic<bool> converting = false;
+
+        // Came back from queue.json at this start. Main thread only.
+        bool restored = false;
+
+    private:
+        // Written before `status` turns FAILED and read only by those who saw FAILED, so a
+        // reader never meets it half written.
+        std::string error_message;
     };
 }

@@ -1,7 +1,7 @@
 #include "downloader/DownloadManager.h"
 #include <algorithm>
 #include <chrono>
-#include <exception>
+#include <stdexcept>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "config/XGConfig.h"
@@ -11,14 +11,15 @@
 
 using namespace Downloader;
 
-std::mutex DownloadManager::entryStateMutex;
 std::list<std::shared_ptr<DownloadEntry>> DownloadManager::unfinishedCache;
+std::vector<std::shared_ptr<DownloadEntry>> DownloadManager::saveFileCache;
 std::list<std::unique_ptr<DownloadManager::WorkerThread>> DownloadManager::downloadThreads;
-Ostrel::JsonArray DownloadManager::saveFileCache;
-std::list<DownloadEntry> DownloadManager::saveFileCache_Atomic;
-time_t DownloadManager::lastProgressCheck = 0;
-std::atomic<bool> DownloadManager::shouldSave = false;
+std::list<std::unique_ptr<DownloadManager::MetadataFetch>> DownloadManager::metadataFetches;
+time_t DownloadManager::lastReservedId = 0;
+time_t DownloadManager::startTime = 0;
 bool DownloadManager::shouldClearCacheASAP = false;
+bool DownloadManager::stopping = false;
+std::string DownloadManager::cacheDirectory;
 std::string DownloadManager::downloaderProgram;
 Logging::Logger* DownloadManager::log = nullptr;
 
@@ -27,22 +28,31 @@ namespace
     const std::string pelkoIdAlphabet = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
     // In order of preference; yt-dlp is the maintained successor and takes the same options.
     const char* const downloaderProgramNames[] = {"youtube-dl", "yt-dlp"};
+
+    std::string PelkoId(time_t second)
+    {
+        return Ostrel::Internal::Helpers::Base10_2_X(static_cast<unsigned long long>(second), pelkoIdAlphabet, 0);
+    }
 }
 
 std::string DownloadManager::CacheDirectory()
 {
-    return XGConfig::downloader.cachedir;
+    return cacheDirectory;
 }
 
 void DownloadManager::PreInit()
 {
     unfinishedCache.clear();
+    saveFileCache.clear();
     downloadThreads.clear();
-    saveFileCache.Clear();
-    saveFileCache_Atomic.clear();
-    lastProgressCheck = 0;
-    shouldSave = false;
+    metadataFetches.clear();
+    lastReservedId = 0;
+    startTime = Clock::now();
     shouldClearCacheASAP = false;
+    stopping = false;
+    // A changed cache directory applies from the next start: entries, workers and their files
+    // all live in the one the server started with.
+    cacheDirectory = XGConfig::downloader.cachedir;
 
     log = new Logging::Logger("DownloadManager");
 
@@ -75,67 +85,34 @@ void DownloadManager::PostExit()
 
 std::string DownloadManager::QueueDownload(std::string url, DOWNLOAD_MODE mode)
 {
-    const std::string id = CreateNewPelkoID();
-    FetchInformation(url, id);
-    const std::string metadata = FileSystem::ReadFile(CacheDirectory() + "/metadata/" + id + ".json");
-
-    auto entry = std::make_shared<DownloadEntry>();
-    entry->pelko_id = id;
-    entry->mode = mode;
-    entry->download_progress = 0;
-    entry->queued_timestamp = Clock::now();
-    entry->download_url = "/download/" + id;
-
-    WarnIfMissingDependenciesWIN();
-
-    if (Ostrel::IsJsonValid(metadata))
-    {
-        entry->status = QUEUED;
-        Ostrel::JsonData document;
-        document.Parse(metadata);
-        if (document.GetDataType() == Ostrel::JSON)
-            entry->TakeMetadata(document.GetJsonData());
-        else
-            entry->status = FAILED;
-    }
-    else
-    {
-        entry->status = FAILED;
-    }
-
-    unfinishedCache.push_back(entry);
-    return id;
+    const std::shared_ptr<PendingChange> change = StartQueueDownload(std::move(url), mode);
+    while (!IsDone(*change))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return change->id;
 }
 
-void DownloadManager::FetchInformation(std::string url, std::string pelkoId)
+bool DownloadManager::IsDone(const PendingChange& change)
 {
-    // "--" keeps an address that starts with a dash from being taken as an option.
-    ExternalProgram::Run({downloaderProgram, "--skip-download", "--no-warnings", "--socket-timeout", "5", "--dump-json",
-                          "--", url},
-                         CacheDirectory() + "/metadata/" + pelkoId + ".json");
+    Collect();
+    return change.done;
 }
 
 std::string DownloadManager::CreateNewPelkoID()
 {
-    for (uint64_t attempts = 0;; attempts++)
-    {
-        if (attempts > 100000000)
-            throw std::exception();
-
-        const std::string candidate =
-            Ostrel::Internal::Helpers::Base10_2_X(static_cast<unsigned long long>(Clock::now()), pelkoIdAlphabet, 0);
-        if (!DoesPelkoIDExist(candidate))
-            return candidate;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    // Each queuing takes a second of its own; ids in a burst lie a little ahead of the clock,
+    // and their entries wait for their second before they join the list.
+    time_t second = std::max(Clock::now(), lastReservedId + 1);
+    while (DoesPelkoIDExist(PelkoId(second)))
+        second++;
+    lastReservedId = second;
+    return PelkoId(second);
 }
 
 bool DownloadManager::DoesPelkoIDExist(std::string id)
 {
-    return std::any_of(unfinishedCache.begin(), unfinishedCache.end(),
-                       [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; }) ||
-           std::any_of(saveFileCache_Atomic.begin(), saveFileCache_Atomic.end(),
-                       [&id](const DownloadEntry& entry) { return entry.pelko_id == id; });
+    const auto hasId = [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; };
+    return std::any_of(unfinishedCache.begin(), unfinishedCache.end(), hasId) ||
+           std::any_of(saveFileCache.begin(), saveFileCache.end(), hasId);
 }
 
 DownloadEntry& DownloadManager::GetDownloadEntryByPelkoID(std::string id)
@@ -143,10 +120,10 @@ DownloadEntry& DownloadManager::GetDownloadEntryByPelkoID(std::string id)
     for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
         if (entry->pelko_id == id)
             return *entry;
-    for (DownloadEntry& entry : saveFileCache_Atomic)
-        if (entry.pelko_id == id)
-            return entry;
-    throw std::exception();
+    for (const std::shared_ptr<DownloadEntry>& entry : saveFileCache)
+        if (entry->pelko_id == id)
+            return *entry;
+    throw std::out_of_range("No download has the id \"" + id + "\".");
 }
 
 int64_t DownloadManager::GetQueueLength()
@@ -157,11 +134,16 @@ int64_t DownloadManager::GetQueueLength()
 
 int64_t DownloadManager::GetNumActiveDownloads()
 {
-    return std::count_if(unfinishedCache.begin(), unfinishedCache.end(),
-                         [](const std::shared_ptr<DownloadEntry>& entry) { return entry->status == DOWNLOADING; });
+    return static_cast<int64_t>(downloadThreads.size());
 }
 
 void DownloadManager::Load()
+{
+    LoadIndex();
+    LoadQueue();
+}
+
+void DownloadManager::LoadIndex()
 {
     const std::string path = CacheDirectory() + "/index.json";
     if (!FileSystem::Exists(path))
@@ -178,7 +160,6 @@ void DownloadManager::Load()
         log->Flush();
         return;
     }
-
     Ostrel::JsonData document;
     document.Parse(text);
     if (document.GetDataType() != Ostrel::ARRAY)
@@ -188,16 +169,18 @@ void DownloadManager::Load()
         return;
     }
 
-    saveFileCache.CloneFrom(document.GetArrayData());
+    std::list<DownloadEntry> entries = ParseJsonArrayToEntries(document.GetArrayData());
     // Such elements cannot be listed or rebuilt; the next save leaves them out.
-    const size_t skipped = saveFileCache.RemoveAllExceptType(Ostrel::JSON);
+    const size_t skipped = document.GetArrayData().Size() - entries.size();
     if (skipped > 0)
     {
         log->stream << log->Err() << "Skipped " << skipped << " elements of the download cache index file \"" << path
                     << "\" that are not json objects!";
         log->Flush();
     }
-    saveFileCache_Atomic = ParseJsonArrayToEntries(saveFileCache);
+    saveFileCache.reserve(entries.size());
+    for (DownloadEntry& entry : entries)
+        saveFileCache.push_back(std::make_shared<DownloadEntry>(std::move(entry)));
 }
 
 std::list<DownloadEntry> DownloadManager::ParseJsonArrayToEntries(const Ostrel::JsonArray& array)

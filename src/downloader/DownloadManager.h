@@ -2,11 +2,12 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 #include "downloader/DownloadEntry.h"
 
 namespace Logging
@@ -20,38 +21,75 @@ namespace Ostrel
 
 namespace Downloader
 {
+    // A change that the download manager completes later, on the main thread, once work off it
+    // has ended: a metadata fetch, or a program that has to stop first. See DownloadManager::IsDone.
+    struct PendingChange
+    {
+        std::string id;     // the pelko id of the entry it concerns
+        bool done = false;  // main thread only
+        // Called on the main thread the moment the change completes, so that an answer can show
+        // the state of that moment; a change that is done when it is returned never calls it.
+        std::function<void()> whenDone;
+
+        void Complete()
+        {
+            done = true;
+            if (whenDone)
+                whenDone();
+        }
+    };
+
+    // A change that was either refused (`refusal` says why) or begun (`change`).
+    struct ChangeRequest
+    {
+        std::shared_ptr<PendingChange> change;
+        std::string refusal;
+    };
+
     // The download queue and cache: queues downloads with their metadata, runs each in a
-    // worker thread of its own, follows their progress and keeps finished ones in the
-    // cache index (index.json in XGConfig::downloader.cachedir). Driven by the frame's
-    // phases and the REST commands, all on the main thread.
+    // worker thread of its own, and keeps finished ones in the cache index (index.json in the
+    // cache directory) and the others of the session in queue.json, so that they survive a
+    // restart. Driven by the frame's phases and the REST commands, all on the main thread; only
+    // metadata fetches and downloads run on threads of their own.
     class DownloadManager
     {
     public:
-        // Start-up, from a clean state: logger, cache directories, the downloader program, the
-        // cache index. Must not run while workers do.
+        static constexpr size_t maxFetches = 4;  // metadata fetches that may run at the same time
+
+        // Start-up, from a clean state: logger, cache directories (read from the settings now and
+        // kept until the next start), the downloader program, the cache index, the queue.
+        // Must not run while workers do.
         static void PreInit();
-        // One pass: saves after a finished download, starts at most one worker, refreshes
-        // progress, runs a deferred cache clear.
+        // One pass: takes in what ended off the main thread (and saves it), starts waiting
+        // metadata fetches and at most one download, runs a deferred cache clear.
         static void Update();
-        // Shut-down: waits for every worker, saves, removes the progress buffers.
+        // Shut-down: waits for every metadata fetch and download (stopped ones end within
+        // seconds; a stop signal stops the downloads it waits for), saves, removes the progress
+        // buffers.
         static void OnExit();
         static void PostExit();
 
-        // Fetches the metadata (blocking) and appends a QUEUED entry, or a FAILED one when
-        // the metadata is unusable; returns its id. Throws when the metadata file cannot be read.
+        // Reserves the next free id and fetches the metadata on a thread of its own (at most
+        // maxFetches at once, the others wait). Once the fetch has ended and the clock has reached
+        // the id's second, the entry joins the end of the session list, in the order of the ids:
+        // QUEUED, or FAILED with the reason when the metadata is unusable.
+        static std::shared_ptr<PendingChange> StartQueueDownload(std::string url, DOWNLOAD_MODE mode);
+        // StartQueueDownload, waiting for the entry; returns its id.
         static std::string QueueDownload(std::string url, DOWNLOAD_MODE mode);
-        // Runs the downloader program's metadata dump for `url` into the cache's metadata file.
-        static void FetchInformation(std::string url, std::string pelkoId);
-        // The current time in base 62, waiting for the next second while the id is taken.
+        // Main thread: takes in what ended off it, then tells whether `change` is complete.
+        static bool IsDone(const PendingChange& change);
+
+        // The first second from now on that is no entry's id and not reserved, in base 62.
         static std::string CreateNewPelkoID();
 
         static bool DoesPelkoIDExist(std::string id);
-        // The first entry with `id`, session first, then the index; throws std::exception when
-        // there is none. The reference is valid until the entry is saved, removed or cleared.
+        // The first entry with `id`, session first, then the index; throws std::out_of_range when
+        // there is none. The reference is valid until the entry is removed or cleared.
         static DownloadEntry& GetDownloadEntryByPelkoID(std::string id);
         static int64_t GetQueueLength();         // session entries that are QUEUED
-        static int64_t GetNumActiveDownloads();  // session entries that are DOWNLOADING
+        static int64_t GetNumActiveDownloads();  // downloads whose program has not yet ended
 
+        // Reads index.json, then queue.json.
         static void Load();
         // Rebuilds index records; elements that are not JSON objects are skipped.
         static std::list<DownloadEntry> ParseJsonArrayToEntries(const Ostrel::JsonArray& array);
@@ -59,23 +97,33 @@ namespace Downloader
 
         // Starts a worker for the first QUEUED session entry, if there is one.
         static void DownloadNext();
-        // Reads every DOWNLOADING entry's progress buffer file into its progress and status.
-        static void UpdateDownloadProgressPercentages();
 
-        // Joins the workers that have ended, moves finished entries into the index, writes it.
-        // Never waits for a download that is still running.
+        // Writes index.json from the index.
         static void Save();
         // Session and index entries, newest first; only those at most `max_age` seconds old
-        // (any age when negative), at most `max_num`. (-1, -1) returns everything.
+        // (any age when negative; an entry restored at this start counts as queued then), at
+        // most `max_num`. (-1, -1) returns everything.
         static Ostrel::JsonArray GetAlltimeCacheAsJson(int64_t max_age, uint64_t max_num);
-        // Empties the whole cache now (true), or once no download is active (false).
+        // Empties the whole cache now (true), or once no download's program runs (false); until
+        // then no download starts.
         static bool ClearDownloadCache();
-        // Removes the entry and, when finished, its file; false when no entry has the id.
-        static bool RemoveFromCacheByID(std::string id);
 
-        // Guards the check-and-change of a running entry's status and download_progress
-        // between its worker and the progress reader.
-        static std::mutex entryStateMutex;
+        // Removes the entry and its files; a running download is stopped first, with every
+        // process it started. Null when no entry has the id.
+        static std::shared_ptr<PendingChange> StartRemoval(std::string id);
+        // StartRemoval, waiting for it; false when no entry has the id.
+        static bool RemoveFromCacheByID(std::string id);
+        // Stops a queued or running download and keeps it listed as failed with "Cancelled.".
+        static ChangeRequest CancelDownload(std::string id);
+        // Queues a failed session entry again, fetching its metadata again when it was never read.
+        static ChangeRequest RetryDownload(std::string id);
+
+        // For the shut-down: metadata fetches stop (their entries fail, saying why) and no
+        // fetch or download starts any more.
+        static void StopFetches();
+        // For a shut-down by signal: running downloads stop as well and go back to the queue,
+        // so that they run again at the next start.
+        static void StopDownloads();
 
     private:
         struct WorkerSettings
@@ -88,24 +136,65 @@ namespace Downloader
         struct WorkerThread
         {
             std::shared_ptr<DownloadEntry> entry;
+            // What the worker makes of its entry when stopped: QUEUED (shut-down) or FAILED
+            // (cancel, removal). Written before `stop` is set.
+            std::atomic<DOWNLOAD_STATUS> whenStopped = FAILED;
+            std::atomic<bool> stop = false;   // set by the main thread, read by the worker
             std::atomic<bool> ended = false;  // set by the worker when it is done with everything shared
+            bool removeWhenEnded = false;     // main thread only
+            std::vector<std::shared_ptr<PendingChange>> waiting;  // main thread only; done once it ended
             std::thread thread;
         };
-        static void RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, std::atomic<bool>* ended);
-        static void SaveIndex(bool waitForRunningWorkers);
-        static void JoinWorkers(bool waitForRunningWorkers);
-        static bool HasUnjoinedWorker(const DownloadEntry* entry);
+        // One metadata run, for a new entry or for a failed one that is retried.
+        struct MetadataFetch
+        {
+            std::shared_ptr<PendingChange> change;
+            std::string url;
+            DOWNLOAD_MODE mode = AUDIO;
+            time_t idSecond = 0;
+            std::shared_ptr<DownloadEntry> retried;  // null for a new entry
+            bool started = false;                    // main thread only
+            std::atomic<bool> stop = false;
+            std::atomic<bool> ended = false;
+            // Written by the fetch thread before `ended`, read by the main thread after it.
+            DownloadEntry metadata;
+            bool usable = false;
+            std::string error;
+            std::thread thread;
+        };
+
+        static void RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control);
+        static void RunFetch(MetadataFetch* fetch, WorkerSettings settings);
+        static void StartFetches();
+        static void CollectFetches();
+        static void CommitFetch(MetadataFetch& fetch);
+        static void CollectWorkers();
+        static void Collect();
+        // Logs how an ended worker's download went and files its entry; true when it finished.
+        static bool TakeOutcome(WorkerThread& worker);
+        static void LoadIndex();
+        static void LoadQueue();
+        static void SaveQueue();
+        // What a download of `id` wrote while it ran: files in download/ and dlprogbuf/.
+        static void DeletePartialFiles(const std::string& id);
+        static WorkerThread* WorkerOf(const DownloadEntry* entry);
+        static void Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped);
         static std::string CacheDirectory();
 
-        // Shared pointers, so that an entry stays where it is while its worker runs, even
-        // after it left the list.
+        // The session list: every entry queued (or restored) in this run that has not finished,
+        // in queue order. Shared pointers, so that an entry stays where it is while its worker
+        // runs, even after it left the list.
         static std::list<std::shared_ptr<DownloadEntry>> unfinishedCache;
+        // The cache index: every finished entry, in the order of index.json.
+        static std::vector<std::shared_ptr<DownloadEntry>> saveFileCache;
         static std::list<std::unique_ptr<WorkerThread>> downloadThreads;
-        static Ostrel::JsonArray saveFileCache;
-        static std::list<DownloadEntry> saveFileCache_Atomic;
-        static time_t lastProgressCheck;
-        static std::atomic<bool> shouldSave;  // set by workers, cleared by the main thread
+        // In the order of their ids; done ones leave at the next collection.
+        static std::list<std::unique_ptr<MetadataFetch>> metadataFetches;
+        static time_t lastReservedId;
+        static time_t startTime;
         static bool shouldClearCacheASAP;
+        static bool stopping;
+        static std::string cacheDirectory;
         static std::string downloaderProgram;
         static Logging::Logger* log;
     };

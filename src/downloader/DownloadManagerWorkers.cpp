@@ -1,9 +1,10 @@
 #include <algorithm>
-#include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/StopSignals.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "downloader/ExternalProgram.h"
+#include "downloader/FailureReasons.h"
 #include "downloader/ProgressBuffer.h"
 #include "logging/Logger.h"
 
@@ -11,17 +12,13 @@ using namespace Downloader;
 
 void DownloadManager::Update()
 {
-    if (shouldSave)
-        Save();
+    Collect();
+    StartFetches();
 
-    const int64_t active = GetNumActiveDownloads();
-    if (XGConfig::downloader.num_threads > active)
+    if (!shouldClearCacheASAP && !stopping && XGConfig::downloader.num_threads > GetNumActiveDownloads())
         DownloadNext();
 
-    if (Clock::now() - lastProgressCheck > 2 && active != 0)
-        UpdateDownloadProgressPercentages();
-
-    if (shouldClearCacheASAP && active == 0)
+    if (shouldClearCacheASAP && GetNumActiveDownloads() == 0)
     {
         shouldClearCacheASAP = false;
         ClearDownloadCache();
@@ -30,12 +27,13 @@ void DownloadManager::Update()
 
 void DownloadManager::DownloadNext()
 {
-    if (GetQueueLength() == 0)
+    const auto next = std::find_if(unfinishedCache.begin(), unfinishedCache.end(),
+                                   [](const std::shared_ptr<DownloadEntry>& candidate) {
+                                       return candidate->status == QUEUED;
+                                   });
+    if (next == unfinishedCache.end())
         return;
-
-    const std::shared_ptr<DownloadEntry> entry = *std::find_if(
-        unfinishedCache.begin(), unfinishedCache.end(),
-        [](const std::shared_ptr<DownloadEntry>& candidate) { return candidate->status == QUEUED; });
+    const std::shared_ptr<DownloadEntry> entry = *next;
     entry->status = DOWNLOADING;
 
     // The worker gets its own copy: the settings may change while it runs.
@@ -44,13 +42,17 @@ void DownloadManager::DownloadNext()
     entry->downloaded_filename =
         settings.cachedir + "/download/" + entry->pelko_id + (entry->mode == VIDEO ? ".mp4" : ".mp3");
 
+    log->stream << "Started download " << entry->pelko_id << " \"" << entry->title << "\".";
+    log->Flush();
+
     auto worker = std::make_unique<WorkerThread>();
     worker->entry = entry;
-    worker->thread = std::thread(RunWorker, entry, std::move(settings), &worker->ended);
+    worker->thread = std::thread(RunWorker, entry, std::move(settings), worker.get());
     downloadThreads.push_back(std::move(worker));
+    SaveQueue();
 }
 
-void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, std::atomic<bool>* ended)
+void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control)
 {
     std::vector<std::string> arguments = {settings.program, "--newline",      "--no-call-home",
                                           "--no-playlist",  "--no-part",      "--no-warnings",
@@ -64,86 +66,174 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
     arguments.insert(arguments.end(),
                      {"-o", settings.cachedir + "/download/" + entry->pelko_id + ".%(ext)s", "--", entry->webpage_url});
 
-    const bool succeeded =
-        ExternalProgram::Run(arguments, settings.cachedir + "/dlprogbuf/" + entry->pelko_id + ".buf") == 0;
-    {
-        std::lock_guard<std::mutex> lock(entryStateMutex);
-        entry->download_progress = succeeded ? 100 : -1;
-        entry->status = succeeded ? FINISHED : FAILED;
-    }
+    const std::string buffers = settings.cachedir + "/dlprogbuf/" + entry->pelko_id;
+    ProgressBuffer progress(buffers + ".buf");
+    ProgressReport report;
+    const auto follow = [&] {
+        if (!progress.ReadNew(report))
+            return;
+        if (report.percentage)
+            entry->download_progress = *report.percentage;
+        entry->download_speed = report.bytesPerSecond;
+        entry->download_eta = report.secondsLeft;
+        entry->total_bytes = report.totalBytes;
+        entry->converting = report.converting;
+    };
 
-    // Marked ended before asking for the save: a save that joins this worker moves its entry,
-    // and one that does not is followed by another.
-    ended->store(true);
-    if (succeeded)
-        shouldSave = true;
+    const ExternalProgram::Outcome outcome = settings.program.empty()
+                                                 ? ExternalProgram::Outcome{}
+                                                 : ExternalProgram::Run(arguments, buffers + ".buf", buffers + ".err",
+                                                                        &control->stop, follow);
+    follow();
+    entry->download_speed = 0;
+    entry->download_eta = -1;
+    entry->converting = false;
+
+    if (outcome.stopped && control->whenStopped == QUEUED)
+        entry->Requeue();
+    else if (outcome.stopped)
+        entry->Fail(FailureReasons::cancelled, -1);
+    else if (!outcome.started)
+        entry->Fail(settings.program.empty() ? FailureReasons::noProgram : FailureReasons::notStarted, -1);
+    else if (outcome.exitStatus == 0)
+    {
+        entry->download_progress = 100;
+        entry->status = FINISHED;
+    }
+    else
+        entry->Fail(FailureReasons::OfExit(buffers + ".err", outcome.exitStatus, outcome.signal), -1);
+
+    control->ended.store(true);
 }
 
-void DownloadManager::UpdateDownloadProgressPercentages()
+void DownloadManager::CollectWorkers()
 {
-    for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
+    std::vector<std::unique_ptr<WorkerThread>> ended;
+    for (auto worker = downloadThreads.begin(); worker != downloadThreads.end();)
     {
-        if (entry->status != DOWNLOADING)
+        if (!(*worker)->ended)
+        {
+            ++worker;
             continue;
-        const std::optional<ProgressReport> report =
-            ProgressBuffer::Read(CacheDirectory() + "/dlprogbuf/" + entry->pelko_id + ".buf");
-        if (!report)
-            continue;
-
-        std::lock_guard<std::mutex> lock(entryStateMutex);
-        // The worker may have ended while the file was read; its result is final.
-        if (entry->status != DOWNLOADING)
-            continue;
-        if (report->percentage)
-            entry->download_progress = *report->percentage;
-        if (report->postProcessingEnded)
-            entry->status = FINISHED;
+        }
+        (*worker)->thread.join();
+        ended.push_back(std::move(*worker));
+        worker = downloadThreads.erase(worker);
     }
-    lastProgressCheck = Clock::now();
+    if (ended.empty())
+        return;
+
+    bool finished = false;
+    for (const std::unique_ptr<WorkerThread>& worker : ended)
+        finished = TakeOutcome(*worker) || finished;
+    // The index first: a crash in between leaves an entry in both files, never in neither.
+    if (finished)
+        Save();
+    SaveQueue();
+    for (const std::unique_ptr<WorkerThread>& worker : ended)
+        for (const std::shared_ptr<PendingChange>& change : worker->waiting)
+            change->Complete();
+}
+
+bool DownloadManager::TakeOutcome(WorkerThread& worker)
+{
+    DownloadEntry& entry = *worker.entry;
+    const auto inSession = std::find(unfinishedCache.begin(), unfinishedCache.end(), worker.entry);
+    if (worker.removeWhenEnded || inSession == unfinishedCache.end())
+    {
+        DeletePartialFiles(entry.pelko_id);
+        FileSystem::Delete(CacheDirectory() + "/metadata/" + entry.pelko_id + ".json");
+        log->stream << "Stopped and removed download " << entry.pelko_id << ".";
+        log->Flush();
+        return false;
+    }
+
+    const DOWNLOAD_STATUS status = entry.status;
+    if (status == FINISHED)
+    {
+        log->stream << "Finished download " << entry.pelko_id << " \"" << entry.title << "\".";
+        log->Flush();
+        unfinishedCache.erase(inSession);
+        saveFileCache.push_back(worker.entry);
+        return true;
+    }
+
+    DeletePartialFiles(entry.pelko_id);
+    if (status == QUEUED)
+    {
+        log->stream << "Stopped download " << entry.pelko_id << "; it starts again at the next start.";
+    }
+    else if (entry.ErrorMessage() == FailureReasons::cancelled)
+    {
+        FileSystem::Delete(CacheDirectory() + "/metadata/" + entry.pelko_id + ".json");
+        log->stream << "Cancelled download " << entry.pelko_id << " \"" << entry.title << "\".";
+    }
+    else
+    {
+        log->stream << log->Err() << "Download " << entry.pelko_id << " (" << entry.video_url
+                    << ") failed: " << entry.ErrorMessage();
+    }
+    log->Flush();
+    return false;
+}
+
+DownloadManager::WorkerThread* DownloadManager::WorkerOf(const DownloadEntry* entry)
+{
+    for (const std::unique_ptr<WorkerThread>& worker : downloadThreads)
+        if (worker->entry.get() == entry && !worker->removeWhenEnded)
+            return worker.get();
+    return nullptr;
+}
+
+void DownloadManager::Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped)
+{
+    worker.whenStopped = whenStopped;
+    worker.stop = true;
+}
+
+void DownloadManager::StopFetches()
+{
+    stopping = true;
+    for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+        fetch->stop = true;
+}
+
+void DownloadManager::StopDownloads()
+{
+    StopFetches();
+    for (const std::unique_ptr<WorkerThread>& worker : downloadThreads)
+        if (!worker->stop)
+            Stop(*worker, QUEUED);
 }
 
 void DownloadManager::OnExit()
 {
-    SaveIndex(true);
+    if (!downloadThreads.empty() || !metadataFetches.empty())
+    {
+        log->stream << "Waiting for active download threads to finish before saving...";
+        log->Flush();
+        StopFetches();
+        // Fetches that never started have nothing to wait for.
+        for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+            if (!fetch->started)
+            {
+                fetch->error = FailureReasons::shutDownDuringFetch;
+                fetch->ended = true;
+            }
+        while (!downloadThreads.empty() || !metadataFetches.empty())
+        {
+            if (StopSignals::Received())
+                StopDownloads();
+            Collect();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        log->stream << "All threads have finished. Now saving...";
+        log->Flush();
+    }
+    Save();
+    SaveQueue();
 
     const std::string buffers = CacheDirectory() + "/dlprogbuf";
     if (FileSystem::ExistsDirectory(buffers))
         FileSystem::DeleteDirectory(buffers);
-}
-
-void DownloadManager::JoinWorkers(bool waitForRunningWorkers)
-{
-    const bool waits = waitForRunningWorkers &&
-                       std::any_of(downloadThreads.begin(), downloadThreads.end(),
-                                   [](const std::unique_ptr<WorkerThread>& worker) { return !worker->ended; });
-    if (waits)
-    {
-        log->stream << "Waiting for active download threads to finish before saving...";
-        log->Flush();
-    }
-
-    for (auto worker = downloadThreads.begin(); worker != downloadThreads.end();)
-    {
-        if (waitForRunningWorkers || (*worker)->ended)
-        {
-            (*worker)->thread.join();
-            worker = downloadThreads.erase(worker);
-        }
-        else
-        {
-            ++worker;
-        }
-    }
-
-    if (waits)
-    {
-        log->stream << "All threads have finished. Now saving...";
-        log->Flush();
-    }
-}
-
-bool DownloadManager::HasUnjoinedWorker(const DownloadEntry* entry)
-{
-    return std::any_of(downloadThreads.begin(), downloadThreads.end(),
-                       [entry](const std::unique_ptr<WorkerThread>& worker) { return worker->entry.get() == entry; });
 }

@@ -1,4 +1,6 @@
 #include "downloader/DownloaderProgram.h"
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <stdlib.h>
@@ -12,6 +14,9 @@ const char* const DownloaderProgram::ownCopyPath = "bin/yt-dlp";
 
 namespace
 {
+    // yt-dlp answers in well under a second; a loaded machine may take a few.
+    constexpr int versionSeconds = 30;
+
     bool IsExecutableFile(const std::string& path)
     {
         struct stat info{};
@@ -52,14 +57,19 @@ std::string DownloaderProgram::VersionOf(const std::string& program)
         return "";
     close(descriptor);
 
-    const int status = ExternalProgram::Run({program, "--version"}, outputPath);
+    // A program that hangs instead of answering must not hold its caller for ever.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(versionSeconds);
+    std::atomic<bool> tooLate{false};
+    const ExternalProgram::Outcome outcome = ExternalProgram::Run(
+        {program, "--version"}, outputPath, "", &tooLate,
+        [&] { tooLate = std::chrono::steady_clock::now() >= deadline; });
     std::string line;
     {
         std::ifstream output(outputPath);
         std::getline(output, line);
     }
     std::filesystem::remove(outputPath);
-    if (status != 0)
+    if (outcome.exitStatus != 0)
         return "";
 
     while (!line.empty() && (line.back() == '\r' || line.back() == ' '))

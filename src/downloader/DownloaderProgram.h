@@ -22,7 +22,8 @@ namespace Downloader
         static DownloaderProgramInfo Find();
 
         // The first line that `program --version` prints, without its line end; empty when the
-        // program cannot be started, prints nothing or does not end with status 0.
+        // program cannot be started, prints nothing, does not end with status 0 or takes more
+        // than half a minute.
         static std::string VersionOf(const std::string& program);
 
         // Find, with the version of the program found.

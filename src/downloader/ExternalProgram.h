@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,13 +11,27 @@ namespace Downloader
     class ExternalProgram
     {
     public:
-        // Runs `arguments` (the first is the program, looked up on the search path) to its
-        // end, with standard input from /dev/null and standard output written into the file
-        // at `standardOutputPath`, which is created or emptied before the program starts.
-        // Standard error stays the server's. Returns the exit status; -1 when the output
-        // file cannot be created (nothing is started then), the program cannot be started,
-        // or it ended through a signal.
-        static int Run(const std::vector<std::string>& arguments, const std::string& standardOutputPath);
+        // How long a program may take to end after SIGTERM before its group gets SIGKILL.
+        static constexpr int stopGraceSeconds = 5;
+
+        struct Outcome
+        {
+            bool started = false;  // false: an output file could not be created, or the program not started
+            int exitStatus = -1;   // when it ended by itself; -1 otherwise
+            int signal = 0;        // the signal that ended it, 0 when it exited
+            bool stopped = false;  // it was told to stop before it ended
+        };
+
+        // Runs `arguments` (the first is the program, looked up on the search path) to its end,
+        // in a process group of its own, with standard input from /dev/null. Standard output goes
+        // into the file at `standardOutputPath` and, unless the path is empty, standard error
+        // into `standardErrorPath`; both files are created or emptied before the program starts.
+        // While it runs, `whileRunning` is called about every 100 ms. Once `*stop` turns true the
+        // whole group gets SIGTERM and, stopGraceSeconds later, SIGKILL. When Run returns, no
+        // process of the group is left, whatever the program left behind.
+        static Outcome Run(const std::vector<std::string>& arguments, const std::string& standardOutputPath,
+                           const std::string& standardErrorPath = "", const std::atomic<bool>* stop = nullptr,
+                           const std::function<void()>& whileRunning = nullptr);
 
         // Full path of the executable `name` in the first directory of PATH that has one;
         // empty when none has.

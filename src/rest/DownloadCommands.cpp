@@ -1,6 +1,7 @@
 #include <algorithm>
 #include "downloader/DownloadManager.h"
 #include "rest/RestQueryHandler.h"
+#include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
 using Downloader::DownloadManager;
@@ -42,15 +43,18 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
 
     log->stream << "Queued video \"" << url << "\"...";
     log->Flush();
-    const std::string id =
-        DownloadManager::QueueDownload(url, modeName == "video" ? Downloader::VIDEO : Downloader::AUDIO);
+    const std::shared_ptr<Downloader::PendingChange> change =
+        DownloadManager::StartQueueDownload(url, modeName == "video" ? Downloader::VIDEO : Downloader::AUDIO);
 
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Download queued!";
-    responseBody.Set("queue_position") = static_cast<long long>(DownloadManager::GetQueueLength());
-    responseBody.Set("pelko_id") = id;
-    ReplyWithCache(DownloadManager::GetAlltimeCacheAsJson(SecondsSinceBoot(), allEntries), responseBody);
-    return true;
+    // The position and the listing are read the moment the entry joins the list.
+    return ReplyWhenDone(change, responseBody, responseCode, [id = change->id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+        StartReply(OK, body, code);
+        body.Set("message") = "Download queued!";
+        body.Set("queue_position") = static_cast<long long>(DownloadManager::GetQueueLength());
+        body.Set("pelko_id") = id;
+        ReplyWithCache(DownloadManager::GetAlltimeCacheAsJson(SecondsSinceBoot(), allEntries), body);
+        return true;
+    });
 }
 
 bool RestQueryHandler::FetchSessionCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -110,15 +114,107 @@ bool RestQueryHandler::RemoveDownloadEntry(const Ostrel::JsonBlock& request, Ost
     log->stream << "Removing download id " << id << "...";
     log->Flush();
 
-    if (DownloadManager::RemoveFromCacheByID(id))
-    {
-        StartReply(OK, responseBody, responseCode);
-        responseBody.Set("message") = "Successfully removed.";
-    }
-    else
+    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartRemoval(id);
+    if (change == nullptr)
     {
         StartReply(BAD_REQUEST, responseBody, responseCode);
         responseBody.Set("message") = "Failed.";
+        return true;
     }
+    // A running download is removed once its program has ended.
+    return ReplyWhenDone(change, responseBody, responseCode, MessageReply("Successfully removed."));
+}
+
+bool RestQueryHandler::CancelDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode)
+{
+    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
+        return false;
+
+    const std::string id = request.Get("id").GetStringData();
+    log->stream << "Cancelling download id " << id << "...";
+    log->Flush();
+    return ReplyToChange(DownloadManager::CancelDownload(id), responseBody, responseCode,
+                         MessageReply("Download cancelled."));
+}
+
+bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode)
+{
+    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
+        return false;
+
+    const std::string id = request.Get("id").GetStringData();
+    log->stream << "Retrying download id " << id << "...";
+    log->Flush();
+    // The details may have been fetched again, and may have failed again.
+    return ReplyToChange(DownloadManager::RetryDownload(id), responseBody, responseCode,
+                         [id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+                             StartReply(OK, body, code);
+                             const bool failed = DownloadManager::DoesPelkoIDExist(id) &&
+                                                 DownloadManager::GetDownloadEntryByPelkoID(id).status == Downloader::FAILED;
+                             body.Set("message") =
+                                 failed ? "The download failed again: " +
+                                              DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage()
+                                        : "Download queued again!";
+                             return true;
+                         });
+}
+
+bool RestQueryHandler::ReplyToChange(const Downloader::ChangeRequest& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode, const ReplyBuilder& build)
+{
+    if (request.change == nullptr)
+    {
+        StartReply(BAD_REQUEST, responseBody, responseCode);
+        responseBody.Set("message") = request.refusal;
+        return false;
+    }
+    return ReplyWhenDone(request.change, responseBody, responseCode, build);
+}
+
+bool RestQueryHandler::ReplyWhenDone(const std::shared_ptr<Downloader::PendingChange>& change,
+                                     Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                     const ReplyBuilder& build)
+{
+    if (change->done)
+        return build(responseBody, responseCode);
+
+    struct Prepared
+    {
+        bool built = false;
+        bool result = false;
+        Ostrel::JsonBlock body;
+        HTTP_STATUS_CODE code = OK;
+    };
+    auto prepared = std::make_shared<Prepared>();
+    // Built inside the download manager's step that completes the change: nothing may escape.
+    change->whenDone = [prepared, build] {
+        try
+        {
+            prepared->result = build(prepared->body, prepared->code);
+        }
+        catch (const std::exception& e)
+        {
+            prepared->body = RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what());
+            prepared->code = INTERNAL_SERVER_ERROR;
+        }
+        prepared->built = true;
+    };
+    Hold({[change, prepared] { return DownloadManager::IsDone(*change) && prepared->built; },
+          [prepared](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+              body = prepared->body;
+              code = prepared->code;
+              return prepared->result;
+          }});
     return true;
+}
+
+RestQueryHandler::ReplyBuilder RestQueryHandler::MessageReply(const std::string& message)
+{
+    return [message](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+        StartReply(OK, body, code);
+        body.Set("message") = message;
+        return true;
+    };
 }

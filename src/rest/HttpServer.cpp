@@ -1,17 +1,20 @@
 #include "rest/HttpServer.h"
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <chrono>
 #include <climits>
+#include <optional>
+#include <stdexcept>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 #include "app/Clock.h"
 #include "app/XGControl.h"
+#include "config/SettingsTable.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
+#include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
@@ -31,22 +34,13 @@ namespace
         address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_ANY);
-
-        std::string port = text;
-        const size_t colon = text.rfind(':');
-        if (colon != std::string::npos)
-        {
-            port = text.substr(colon + 1);
-            if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &address.sin_addr) != 1)
-                return false;
-        }
-        const auto isDigit = [](unsigned char c) { return std::isdigit(c) != 0; };
-        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), isDigit))
+        std::string host;
+        uint16_t port = 0;
+        if (!SettingsTable::SplitListenAddress(text, host, port))
             return false;
-        const unsigned long number = std::stoul(port);
-        if (number > 65535)
-            return false;
-        address.sin_port = htons(static_cast<uint16_t>(number));
+        if (!host.empty())
+            inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+        address.sin_port = htons(port);
         return true;
     }
 
@@ -108,12 +102,13 @@ bool HttpServer::InitWebServer()
 
     sockaddr_in address{};
     if (ParseListenAddress(port, address))
-        daemon = MHD_start_daemon(MHD_USE_EPOLL, 0, nullptr, nullptr, &EventHandler, this,
+        daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &EventHandler, this,
                                   MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
                                   MHD_OPTION_CONNECTION_LIMIT, maxConnections,
                                   MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerClient,
                                   MHD_OPTION_CONNECTION_TIMEOUT, connectionTimeoutSeconds,
                                   MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, this,
+                                  MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, this,
                                   MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscaped, nullptr,
                                   MHD_OPTION_END);
     if (daemon == nullptr)
@@ -133,15 +128,64 @@ bool HttpServer::InitWebServer()
 
 void HttpServer::Update()
 {
-    Poll(static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate)));
+    ResumeReadyRequests();
+    unsigned int wait = static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate));
+    if (!heldRequests.empty())
+    {
+        // A client waiting for its reply is an active client: no idle pause meanwhile.
+        XGControl::last_query_time = Clock::now();
+        wait = std::min(wait, heldPollMilliseconds);
+    }
+    Poll(wait);
+}
+
+bool HttpServer::HasHeldRequests() const
+{
+    return !heldRequests.empty();
+}
+
+void HttpServer::ResumeReadyRequests()
+{
+    for (auto held = heldRequests.begin(); held != heldRequests.end();)
+    {
+        Ostrel::JsonBlock responseBody;
+        HTTP_STATUS_CODE responseCode = OK;
+        try
+        {
+            if (!held->reply.isReady())
+            {
+                ++held;
+                continue;
+            }
+            held->reply.finish(responseBody, responseCode);
+        }
+        catch (const std::exception& e)
+        {
+            responseBody = RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what());
+            responseCode = INTERNAL_SERVER_ERROR;
+        }
+        held->request->preparedReply = Ostrel::JsonData(responseBody).Render(false);
+        held->request->preparedStatus = responseCode;
+        held->request->replyPrepared = true;
+        // The library calls the request handler again, which sends the prepared reply.
+        MHD_resume_connection(held->connection);
+        held = heldRequests.erase(held);
+    }
 }
 
 void HttpServer::Poll(unsigned int milliseconds)
 {
     if (daemon == nullptr)
+    {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    else
-        MHD_run_wait(daemon, static_cast<int32_t>(std::min<unsigned int>(milliseconds, INT32_MAX)));
+        return;
+    }
+    // The wait ends when the next slow request falls due, so it is closed on time.
+    const auto wait = connectionGuard.TimeUntilNextDue(ConnectionGuard::Clock::now(),
+                                                       std::chrono::milliseconds(std::min(milliseconds, 1000000u)));
+    MHD_run_wait(daemon, static_cast<int32_t>(wait.count()));
+    if (connectionGuard.CloseOverdue(ConnectionGuard::Clock::now()) > 0)
+        MHD_run_wait(daemon, 0);
 }
 
 void HttpServer::OnExit()
@@ -150,6 +194,9 @@ void HttpServer::OnExit()
     log->Flush();
     if (daemon == nullptr)
         return;
+
+    while (!heldRequests.empty())
+        Update();
 
     // The last replies ("Goodbye! :3" above all) may still wait in their connections.
     for (int round = 0; round < drainRounds && unsentReplies > 0; ++round)
@@ -167,7 +214,10 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         auto* request = static_cast<HttpRequest*>(*requestState);
         if (request == nullptr)
         {
-            request = new HttpRequest{method, url, "", AnnouncesTooLargeBody(connection), false};
+            request = new HttpRequest;
+            request->method = method;
+            request->uri = url;
+            request->bodyTooLarge = AnnouncesTooLargeBody(connection);
             *requestState = request;
             // An announced oversized body is refused before any of it is read.
             if (!request->bodyTooLarge)
@@ -189,8 +239,14 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         if (!request->answered)
         {
             request->answered = true;
+            static_cast<HttpServer*>(server)->connectionGuard.RequestArrived(connection);
             ++static_cast<HttpServer*>(server)->unsentReplies;
-            HandleRequest(connection, *request);
+            static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
+        }
+        else if (request->replyPrepared)
+        {
+            request->replyPrepared = false;
+            ServeStringToConnection(connection, std::move(request->preparedReply), request->preparedStatus);
         }
         return MHD_YES;
     }
@@ -200,16 +256,29 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
     }
 }
 
-void HttpServer::RequestCompleted(void* server, MHD_Connection*, void** requestState, MHD_RequestTerminationCode)
+void HttpServer::RequestCompleted(void* server, MHD_Connection* connection, void** requestState,
+                                  MHD_RequestTerminationCode)
 {
+    auto* self = static_cast<HttpServer*>(server);
     auto* request = static_cast<HttpRequest*>(*requestState);
     if (request != nullptr && request->answered)
-        --static_cast<HttpServer*>(server)->unsentReplies;
+        --self->unsentReplies;
     delete request;
     *requestState = nullptr;
+    self->connectionGuard.ReplySent(connection, ConnectionGuard::Clock::now());
 }
 
-void HttpServer::HandleRequest(MHD_Connection* connection, const HttpRequest& request)
+void HttpServer::ConnectionChanged(void* server, MHD_Connection* connection, void**,
+                                   MHD_ConnectionNotificationCode change)
+{
+    auto& guard = static_cast<HttpServer*>(server)->connectionGuard;
+    if (change == MHD_CONNECTION_NOTIFY_STARTED)
+        guard.Opened(connection, ConnectionGuard::Clock::now());
+    else
+        guard.Closed(connection);
+}
+
+void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
 {
     // Every request counts as activity, refused ones too: it keeps the main loop awake.
     XGControl::last_query_time = Clock::now();
@@ -232,6 +301,8 @@ void HttpServer::HandleRequest(MHD_Connection* connection, const HttpRequest& re
 
     try
     {
+        if (!AccessGate::Admit(connection, request, peerAddress))
+            return;
         if (request.uri == "/api")
             ProcessAPIRequest(connection, request, peerAddress);
         else if (request.uri.compare(0, 9, "/download") == 0)
@@ -270,18 +341,21 @@ bool HttpServer::IsConnectionAllowed(std::string peerAddress, std::string& denia
     return false;
 }
 
-void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode)
+void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
+                                         const StaticFileServer::Headers& extraHeaders)
 {
     MHD_Response* response = MHD_create_response_from_buffer(body.size(), body.data(), MHD_RESPMEM_MUST_COPY);
     MHD_add_response_header(response, "content-type", "application/json");
-    MHD_add_response_header(response, "Access-Control-Allow-Origin", "*");
+    for (const auto& [name, value] : extraHeaders)
+        MHD_add_response_header(response, name.c_str(), value.c_str());
     MHD_queue_response(connection, static_cast<unsigned int>(statusCode), response);
     MHD_destroy_response(response);
 }
 
-void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code)
+void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
+                            const StaticFileServer::Headers& extraHeaders)
 {
-    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code);
+    ServeStringToConnection(connection, Ostrel::JsonData(reply).Render(false), code, extraHeaders);
 }
 
 std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
@@ -289,8 +363,7 @@ std::string HttpServer::FixUnterminatedString(const char* data, size_t length)
     return data == nullptr ? std::string() : std::string(data, length);
 }
 
-void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
-                                   std::string requesterAddress)
+void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress)
 {
     if (!Ostrel::IsJsonValid(request.body))
     {
@@ -302,15 +375,24 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, const HttpRequest
 
     Ostrel::JsonBlock responseBody;
     HTTP_STATUS_CODE responseCode = OK;
-    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode);
-    ServeReply(connection, responseBody, responseCode);
+    std::optional<HeldReply> held;
+    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode, &held);
+    if (!held)
+    {
+        ServeReply(connection, responseBody, responseCode);
+        return;
+    }
+    MHD_suspend_connection(connection);
+    heldRequests.push_back({connection, &request, std::move(*held)});
 }
 
 void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string uri)
 {
     using namespace Downloader;
 
-    // The bare "/download" has nothing at index ten: substr throws and the router answers 500.
+    // The bare "/download" names no download at all; the router answers 500 with this sentence.
+    if (uri.size() < 10)
+        throw std::invalid_argument("The path \"" + uri + "\" names no download: ask for /download/<pelko id>.");
     const std::string id = uri.substr(10);
     if (!DownloadManager::DoesPelkoIDExist(id))
     {
@@ -327,7 +409,6 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
 
     const std::string fileName = entry.title + (entry.mode == AUDIO ? ".mp3" : ".mp4");
     const StaticFileServer::Headers headers = {
-        {"Access-Control-Allow-Origin", "*"},
         {"Content-Disposition", ContentDisposition::Attachment(fileName)},
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},

@@ -1,10 +1,13 @@
 #pragma once
 #include <cstddef>
+#include <list>
 #include <microhttpd.h>
 #include <string>
 #include "json/Json.h"
 #include "logging/Logger.h"
+#include "rest/ConnectionGuard.h"
 #include "rest/HttpStatusCode.h"
+#include "rest/RestQueryHandler.h"
 #include "rest/StaticFileServer.h"
 
 namespace Rest
@@ -17,18 +20,25 @@ namespace Rest
         std::string body;
         bool bodyTooLarge = false;
         bool answered = false;
+        // A held request's reply, rendered when it was ready and sent once the connection resumed.
+        bool replyPrepared = false;
+        std::string preparedReply;
+        unsigned int preparedStatus = 0;
     };
 
     // The network face of the server. It runs without a thread of its own: the main loop
     // calls Update once per pass and every request is handled inside that call. Each
-    // request is admitted by the access rule, then routed: "/api" to the command
-    // interface, "/download..." to finished downloads, everything else to the front end.
+    // request is admitted by the access rule and the access gate (host, site, password),
+    // then routed: "/api" to the command interface, "/download..." to finished downloads,
+    // everything else to the front end.
     class HttpServer
     {
     public:
         static constexpr size_t maxBodySize = 1024 * 1024;
-        static constexpr unsigned int maxConnections = 256;
         static constexpr unsigned int maxConnectionsPerClient = 32;
+        // Sixteen addresses at their cap fill the server, so a few that hold all they may
+        // always leave room for everyone else.
+        static constexpr unsigned int maxConnections = 16 * maxConnectionsPerClient;
         static constexpr unsigned int connectionTimeoutSeconds = 30;
 
         HttpServer();  // allocates only: nothing listens before PostInit
@@ -36,27 +46,38 @@ namespace Rest
         HttpServer(const HttpServer&) = delete;
         HttpServer& operator=(const HttpServer&) = delete;
 
+        // How long one poll waits at most while requests are held, in milliseconds: their
+        // replies go out this soon after they are ready.
+        static constexpr unsigned int heldPollMilliseconds = 10;
+
         void PostInit();
         // Binds httpServer.port ("6969": every IPv4 interface; "127.0.0.1:6969": that address
         // only); false, with the error logged, when that is impossible.
         bool InitWebServer();
-        void Update();  // Poll(httpServer.polling_rate)
+        // Answers the held requests whose replies are ready, then Poll(httpServer.polling_rate),
+        // or a short poll while requests are held.
+        void Update();
         // Handles what the network brings within `milliseconds`, returning early once
         // something was handled; without a listener it just waits.
         void Poll(unsigned int milliseconds);
-        // Lets the replies already queued reach their clients (briefly), then closes everything.
+        // Answers every held request, lets the replies already queued reach their clients
+        // (briefly), then closes everything.
         void OnExit();
+        bool HasHeldRequests() const;
 
         // The access rule of the settings; `denialReason` is written only on refusal.
         static bool IsConnectionAllowed(std::string peerAddress, std::string& denialReason);
-        // Writes one complete JSON reply: every byte of `body`, with the JSON and CORS headers.
-        static void ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode);
+        // Writes one complete JSON reply: every byte of `body`, with the JSON content type and
+        // `extraHeaders`. No reply invites other sites in (no Access-Control-Allow-Origin).
+        static void ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
+                                            const StaticFileServer::Headers& extraHeaders = {});
         // The reply object rendered in the indented form, served with `code`.
-        static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code);
+        static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
+                               const StaticFileServer::Headers& extraHeaders = {});
         // Exactly `length` bytes from `data`, zero bytes included.
         static std::string FixUnterminatedString(const char* data, size_t length);
-        static void ProcessAPIRequest(MHD_Connection* connection, const HttpRequest& request,
-                                      std::string requesterAddress);
+        // Answers the command, or holds the request (connection suspended) while the command waits.
+        void ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress);
         // "/download/<pelko id>": the finished file, streamed from disk as an attachment named
         // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone.
         // Throws for the bare "/download".
@@ -69,7 +90,19 @@ namespace Rest
                                        void** requestState);
         static void RequestCompleted(void* server, MHD_Connection* connection, void** requestState,
                                      MHD_RequestTerminationCode reason);
-        static void HandleRequest(MHD_Connection* connection, const HttpRequest& request);
+        static void ConnectionChanged(void* server, MHD_Connection* connection, void** socketState,
+                                      MHD_ConnectionNotificationCode change);
+        void HandleRequest(MHD_Connection* connection, HttpRequest& request);
+        void ResumeReadyRequests();
+
+        // A request whose connection is suspended until its command's reply is ready.
+        struct HeldRequest
+        {
+            MHD_Connection* connection;
+            HttpRequest* request;
+            HeldReply reply;
+        };
+        std::list<HeldRequest> heldRequests;
 
         // The front-end directory as it was when the server started.
         static StaticFileServer frontend;
@@ -78,5 +111,6 @@ namespace Rest
         Logging::Logger* log = nullptr;
         bool isBootedSuccessfully = false;
         unsigned int unsentReplies = 0;  // answered requests whose reply is not out yet
+        ConnectionGuard connectionGuard;
     };
 }

@@ -12,6 +12,8 @@ namespace Rest
         FORBIDDEN = 403,
         NOT_FOUND = 404,
         PAYLOAD_TOO_LARGE = 413,
+        MISDIRECTED_REQUEST = 421,
+        TOO_MANY_REQUESTS = 429,
         INTERNAL_SERVER_ERROR = 500,
         NOT_IMPLEMENTED = 501
     };

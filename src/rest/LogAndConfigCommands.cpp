@@ -1,8 +1,7 @@
-#include <algorithm>
 #include "app/ConsoleManager.h"
 #include "app/FileSystem.h"
+#include "config/SettingsTable.h"
 #include "config/XGConfig.h"
-#include "json/StringHelpers.h"
 #include "logging/LogHistory.h"
 #include "rest/RestQueryHandler.h"
 
@@ -28,21 +27,10 @@ namespace
             ConsoleManager::HideConsole();
     }
 
-    // Settings that name files or directories the server writes, serves or deletes.
-    const char* const pathSettings[] = {"httpServer.rootdir", "logging.logfile_text", "logging.logfile_json",
-                                        "downloader.cachedir"};
-
-    // A client may only point the server at places inside its working directory: a
-    // relative path of plain names. Otherwise "/" as the cache would be wiped by the next
-    // cache clear, and a log file could be appended to any file of the machine.
-    bool StaysInWorkingDirectory(const std::string& path)
+    // The configuration document as a client may see it.
+    Ostrel::JsonBlock ClientDocument()
     {
-        if (path.empty() || path.front() == '/' || path.find('\0') != std::string::npos)
-            return false;
-        const std::vector<std::string> segments = Ostrel::Internal::StringHelpers::SplitString(path, '/');
-        return std::none_of(segments.begin(), segments.end(), [](const std::string& segment) {
-            return segment.empty() || segment == "." || segment == "..";
-        });
+        return XGConfig::WithoutSecrets(XGConfig::GetSavefileBuffer());
     }
 }
 
@@ -84,39 +72,46 @@ bool RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::Js
                                     HTTP_STATUS_CODE& responseCode)
 {
     StartReply(OK, responseBody, responseCode);
-    if (HasOptionalField("config", Ostrel::JSON, request))
+    if (!HasOptionalField("config", Ostrel::JSON, request))
     {
-        Ostrel::JsonBlock settings(request.Get("config").GetJsonData());
-        Ostrel::JsonArray refused;
-        for (const char* path : pathSettings)
-        {
-            if (!XGConfig::IsJsonFieldValid(settings, path, Ostrel::STRING))
-                continue;
-            const std::string value = settings.ShorthandGet(path, '.').GetStringData();
-            if (StaysInWorkingDirectory(value))
-                continue;
-            settings.ShorthandRemove(path, '.');
-            refused.Add(path);
-            log->stream << log->Warn() << "Refused to set " << path << " to \"" << value
-                        << "\": a path must stay inside the server's working directory.";
-            log->Flush();
-        }
-
-        const bool consoleShownBefore = XGConfig::general.show_console;
-        XGConfig::LoadFromJson(settings);
-        ApplyConsoleSetting(consoleShownBefore);
-        log->stream << "Updated config values...";
-        log->Flush();
-        XGConfig::Save();
-        responseBody.Set("message") = "Updated settings";
-        // The other settings did change; the client learns which of its values were not taken.
-        if (refused.Size() > 0)
-            responseBody.Set("refused_settings") = refused;
-    }
-    else
         responseBody.Set("message") = "Updated no settings";
+        responseBody.Set("config") = ClientDocument();
+        return true;
+    }
 
-    responseBody.Set("config") = XGConfig::GetSavefileBuffer();
+    Ostrel::JsonBlock settings(request.Get("config").GetJsonData());
+    Ostrel::JsonArray refused;
+    Ostrel::JsonBlock reasons;
+    for (const XGConfig::Refusal& refusal : XGConfig::RefuseClientChanges(settings))
+    {
+        refused.Add(refusal.path);
+        reasons.Set(refusal.path) = refusal.reason;
+        log->stream << log->Warn() << "Refused to set " << refusal.path
+                    << (refusal.shownValue.empty() ? "" : " to " + refusal.shownValue) << ": " << refusal.reason;
+        log->Flush();
+    }
+
+    const bool consoleShownBefore = XGConfig::general.show_console;
+    std::string problem;
+    const bool saved = XGConfig::ChangeAndSave(
+        [&] {
+            XGConfig::LoadFromJson(settings);
+            log->stream << "Updated config values...";
+            log->Flush();
+        },
+        problem);
+    if (!saved)
+        return ReplyNotSaved(problem, responseBody, responseCode);
+    ApplyConsoleSetting(consoleShownBefore);
+
+    responseBody.Set("message") = "Updated settings";
+    // The other settings did change; the client learns which of its values were not taken, and why.
+    if (refused.Size() > 0)
+    {
+        responseBody.Set("refused_settings") = refused;
+        responseBody.Set("refusal_reasons") = reasons;
+    }
+    responseBody.Set("config") = ClientDocument();
     return true;
 }
 
@@ -126,14 +121,61 @@ bool RestQueryHandler::ResetConfigDefaults(const Ostrel::JsonBlock&, Ostrel::Jso
     log->stream << "Reset config values to default...";
     log->Flush();
     const bool consoleShownBefore = XGConfig::general.show_console;
-    XGConfig::LoadDefaultValues();
-    XGConfig::Save();
+    // Resetting the settings must not open a protected server to everyone: the password stays.
+    const std::string passwordHash = XGConfig::access.password_hash;
+    std::string problem;
+    const bool saved = XGConfig::ChangeAndSave(
+        [&] {
+            XGConfig::LoadDefaultValues();
+            XGConfig::access.password_hash = passwordHash;
+        },
+        problem);
+    if (!saved)
+        return ReplyNotSaved(problem, responseBody, responseCode);
     ApplyConsoleSetting(consoleShownBefore);
 
     StartReply(OK, responseBody, responseCode);
     responseBody.Set("message") = "Reset config to default...";
-    responseBody.Set("config") = XGConfig::GetSavefileBuffer();
+    responseBody.Set("config") = ClientDocument();
     return true;
+}
+
+bool RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
+                                         HTTP_STATUS_CODE& responseCode)
+{
+    StartReply(OK, responseBody, responseCode);
+    Ostrel::JsonArray settings;
+    for (const Setting& setting : SettingsTable::All())
+    {
+        if (setting.secret)
+            continue;
+        Ostrel::JsonBlock info;
+        info.Set("path") = setting.path;
+        info.Set("type") = SettingsTable::JsonTypeName(setting);
+        info.Set("default") = SettingsTable::ToJson(setting.defaultValue);
+        info.Set("value") = SettingsTable::ToJson(SettingsTable::Read(setting));
+        info.Set("applies") = setting.appliesAtRestart ? "after_restart" : "at_once";
+        info.Set("is_path") = setting.pathKind != SETTING_PATH::NONE;
+        info.Set("expected") = SettingsTable::Expected(setting);
+        if (std::holds_alternative<int32_t>(setting.defaultValue))
+        {
+            info.Set("min") = static_cast<long long>(setting.min);
+            info.Set("max") = static_cast<long long>(setting.max);
+        }
+        settings.Add(info);
+    }
+    responseBody.Set("settings") = settings;
+    responseBody.Set("password_set") = !XGConfig::access.password_hash.empty();
+    return true;
+}
+
+bool RestQueryHandler::ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode)
+{
+    StartReply(INTERNAL_SERVER_ERROR, responseBody, responseCode);
+    responseBody.Set("message") = "The settings could not be saved: " + problem + ". Nothing was changed.";
+    responseBody.Set("config") = ClientDocument();
+    return false;
 }
 
 bool RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,

@@ -1,4 +1,6 @@
 #include "rest/RestQueryHandler.h"
+#include <chrono>
+#include <thread>
 #include "app/Clock.h"
 #include "app/XGControl.h"
 #include "rest/RestResponseTemplates.h"
@@ -6,6 +8,12 @@
 using namespace Rest;
 
 Logging::Logger* RestQueryHandler::log = nullptr;
+std::optional<HeldReply> RestQueryHandler::heldReply;
+
+namespace
+{
+    constexpr auto heldWaitStep = std::chrono::milliseconds(5);
+}
 
 const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"kill_yourself", &KillYourself},
@@ -26,6 +34,10 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"update_config", &UpdateConfig},
     {"reset_config_to_default_values", &ResetConfigDefaults},
     {"get_server_version", &GetServerVersion},
+    {"cancel_download", &CancelDownload},
+    {"retry_download", &RetryDownload},
+    {"fetch_settings_info", &FetchSettingsInfo},
+    {"set_password", &SetPassword},
 };
 
 void RestQueryHandler::PreInit()
@@ -40,7 +52,8 @@ void RestQueryHandler::PostExit()
 }
 
 bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
-                                    Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+                                    Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                    std::optional<HeldReply>* held)
 {
     log->SetAdditionalInformation("@" + requesterAddress);
 
@@ -53,8 +66,24 @@ bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::
     const std::string name = requestObject.Get("request").GetStringData();
 
     for (const CommandEntry& command : commands)
-        if (name == command.name)
-            return command.handler(requestObject, responseBody, responseCode);
+    {
+        if (name != command.name)
+            continue;
+        heldReply.reset();
+        const bool result = command.handler(requestObject, responseBody, responseCode);
+        if (!heldReply)
+            return result;
+        HeldReply reply = std::move(*heldReply);
+        heldReply.reset();
+        if (held != nullptr)
+        {
+            *held = std::move(reply);
+            return true;
+        }
+        while (!reply.isReady())
+            std::this_thread::sleep_for(heldWaitStep);
+        return reply.finish(responseBody, responseCode);
+    }
 
     responseBody.CloneFrom(RestResponseTemplates::GetByCode(NOT_FOUND, "The requested request was not found."));
     responseCode = NOT_FOUND;
@@ -87,6 +116,11 @@ bool RestQueryHandler::ValidateField(std::string name, Ostrel::JSON_DATA_TYPE ty
                          Ostrel::JsonDataType2String(value.GetDataType()) + ")\nShould be of type " +
                          Ostrel::JsonDataType2String(type) + "! (Integers can be casted to floats)"));
     return false;
+}
+
+void RestQueryHandler::Hold(HeldReply reply)
+{
+    heldReply = std::move(reply);
 }
 
 void RestQueryHandler::StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody,

@@ -1,13 +1,31 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <string>
 #include "json/Json.h"
 #include "logging/Logger.h"
 #include "rest/HttpStatusCode.h"
 
+namespace Downloader
+{
+    struct ChangeRequest;
+    struct PendingChange;
+}
+
 namespace Rest
 {
+    // The reply of a command that waits for work off the main thread (a metadata fetch, a
+    // program that must end). On the main thread, `isReady` is asked again and again; once it
+    // answers true, `finish` fills the reply and its status as a command would.
+    struct HeldReply
+    {
+        std::function<bool()> isReady;
+        std::function<bool(Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)> finish;
+    };
+
     // The JSON command interface behind "/api": checks the request object, runs the
     // command its "request" member names and hands back the reply object and status.
     class RestQueryHandler
@@ -18,8 +36,11 @@ namespace Rest
 
         // Tags this handler's later log lines with "@" + requesterAddress, then dispatches;
         // always fills responseBody and responseCode. The command's result, false when refused.
+        // A command that must wait hands its reply to `held` when the caller gives one (and
+        // leaves responseBody alone); without one, ProcessQuery waits for it here.
         static bool ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
-                                 Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+                                 Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                 std::optional<HeldReply>* held = nullptr);
 
         // True when `request` is an object holding the dotted path `name` with a value of
         // `type` (INT and FLOAT stand in for each other). Otherwise `responseBody` becomes a
@@ -67,6 +88,10 @@ namespace Rest
                                        HTTP_STATUS_CODE& responseCode);
         static bool RemoveDownloadEntry(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                         HTTP_STATUS_CODE& responseCode);
+        static bool CancelDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                   HTTP_STATUS_CODE& responseCode);
+        static bool RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                  HTTP_STATUS_CODE& responseCode);
 
         // Log, settings and disk commands (LogAndConfigCommands.cpp)
         static bool FetchSessionLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -81,6 +106,18 @@ namespace Rest
                                         HTTP_STATUS_CODE& responseCode);
         static bool GetDiskUsage(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                  HTTP_STATUS_CODE& responseCode);
+        // Every setting a client may see: type, default, value, when it applies, whether it is
+        // a path, and what it may hold; and whether a password is set.
+        static bool FetchSettingsInfo(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode);
+        // The 500 reply of a settings command whose save failed (`problem` says why).
+        static bool ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
+                                  HTTP_STATUS_CODE& responseCode);
+
+        // Access commands (AccessCommands.cpp)
+        // "password" (STRING): sets the password, or removes it when empty. Every session ends.
+        static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                HTTP_STATUS_CODE& responseCode);
 
         // The count limit of a listing that has none.
         static constexpr uint64_t allEntries = std::numeric_limits<uint64_t>::max();
@@ -89,6 +126,23 @@ namespace Rest
 
         // Starts a reply: the template of `code`, which also becomes the status.
         static void StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        // Fills a reply and its status; a command's result.
+        using ReplyBuilder = std::function<bool(Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)>;
+        // The reply `build` makes at once when `change` is done already; otherwise the request is
+        // held and `build` runs the moment the change completes.
+        static bool ReplyWhenDone(const std::shared_ptr<Downloader::PendingChange>& change,
+                                  Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                  const ReplyBuilder& build);
+        // ReplyWhenDone, or 400 with the refusal when the change was refused.
+        static bool ReplyToChange(const Downloader::ChangeRequest& request, Ostrel::JsonBlock& responseBody,
+                                  HTTP_STATUS_CODE& responseCode, const ReplyBuilder& build);
+        static ReplyBuilder MessageReply(const std::string& message);
+
+        // Called by a command instead of replying: the reply comes once `reply` is ready.
+        static void Hold(HeldReply reply);
+        // What the command that just ran handed to Hold, if anything; main thread only.
+        static std::optional<HeldReply> heldReply;
+
         // True when `request` holds `name` with `type`; unlike ValidateField, reports nothing.
         static bool HasOptionalField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
                                      const Ostrel::JsonBlock& request);

@@ -51,6 +51,16 @@ Ostrel::JsonBlock RestResponseTemplates::PayloadTooLarge(std::string message)
     return Error("Payload too large", message);
 }
 
+Ostrel::JsonBlock RestResponseTemplates::MisdirectedRequest(std::string message)
+{
+    return Error("Misdirected request", message);
+}
+
+Ostrel::JsonBlock RestResponseTemplates::TooManyRequests(std::string message)
+{
+    return Error("Too many requests", message);
+}
+
 Ostrel::JsonBlock RestResponseTemplates::InternalServerError(std::string message)
 {
     return Error("Internal server error", message);
@@ -77,6 +87,10 @@ Ostrel::JsonBlock RestResponseTemplates::GetByCode(HTTP_STATUS_CODE code, std::s
         return NotFound(OrDefault(message, "not found"));
     case HTTP_STATUS_CODE::PAYLOAD_TOO_LARGE:
         return PayloadTooLarge(OrDefault(message, "Request body too large"));
+    case HTTP_STATUS_CODE::MISDIRECTED_REQUEST:
+        return MisdirectedRequest(OrDefault(message, "Misdirected request"));
+    case HTTP_STATUS_CODE::TOO_MANY_REQUESTS:
+        return TooManyRequests(OrDefault(message, "Too many requests"));
     case HTTP_STATUS_CODE::INTERNAL_SERVER_ERROR:
         return InternalServerError(OrDefault(message, "Well, that's not good."));
     case HTTP_STATUS_CODE::NOT_IMPLEMENTED:

@@ -80,9 +80,10 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
 
     if (fs::is_directory(target, error))
     {
-        // Relative links inside the index only work below the directory's own path.
+        // Relative links inside the index only work below the directory's own path. The
+        // address stays a path of this site: "//js" would name another host.
         if (path.back() != '/')
-            return {301, "", rawPath + "/"};
+            return {301, "", "/" + rawPath.substr(rawPath.find_first_not_of('/')) + "/"};
         const fs::path index = target / "index.html";
         if (!fs::exists(index, error))
             return {403, "", ""};

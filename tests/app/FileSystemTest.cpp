@@ -249,3 +249,32 @@ TEST(FileSystem, CalculateSizeOfTreeMatchesDu)
     ASSERT_FALSE(du.empty());
     EXPECT_EQ(FileSystem::CalculateSize(root, true), std::stoll(du));
 }
+
+// Every part of the path that exists is resolved as the kernel would when opening it, dangling
+// links included; "..", applied after a link, goes up from where the link led.
+TEST(FileSystem, RealLocationFollowsEveryLinkOnTheWay)
+{
+    TempDir dir(true);
+    const std::string root = fs::canonical(dir.Path());
+    fs::create_directories("real/inner");
+    fs::create_directory_symlink("real/inner", "link");
+    fs::create_symlink(root + "/nowhere/file", "dangling");
+    fs::create_symlink("loop", "loop");
+
+    EXPECT_EQ(FileSystem::RealLocation("real/inner/x.txt"), root + "/real/inner/x.txt");
+    EXPECT_EQ(FileSystem::RealLocation("link/x.txt"), root + "/real/inner/x.txt");
+    EXPECT_EQ(FileSystem::RealLocation("link/../up.txt"), root + "/real/up.txt");
+    EXPECT_EQ(FileSystem::RealLocation("dangling"), root + "/nowhere/file");
+    EXPECT_EQ(FileSystem::RealLocation("missing/../x"), root + "/x");
+    EXPECT_EQ(FileSystem::RealLocation("loop/x"), "");
+    EXPECT_EQ(FileSystem::RealLocation("."), root);
+}
+
+TEST(FileSystem, IsWithinComparesWholePathParts)
+{
+    EXPECT_TRUE(FileSystem::IsWithin("/a/b", "/a/b"));
+    EXPECT_TRUE(FileSystem::IsWithin("/a/b/c", "/a/b/"));
+    EXPECT_TRUE(FileSystem::IsWithin("/a/b", "/"));
+    EXPECT_FALSE(FileSystem::IsWithin("/a/bc", "/a/b"));
+    EXPECT_FALSE(FileSystem::IsWithin("/a", "/a/b"));
+}

@@ -21,9 +21,10 @@ const THUMBNAIL = `<svg xmlns="http://www.w3.org/2000/svg" width="320" height="1
 
 /**
  * Starts Chromium on a new profile and opens one page on `baseUrl`'s origin. Resolves with
- * { page, problems, close }; `problems` collects what the page did wrong, close() ends the browser.
+ * { page, context, problems, close }; `problems` collects what the page did wrong, close() ends the
+ * browser. Requests may also go to `otherOrigins` (a stand-in for another web site).
  */
-export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 860 } } = {}) {
+export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 860 }, otherOrigins = [] } = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'pelko-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
@@ -39,7 +40,7 @@ export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 8
   await context.route('**/*', (route) => {
     const url = route.request().url();
     if (url.startsWith(THUMBNAIL_HOST)) return route.fulfill({ contentType: 'image/svg+xml', body: THUMBNAIL });
-    if (new URL(url).origin === origin) return route.continue();
+    if (new URL(url).origin === origin || otherOrigins.includes(new URL(url).origin)) return route.continue();
     problems.push(`request outside the server: ${url}`);
     return route.abort();
   });
@@ -48,13 +49,16 @@ export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 8
   page.on('pageerror', (error) => problems.push(`script error: ${error.stack ?? error}`));
   page.on('console', (message) => {
     if (message.type() !== 'error') return;
-    // Chromium reports every refused command (status 400) as a failed resource; those are expected.
+    // Chromium reports every refused command (status 400) as a failed resource; those are expected,
+    // and so are the refusals of a server that wants its password (401, 429 after wrong guesses).
     const refusedCommand = message.text().includes('status of 400') && message.location().url.endsWith('/api');
-    if (!refusedCommand) problems.push(`console error: ${message.text()} (${message.location().url})`);
+    const passwordWanted = /status of (401|429)/.test(message.text());
+    if (!refusedCommand && !passwordWanted) problems.push(`console error: ${message.text()} (${message.location().url})`);
   });
 
   return {
     page,
+    context,
     problems,
     async close() {
       await context.close();

@@ -1,20 +1,26 @@
 // Runs one scenario of the page against a running Pelko server in headless Chromium:
 //
-//   node run-scenario.mjs SCENARIO BASE_URL OUTPUT_DIR
+//   node run-scenario.mjs SCENARIO BASE_URL OUTPUT_DIR [OTHER_SITE_URL]
 //
-// Screenshots and saved files go below OUTPUT_DIR. On success the last line printed is the scenario's
+// Screenshots and saved files go below OUTPUT_DIR; OTHER_SITE_URL is a page of another web site for
+// the scenarios that need one. On success the last line printed is the scenario's
 // findings as JSON (for the caller to check against the server) and the exit status is 0; a failed
 // check prints its reason and a screenshot of the moment, and exits 1.
 
 import fs from 'node:fs';
 import { assertNoProblems, openBrowser, screenshot } from './browser.mjs';
 import { audioDownload, clearCacheWhileDownloading, queueProblems } from './scenarios/downloads.mjs';
+import { cancelRetryAndReasons, converting, restored } from './scenarios/lifecycle.mjs';
 import { clearLogs } from './scenarios/logs.mjs';
+import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
+  'cancel-retry-and-reasons': cancelRetryAndReasons,
+  converting,
+  restored,
   'clear-cache-while-downloading': clearCacheWhileDownloading,
   'clear-logs': clearLogs,
   'queue-problems': queueProblems,
@@ -22,20 +28,22 @@ const SCENARIOS = {
   'settings-restart-note-and-reset': settingsRestartNoteAndReset,
   'views-and-footer': viewsAndFooter,
   'shut-down': shutDown,
+  'cross-site-refused': crossSiteRefused,
+  password,
 };
 
-const [name, baseUrl, outDir] = process.argv.slice(2);
+const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);
 if (!SCENARIOS[name] || !baseUrl || !outDir) {
   console.error(`usage: node run-scenario.mjs ${Object.keys(SCENARIOS).join('|')} BASE_URL OUTPUT_DIR`);
   process.exit(2);
 }
 fs.mkdirSync(outDir, { recursive: true });
 
-const browser = await openBrowser(baseUrl);
+const browser = await openBrowser(baseUrl, { otherOrigins: otherSite ? [new URL(otherSite).origin] : [] });
 browser.page.setDefaultTimeout(15000);
 let status = 1;
 try {
-  const findings = await SCENARIOS[name]({ page: browser.page, baseUrl, outDir });
+  const findings = await SCENARIOS[name]({ page: browser.page, context: browser.context, baseUrl, outDir, otherSite });
   assertNoProblems(browser.problems);
   console.log(JSON.stringify(findings ?? {}));
   status = 0;

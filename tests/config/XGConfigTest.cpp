@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include "config/XGConfig.h"
@@ -17,8 +19,10 @@ namespace
 {
     const std::string defaultDocument = R"({
   "access": {
+    "allowed_hosts": [],
     "enable_whitelist": false,
     "only_allow_localhost": false,
+    "password_hash": "",
     "whitelist": [
       "127.0.0.1"
     ]
@@ -236,4 +240,37 @@ TEST_F(XGConfigTest, ASaveThatCannotWriteReportsItAndLeavesTheOldFile)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadRaw("config.json"), old);
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+}
+
+// A disk that is full for config.json (a file-size limit stands in for it): the failure and its
+// reason reach the caller, the running settings go back to what the file holds, and no backup
+// is left behind. Run in a child, so that the limit binds nothing else.
+TEST_F(XGConfigTest, AChangeThatCannotBeSavedIsReportedAndUndone)
+{
+    const std::string old = "{\"downloader\": {\"num_threads\": 2}}";
+    WriteRaw("config.json", old);
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+    {
+        XGConfig::PreInit();
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200, 200};  // the old file fits, the full document does not
+        setrlimit(RLIMIT_FSIZE, &limit);
+
+        std::string problem;
+        const bool saved = XGConfig::ChangeAndSave([] { XGConfig::downloader.num_threads = 5; }, problem);
+        const bool undone = XGConfig::downloader.num_threads == 2 &&
+                            XGConfig::GetSavefileBuffer().ShorthandGet("downloader.num_threads", '.').GetIntData() == 2;
+        const bool explained = problem == "\"config.json\" could not be written (File too large)";
+        _exit(!saved && undone && explained ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadRaw("config.json"), old);
+    EXPECT_FALSE(fs::exists("config.json___"));
 }

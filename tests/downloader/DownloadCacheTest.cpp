@@ -128,40 +128,245 @@ TEST_F(DownloadCacheTest, RemovingAFinishedDownloadDeletesItsFileOnce)
 
     EXPECT_TRUE(DownloadManager::RemoveFromCacheByID(removed));
     EXPECT_FALSE(std::filesystem::exists("dlcache/download/" + removed + ".mp3"));
-    EXPECT_TRUE(std::filesystem::exists("dlcache/metadata/" + removed + ".json"));
+    EXPECT_FALSE(std::filesystem::exists("dlcache/metadata/" + removed + ".json"));
+    EXPECT_TRUE(std::filesystem::exists("dlcache/metadata/" + kept + ".json"));
     EXPECT_EQ(IndexFileIds(), std::vector<std::string>{kept});
     EXPECT_EQ(Listed(), std::vector<std::string>{kept});
 
     EXPECT_FALSE(DownloadManager::RemoveFromCacheByID(removed));
 }
 
-// Removing or clearing an entry whose worker still runs leaves the worker a live entry
-// (a freed one would trip the sanitizers) and ignores its result.
-class RunningEntryTest : public DownloadCacheTest, public ::testing::WithParamInterface<bool>
+enum class Start
 {
+    Queued,
+    Downloading,
+    Finished,
+    Failed
+};
+enum class Action
+{
+    Remove,
+    Cancel,
+    Clear
 };
 
-TEST_P(RunningEntryTest, EntryOutlivesItsListsAndItsResultIsIgnored)
+struct ChangeCase
 {
-    const bool clear = GetParam();
-    const std::string id = Queue(Held("a", "&fake_postprocess=1"));
-    DownloadManager::Update();
-    ASSERT_TRUE(WaitUntil([&] { return ReadRaw("dlcache/dlprogbuf/" + id + ".buf").find("Deleting") != std::string::npos; }));
-    DownloadManager::Update();  // the end line makes it FINISHED, so no download is active any more
-    ASSERT_EQ(Status(id), FINISHED);
+    std::string name;
+    Start start;
+    Action action;
+    std::string refusal;  // for a refused cancel, with ID for the id
+    bool listed;          // the entry is still listed afterwards
+    DOWNLOAD_STATUS statusAfter;
+    std::string errorAfter;
+    bool filesStay;  // the entry's files in the cache are still there
+};
 
-    if (clear)
-        EXPECT_TRUE(DownloadManager::ClearDownloadCache());
-    else
+class ChangeTest : public DownloadCacheTest, public ::testing::WithParamInterface<ChangeCase>
+{
+protected:
+    std::string Begin(Start start)
+    {
+        switch (start)
+        {
+        case Start::Queued:
+            XGConfig::downloader.num_threads = 0;
+            return Queue("https://example.com/q");
+        case Start::Downloading:
+        {
+            const std::string id = Queue(Held("d", "&fake_child=" + ChildFile()));
+            DownloadManager::Update();
+            EXPECT_TRUE(WaitUntil([&] { return Progress(id) == 100 && std::filesystem::exists(ChildFile()); }));
+            return id;
+        }
+        case Start::Finished:
+            return Finished("f");
+        case Start::Failed:
+        {
+            const std::string id = Queue("https://example.com/x?fake_fail=download");
+            EXPECT_TRUE(PassUntil([&] { return Status(id) == FAILED; }));
+            return id;
+        }
+        }
+        return "";
+    }
+
+    std::string ChildFile() const { return directory / "child.pid"; }
+
+    // The process the downloader started, which must end with it.
+    bool ChildRuns() const
+    {
+        if (!std::filesystem::exists(ChildFile()))
+            return false;
+        const std::string stat = ReadRaw("/proc/" + ReadRaw(ChildFile()) + "/stat");
+        return !stat.empty() && stat.find(") Z ") == std::string::npos;
+    }
+
+    static std::vector<std::string> FilesOf(const std::string& id)
+    {
+        std::vector<std::string> found;
+        for (const char* folder : {"dlcache/metadata", "dlcache/download", "dlcache/dlprogbuf"})
+            for (const auto& item : std::filesystem::directory_iterator(folder))
+                if (item.path().filename().string().rfind(id + ".", 0) == 0)
+                    found.push_back(item.path().string());
+        return found;
+    }
+};
+
+// Whatever state an entry is in, removing, cancelling or clearing it leaves no program running
+// and none of its files behind (a cancel keeps the entry listed as failed), or is refused.
+TEST_P(ChangeTest, LeavesNoProgramAndNoFileBehind)
+{
+    const ChangeCase& test = GetParam();
+    const std::string id = Begin(test.start);
+    ASSERT_FALSE(FilesOf(id).empty());
+
+    switch (test.action)
+    {
+    case Action::Remove:
         EXPECT_TRUE(DownloadManager::RemoveFromCacheByID(id));
-    EXPECT_FALSE(DownloadManager::DoesPelkoIDExist(id));
+        break;
+    case Action::Cancel:
+    {
+        const ChangeRequest cancel = DownloadManager::CancelDownload(id);
+        if (!test.refusal.empty())
+        {
+            EXPECT_EQ(cancel.change, nullptr);
+            std::string refusal = test.refusal;
+            refusal.replace(refusal.find("ID"), 2, id);
+            EXPECT_EQ(cancel.refusal, refusal);
+            break;
+        }
+        ASSERT_NE(cancel.change, nullptr);
+        EXPECT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*cancel.change); }));
+        break;
+    }
+    case Action::Clear:
+        EXPECT_EQ(DownloadManager::ClearDownloadCache(), test.start != Start::Downloading);
+        if (test.start == Start::Downloading)
+        {
+            EXPECT_EQ(Listed(), std::vector<std::string>{id});
+            Release("d");
+            EXPECT_TRUE(PassUntil([] { return Listed().empty(); }));
+        }
+        break;
+    }
+    // The answer comes once the program is gone.
+    EXPECT_FALSE(ChildRuns());
 
-    const int savesBefore = Count(MessagesSinceStart(), "Saved!");
-    Release("a");
-    ASSERT_TRUE(PassUntil([&] { return Count(MessagesSinceStart(), "Saved!") > savesBefore; }));
-    EXPECT_FALSE(DownloadManager::DoesPelkoIDExist(id));
-    EXPECT_TRUE(Listed().empty());
-    EXPECT_TRUE(IndexFileIds().empty());
+    EXPECT_EQ(Listed(), test.listed ? std::vector<std::string>{id} : std::vector<std::string>{});
+    if (test.listed)
+    {
+        EXPECT_EQ(Status(id), test.statusAfter);
+        EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), test.errorAfter);
+    }
+    // Nothing reappears once the program has had every chance to write.
+    Release("d");
+    for (int pass = 0; pass < 5; pass++)
+        DownloadManager::Update();
+    EXPECT_EQ(FilesOf(id).empty(), !test.filesStay);
 }
 
-INSTANTIATE_TEST_SUITE_P(RemoveOrClear, RunningEntryTest, ::testing::Values(false, true));
+const std::string cancelled = "Cancelled.";
+const std::string failedReason = "ERROR: fake download failure for https://example.com/x?fake_fail=download";
+
+INSTANTIATE_TEST_SUITE_P(
+    StatesAndActions, ChangeTest,
+    ::testing::Values(
+        ChangeCase{"RemoveQueued", Start::Queued, Action::Remove, "", false, QUEUED, "", false},
+        ChangeCase{"RemoveDownloading", Start::Downloading, Action::Remove, "", false, QUEUED, "", false},
+        ChangeCase{"RemoveFinished", Start::Finished, Action::Remove, "", false, QUEUED, "", false},
+        ChangeCase{"RemoveFailed", Start::Failed, Action::Remove, "", false, QUEUED, "", false},
+        ChangeCase{"CancelQueued", Start::Queued, Action::Cancel, "", true, FAILED, cancelled, false},
+        ChangeCase{"CancelDownloading", Start::Downloading, Action::Cancel, "", true, FAILED, cancelled, false},
+        ChangeCase{"CancelFinished", Start::Finished, Action::Cancel,
+                   "The download \"ID\" has already finished: there is nothing to cancel.", true, FINISHED, "", true},
+        ChangeCase{"CancelFailed", Start::Failed, Action::Cancel,
+                   "The download \"ID\" has already failed: there is nothing to cancel.", true, FAILED, failedReason,
+                   true},
+        ChangeCase{"ClearQueued", Start::Queued, Action::Clear, "", false, QUEUED, "", false},
+        ChangeCase{"ClearDownloading", Start::Downloading, Action::Clear, "", false, QUEUED, "", false},
+        ChangeCase{"ClearFinished", Start::Finished, Action::Clear, "", false, QUEUED, "", false},
+        ChangeCase{"ClearFailed", Start::Failed, Action::Clear, "", false, QUEUED, "", false}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(DownloadCacheTest, NothingStartsWhileAClearWaits)
+{
+    const std::string running = Queue(Held("a"));
+    ASSERT_TRUE(PassUntil([&] { return Status(running) == DOWNLOADING; }));
+    const std::string waiting = Queue("https://example.com/next");
+
+    EXPECT_FALSE(DownloadManager::ClearDownloadCache());
+    for (int pass = 0; pass < 5; pass++)
+        DownloadManager::Update();
+    EXPECT_EQ(Status(waiting), QUEUED);
+}
+
+// A clear empties what the cache holds and nothing else, and follows no link out of it.
+TEST_F(DownloadCacheTest, ClearDeletesOnlyTheCachesOwnFiles)
+{
+    Finished("x");
+    std::filesystem::create_directories("outside");
+    TestSupport::WriteRaw("outside/precious.txt", "keep me");
+    TestSupport::WriteRaw("dlcache/notes.txt", "the user's own");
+    std::filesystem::create_directory_symlink("../../outside", "dlcache/download/link");
+
+    EXPECT_TRUE(DownloadManager::ClearDownloadCache());
+
+    EXPECT_EQ(ReadRaw("outside/precious.txt"), "keep me");
+    EXPECT_EQ(ReadRaw("dlcache/notes.txt"), "the user's own");
+    EXPECT_FALSE(std::filesystem::exists("dlcache/download/link"));
+    EXPECT_TRUE(IsEmptyDirectory("dlcache/download"));
+}
+
+TEST_F(DownloadCacheTest, RetryRunsAFailedDownloadAgain)
+{
+    const std::string mended = directory / "mended";
+    const std::string id = Queue("https://example.com/v?fake_fail=download&fake_fail_until=" + mended);
+    ASSERT_TRUE(PassUntil([&] { return Status(id) == FAILED; }));
+    TestSupport::WriteRaw(mended, "");
+
+    const ChangeRequest retry = DownloadManager::RetryDownload(id);
+    ASSERT_NE(retry.change, nullptr);
+    EXPECT_TRUE(DownloadManager::IsDone(*retry.change));
+    EXPECT_EQ(Status(id), QUEUED);
+    EXPECT_EQ(Progress(id), 0);
+    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), "");
+
+    ASSERT_TRUE(PassUntil([&] { return Status(id) == FINISHED; }));
+    EXPECT_EQ(fake.Calls().size(), 3u);  // one metadata run, two downloads
+}
+
+TEST_F(DownloadCacheTest, RetryFetchesDetailsThatWereNeverRead)
+{
+    const std::string mended = directory / "mended";
+    const std::string url = "https://example.com/v?fake_fail=metadata&fake_fail_until=" + mended;
+    const std::string id = Queue(url);
+    ASSERT_EQ(Status(id), FAILED);
+    TestSupport::WriteRaw(mended, "");
+
+    const ChangeRequest retry = DownloadManager::RetryDownload(id);
+    ASSERT_NE(retry.change, nullptr);
+    EXPECT_EQ(DownloadManager::RetryDownload(id).refusal, "The download \"" + id + "\" is already being retried.");
+    ASSERT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*retry.change); }));
+    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).title, "Fake video");
+
+    ASSERT_TRUE(PassUntil([&] { return Status(id) == FINISHED; }));
+    const auto calls = fake.Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1].back(), url);
+}
+
+TEST_F(DownloadCacheTest, RetryRefusesWhatHasNotFailed)
+{
+    const std::string finished = Finished("f");
+    XGConfig::downloader.num_threads = 0;
+    const std::string queued = Queue("https://example.com/q");
+
+    EXPECT_EQ(DownloadManager::RetryDownload("nothing").refusal, "No download has the id \"nothing\".");
+    EXPECT_EQ(DownloadManager::RetryDownload(queued).refusal,
+              "The download \"" + queued + "\" is queued, not failed: only failed downloads can be retried.");
+    EXPECT_EQ(DownloadManager::RetryDownload(finished).refusal,
+              "The download \"" + finished + "\" has finished, not failed: only failed downloads can be retried.");
+    EXPECT_EQ(DownloadManager::CancelDownload("nothing").refusal, "No download has the id \"nothing\".");
+}

@@ -17,12 +17,58 @@ namespace
 
 TEST(DownloadEntry, DefaultEntryRendersEveryMemberWithItsDefault)
 {
-    const Ostrel::JsonBlock json = DownloadEntry().GetAsJson();
-
-    EXPECT_EQ(json, ParseBlock(R"({"title": "", "description": "", "uploader": "", "duration": -1,
+    const std::string record = R"("title": "", "description": "", "uploader": "", "duration": -1,
         "pelko_id": "", "webpage_url": "", "thumbnail_url": "", "download_progress": 0,
         "downloaded_filename": "", "download_url": "", "queued_timestamp": 0,
-        "mode": "audio", "status": "queued"})"));
+        "mode": "audio", "status": "queued", "video_url": "", "error_message": "")";
+
+    EXPECT_EQ(DownloadEntry().GetAsRecord(), ParseBlock("{" + record + "}"));
+    EXPECT_EQ(DownloadEntry().GetAsJson(), ParseBlock("{" + record + R"(, "download_speed": 0, "download_eta": -1,
+        "total_bytes": 0, "stage": "queued", "restored": false})"));
+}
+
+struct StageCase
+{
+    DOWNLOAD_STATUS status;
+    bool converting;
+    std::string stage;
+};
+
+class StageTest : public ::testing::TestWithParam<StageCase>
+{
+};
+
+TEST_P(StageTest, FollowsTheStatusAndTheConversion)
+{
+    DownloadEntry entry;
+    entry.status = GetParam().status;
+    entry.converting = GetParam().converting;
+    EXPECT_EQ(entry.Stage(), GetParam().stage);
+    EXPECT_EQ(entry.GetAsJson().Get("stage").GetStringData(), GetParam().stage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, StageTest,
+                         ::testing::Values(StageCase{QUEUED, false, "queued"}, StageCase{DOWNLOADING, false, "downloading"},
+                                           StageCase{DOWNLOADING, true, "converting"},
+                                           StageCase{FINISHED, false, "finished"}, StageCase{FAILED, false, "failed"}));
+
+// The error shows only while the entry is failed, and a requeued entry starts clean.
+TEST(DownloadEntry, ErrorBelongsToTheFailedState)
+{
+    DownloadEntry entry;
+    entry.download_speed = 5000;
+    entry.Fail("ERROR: HTTP Error 404: Not Found", -1);
+    EXPECT_EQ(entry.GetAsRecord().Get("error_message").GetStringData(), "ERROR: HTTP Error 404: Not Found");
+    EXPECT_EQ(entry.download_progress.load(), -1);
+
+    const DownloadEntry copy = entry;
+    EXPECT_EQ(copy.ErrorMessage(), "ERROR: HTTP Error 404: Not Found");
+
+    entry.Requeue();
+    EXPECT_EQ(entry.status.load(), QUEUED);
+    EXPECT_EQ(entry.ErrorMessage(), "");
+    EXPECT_EQ(entry.download_progress.load(), 0);
+    EXPECT_EQ(entry.download_speed.load(), 0);
 }
 
 TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
@@ -35,7 +81,7 @@ TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
 
     EXPECT_FALSE(json.DoesExist("mode"));
     EXPECT_FALSE(json.DoesExist("status"));
-    EXPECT_EQ(json.GetNumElements(), 11u);
+    EXPECT_EQ(json.GetNumElements(), 18u);
 }
 
 TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
@@ -47,6 +93,7 @@ TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
     entry.duration = 213;
     entry.pelko_id = "1LGxWa";
     entry.webpage_url = "https://example.com/watch?v=1";
+    entry.video_url = "https://example.com/watch?v=1&list=2";
     entry.thumbnail_url = "https://example.com/b.jpg";
     entry.downloaded_filename = "dlcache/download/1LGxWa.mp4";
     entry.download_url = "/download/1LGxWa";
@@ -55,10 +102,50 @@ TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
     entry.download_progress = 100;
     entry.queued_timestamp = 5000000000;  // beyond 32 bits
 
-    const DownloadEntry rebuilt = DownloadEntry::FromIndexRecord(entry.GetAsJson());
+    const DownloadEntry rebuilt = DownloadEntry::FromIndexRecord(entry.GetAsRecord());
 
     EXPECT_EQ(rebuilt.GetAsJson(), entry.GetAsJson());
 }
+
+struct QueueRecordCase
+{
+    std::string status;
+    DOWNLOAD_STATUS restored;
+    int32_t progress;
+    std::string error;
+};
+
+class QueueRecordTest : public ::testing::TestWithParam<QueueRecordCase>
+{
+};
+
+// What was waiting or running starts again from the beginning; a failure stays, with its reason.
+TEST_P(QueueRecordTest, RestoresWaitingRunningAndFailedEntries)
+{
+    DownloadEntry entry;
+    entry.pelko_id = "1LGxWa";
+    entry.title = "Song";
+    entry.video_url = "https://example.com/v";
+    entry.download_progress = 57;
+    entry.status = DOWNLOADING;
+    Ostrel::JsonBlock record = entry.GetAsRecord();
+    record.Set("status") = GetParam().status;
+    record.Set("error_message") = "ERROR: gone";
+
+    const DownloadEntry rebuilt = DownloadEntry::FromQueueRecord(record);
+
+    EXPECT_EQ(rebuilt.status.load(), GetParam().restored);
+    EXPECT_EQ(rebuilt.download_progress.load(), GetParam().progress);
+    EXPECT_EQ(rebuilt.ErrorMessage(), GetParam().error);
+    EXPECT_EQ(rebuilt.title, "Song");
+    EXPECT_EQ(rebuilt.video_url, "https://example.com/v");
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, QueueRecordTest,
+                         ::testing::Values(QueueRecordCase{"queued", QUEUED, 0, ""},
+                                           QueueRecordCase{"downloading", QUEUED, 0, ""},
+                                           QueueRecordCase{"failed", FAILED, 57, "ERROR: gone"},
+                                           QueueRecordCase{"nonsense", QUEUED, 0, ""}));
 
 struct IndexRecordCase
 {

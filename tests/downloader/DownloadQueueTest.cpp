@@ -38,6 +38,8 @@ TEST_F(DownloadManagerTest, QueuingFetchesTheMetadataIntoAQueuedEntry)
     EXPECT_EQ(entry.description, "A video that only exists in tests.");
     EXPECT_EQ(entry.duration, 42);
     EXPECT_EQ(entry.webpage_url, url);
+    EXPECT_EQ(entry.video_url, url);
+    EXPECT_EQ(entry.ErrorMessage(), "");
     EXPECT_EQ(entry.thumbnail_url, "http://127.0.0.1/fake-thumbnails/b.jpg");
     EXPECT_EQ(entry.download_url, "/download/" + id);
     EXPECT_EQ(entry.queued_timestamp, now);
@@ -45,27 +47,61 @@ TEST_F(DownloadManagerTest, QueuingFetchesTheMetadataIntoAQueuedEntry)
     EXPECT_EQ(DownloadManager::GetQueueLength(), 1);
 }
 
-TEST_F(DownloadManagerTest, UnusableMetadataStillQueuesAFailedEntry)
+TEST_F(DownloadManagerTest, UnusableMetadataStillQueuesAFailedEntrySayingWhy)
 {
-    const std::string id = Queue("https://example.com/v?fake_fail=metadata");
+    const std::string url = "https://example.com/v?fake_fail=metadata";
+    const std::string id = Queue(url);
 
     const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(id);
     EXPECT_EQ(entry.status.load(), FAILED);
     EXPECT_EQ(entry.download_progress.load(), 0);
     EXPECT_EQ(entry.title, "");
+    EXPECT_EQ(entry.video_url, url);
+    EXPECT_EQ(entry.ErrorMessage(), "ERROR: fake metadata failure for " + url);
     EXPECT_EQ(DownloadManager::GetQueueLength(), 0);
+    EXPECT_EQ(MessagesSinceStart().back(), "ERROR: Download " + id + " (" + url + ") failed: ERROR: fake metadata failure for " + url);
 
     // A failed entry is never started.
     EXPECT_TRUE(PassUntil([] { return true; }));
     EXPECT_EQ(fake.Calls().size(), 1u);
 }
 
-TEST_F(DownloadManagerTest, MissingMetadataDirectoryThrowsAndAddsNothing)
+TEST_F(DownloadManagerTest, MissingMetadataDirectoryFailsTheEntrySayingWhy)
 {
     std::filesystem::remove_all("dlcache/metadata");
 
-    EXPECT_ANY_THROW(Queue("https://example.com/v"));
+    const std::string id = Queue("https://example.com/v");
+    EXPECT_EQ(Status(id), FAILED);
+    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), "The downloader could not be started.");
+}
+
+// Other work goes on while metadata is fetched; entries join in the order of their ids, however
+// the fetches end, and no more than four fetches run at once.
+TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInIdOrder)
+{
+    XGConfig::downloader.num_threads = 0;
+    std::vector<std::shared_ptr<PendingChange>> changes;
+    for (const char* seconds : {"2", "0", "0", "0", "0"})
+    {
+        now += 1;
+        changes.push_back(DownloadManager::StartQueueDownload(
+            std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO));
+    }
+
+    // The slow first fetch holds the others back; the fifth waits for a free place.
+    ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == 4; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    DownloadManager::Update();
     EXPECT_EQ(DownloadManager::GetAlltimeCacheAsJson(-1, -1).Size(), 0u);
+    EXPECT_FALSE(DownloadManager::IsDone(*changes[1]));
+
+    ASSERT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*changes.back()); }));
+    std::vector<std::string> ids;
+    for (const std::shared_ptr<PendingChange>& change : changes)
+        ids.push_back(change->id);
+    std::vector<std::string> newestFirst(ids.rbegin(), ids.rend());
+    EXPECT_EQ(Ids(DownloadManager::GetAlltimeCacheAsJson(-1, -1)), newestFirst);
+    EXPECT_EQ(fake.Calls().size(), 5u);
 }
 
 // The address and every path reach the program as single arguments; no shell ever sees them.
@@ -96,6 +132,7 @@ TEST_F(DownloadManagerTest, AddressStartingWithADashIsNoOption)
     EXPECT_EQ(Status(id), QUEUED);
 }
 
+// A burst takes the following seconds; each entry waits for its own second before it joins.
 TEST_F(DownloadManagerTest, IdsWithinOneSecondDifferAndWaitForTheNextSecond)
 {
     int reads = 0;
@@ -200,6 +237,7 @@ TEST(DownloaderProgram, PrefersYoutubeDlThenYtDlpAndReportsNeither)
 
     std::vector<std::string> firstMessages;
     DOWNLOAD_STATUS withoutProgram = QUEUED;
+    std::string withoutProgramReason;
     for (const char* searchPath : {"both", "only-yt-dlp", "none"})
     {
         setenv("PATH", (directory / searchPath).c_str(), 1);
@@ -207,8 +245,10 @@ TEST(DownloaderProgram, PrefersYoutubeDlThenYtDlpAndReportsNeither)
         DownloadManager::PreInit();
         const Logging::LogEntry first = TestSupport::EntriesOf("DownloadManager").front();
         firstMessages.push_back((first.type == Logging::ERR ? "ERROR: " : "") + first.message);
-        withoutProgram = DownloadManager::GetDownloadEntryByPelkoID(
-            DownloadManager::QueueDownload("https://example.com/v", AUDIO)).status;
+        const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(
+            DownloadManager::QueueDownload("https://example.com/v", AUDIO));
+        withoutProgram = entry.status;
+        withoutProgramReason = entry.ErrorMessage();
         DownloadManager::OnExit();
         DownloadManager::PostExit();
         Logging::LogHistory::PostExit();
@@ -221,4 +261,5 @@ TEST(DownloaderProgram, PrefersYoutubeDlThenYtDlpAndReportsNeither)
                   "Downloading with \"" + directory / "only-yt-dlp/yt-dlp" + "\".",
                   "ERROR: Found neither youtube-dl nor yt-dlp on the search path! Every download will fail."}));
     EXPECT_EQ(withoutProgram, FAILED);
+    EXPECT_EQ(withoutProgramReason, "No downloader program was found: install yt-dlp (or youtube-dl) and restart Pelko.");
 }

@@ -5,14 +5,6 @@
 using namespace Downloader;
 using TestSupport::ReadRaw;
 
-namespace
-{
-    std::string Buffer(const std::string& id)
-    {
-        return ReadRaw("dlcache/dlprogbuf/" + id + ".buf");
-    }
-
-}
 
 struct ModeCase
 {
@@ -35,11 +27,10 @@ TEST_P(WholeRoadTest, QueueStartProgressFinishSaveAndReload)
     EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).downloaded_filename,
               "dlcache/download/" + id + "." + GetParam().extension);
 
-    // The progress reader follows the buffer file while the program still runs.
-    ASSERT_TRUE(WaitUntil([&] { return Buffer(id).find("[download] 100%") != std::string::npos; }));
-    DownloadManager::Update();
-    EXPECT_EQ(Progress(id), 100);
+    // The worker follows the buffer file while the program still runs.
+    ASSERT_TRUE(WaitUntil([&] { return Progress(id) == 100; }));
     EXPECT_EQ(Status(id), DOWNLOADING);
+    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).total_bytes.load(), 1024 * 1024);
 
     Release("road");
     ASSERT_TRUE(PassUntil([&] { return std::filesystem::exists("dlcache/index.json"); }));
@@ -117,65 +108,89 @@ TEST_F(DownloadManagerTest, NextDownloadStartsOnlyWhenTheFirstIsNoLongerDownload
     EXPECT_NE(Status(a), DOWNLOADING);
 }
 
-TEST_F(DownloadManagerTest, FailingDownloadIsMarkedAndNeverSaved)
+TEST_F(DownloadManagerTest, FailingDownloadIsMarkedWithTheProgramsReasonAndNeverSaved)
 {
-    const std::string id = Queue("https://example.com/v?fake_fail=download");
+    const std::string url = "https://example.com/v?fake_fail=download";
+    const std::string id = Queue(url);
 
     ASSERT_TRUE(PassUntil([&] { return Status(id) == FAILED; }));
     for (int pass = 0; pass < 5; pass++)
         DownloadManager::Update();
 
     EXPECT_EQ(Progress(id), -1);
+    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), "ERROR: fake download failure for " + url);
     EXPECT_FALSE(std::filesystem::exists("dlcache/index.json"));
-    EXPECT_EQ(MessagesSinceStart(), std::vector<std::string>{notLoaded});
+    EXPECT_EQ(MessagesSinceStart(),
+              (std::vector<std::string>{notLoaded, "Started download " + id + " \"Fake video\".",
+                                        "ERROR: Download " + id + " (" + url +
+                                            ") failed: ERROR: fake download failure for " + url}));
 }
 
-// The conversion's last line marks the entry finished while its program still runs: the next
-// download may start, a save leaves the entry alone, and the program's exit decides.
+struct ExitCase
+{
+    std::string switches;
+    std::string error;  // after the address
+};
+
+class ExitReasonTest : public DownloadManagerTest, public ::testing::WithParamInterface<ExitCase>
+{
+};
+
+// Without an "ERROR:" line of its own, the reason is how the program ended.
+TEST_P(ExitReasonTest, NamesTheReason)
+{
+    const std::string id = Queue("https://example.com/v?" + GetParam().switches);
+    ASSERT_TRUE(PassUntil([&] { return Status(id) == FAILED; }));
+    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, ExitReasonTest,
+                         ::testing::Values(ExitCase{"fake_exit=3", "The downloader ended with exit status 3."},
+                                           ExitCase{"fake_exit=-9", "The downloader was ended by signal 9 (SIGKILL)."}));
+
+// A conversion shows while it runs; the download holds its place until the program has ended,
+// and the program's exit decides.
 class PostProcessingTest : public DownloadManagerTest, public ::testing::WithParamInterface<bool>
 {
 };
 
-TEST_P(PostProcessingTest, EndLineFinishesEarlyButTheExitDecides)
+TEST_P(PostProcessingTest, ConvertingUntilTheProgramEndsAndTheExitDecides)
 {
     const bool exitFails = GetParam();
     const std::string a = Queue(Held("a", std::string("&fake_postprocess=1") + (exitFails ? "&fake_fail=exit" : "")));
     const std::string b = Queue("https://example.com/b");
     DownloadManager::Update();
-    ASSERT_TRUE(WaitUntil([&] { return Buffer(a).find("Deleting original file") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return DownloadManager::GetDownloadEntryByPelkoID(a).Stage() == "converting"; }));
 
-    DownloadManager::Update();
-    EXPECT_EQ(Status(a), FINISHED);
+    for (int pass = 0; pass < 3; pass++)
+        DownloadManager::Update();
+    EXPECT_EQ(Status(a), DOWNLOADING);
     EXPECT_EQ(Status(b), QUEUED);
 
-    ASSERT_TRUE(PassUntil([&] { return std::filesystem::exists("dlcache/index.json"); }));
-    EXPECT_EQ(IndexFileIds(), std::vector<std::string>{b});
-    EXPECT_EQ(Status(a), FINISHED);
-
     Release("a");
+    ASSERT_TRUE(PassUntil([&] { return Status(b) != QUEUED; }));
     if (exitFails)
     {
-        ASSERT_TRUE(PassUntil([&] { return Status(a) == FAILED; }));
+        EXPECT_EQ(Status(a), FAILED);
         EXPECT_EQ(Progress(a), -1);
-        for (int pass = 0; pass < 5; pass++)
-            DownloadManager::Update();
-        EXPECT_EQ(IndexFileIds(), std::vector<std::string>{b});
+        EXPECT_FALSE(std::filesystem::exists("dlcache/download/" + a + ".mp3"));
     }
     else
     {
-        ASSERT_TRUE(PassUntil([&] { return IndexFileIds().size() == 2; }));
-        EXPECT_EQ(IndexFileIds(), (std::vector<std::string>{b, a}));
+        EXPECT_EQ(Status(a), FINISHED);
+        EXPECT_EQ(IndexFileIds(), std::vector<std::string>{a});
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitStatus, PostProcessingTest, ::testing::Values(false, true));
 
-TEST_F(DownloadManagerTest, ShutDownWaitsForRunningWorkersAndSavesInReverseQueueOrder)
+TEST_F(DownloadManagerTest, ShutDownWaitsForRunningWorkersAndSavesThem)
 {
     XGConfig::downloader.num_threads = 2;
     const std::string a = Queue(Held("a"));
     const std::string b = Queue(Held("b"));
     ASSERT_TRUE(PassUntil([&] { return DownloadManager::GetNumActiveDownloads() == 2; }));
+    const size_t before = MessagesSinceStart().size();
     std::thread releaser([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         Release("a");
@@ -185,10 +200,13 @@ TEST_F(DownloadManagerTest, ShutDownWaitsForRunningWorkersAndSavesInReverseQueue
     DownloadManager::OnExit();
     releaser.join();
 
-    EXPECT_EQ(MessagesSinceStart(),
-              (std::vector<std::string>{notLoaded, "Saving...", "Waiting for active download threads to finish before saving...",
-                                        "All threads have finished. Now saving...", "Saved!"}));
-    EXPECT_EQ(IndexFileIds(), (std::vector<std::string>{b, a}));
+    const std::vector<std::string> messages = MessagesSinceStart();
+    EXPECT_EQ(messages.at(before), "Waiting for active download threads to finish before saving...");
+    EXPECT_EQ(std::vector<std::string>(messages.end() - 3, messages.end()),
+              (std::vector<std::string>{"All threads have finished. Now saving...", "Saving...", "Saved!"}));
+    std::vector<std::string> saved = IndexFileIds();
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(saved, (std::vector<std::string>{a, b}));
 }
 
 TEST_F(DownloadManagerTest, ShutDownWithoutWorkersDoesNotSayItWaits)
@@ -199,20 +217,24 @@ TEST_F(DownloadManagerTest, ShutDownWithoutWorkersDoesNotSayItWaits)
     EXPECT_EQ(ReadRaw("dlcache/index.json"), "[]");
 }
 
-TEST_F(DownloadManagerTest, ProgressIsReadOnlyEveryThreeSecondsWhileDownloading)
+// The worker reads only what the program adds, and shows size, speed and time left.
+TEST_F(DownloadManagerTest, ProgressDetailsFollowTheProgramsOutput)
 {
     const std::string id = Queue(Held("a"));
     DownloadManager::Update();
-    ASSERT_TRUE(WaitUntil([&] { return Buffer(id).find("[download] 100%") != std::string::npos; }));
-    DownloadManager::Update();
-    ASSERT_EQ(Progress(id), 100);
+    const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(id);
+    ASSERT_TRUE(WaitUntil([&] { return Progress(id) == 100; }));
 
     std::ofstream(("dlcache/dlprogbuf/" + id + ".buf").c_str(), std::ios::app)
-        << "[download]  12.0% of 1.00MiB at 1.00MiB/s ETA 00:01\n";
-    now += 2;
-    DownloadManager::Update();
-    EXPECT_EQ(Progress(id), 100);
-    now += 1;
-    DownloadManager::Update();
-    EXPECT_EQ(Progress(id), 12);
+        << "[download] Destination: more.m4a\n[download]  12.0% of 2.00MiB at 3.00MiB/s ETA 00:07\n";
+    ASSERT_TRUE(WaitUntil([&] { return Progress(id) == 12; }));
+    EXPECT_EQ(entry.download_speed.load(), 3 * 1024 * 1024);
+    EXPECT_EQ(entry.download_eta.load(), 7);
+    EXPECT_EQ(entry.total_bytes.load(), 2 * 1024 * 1024);
+    EXPECT_EQ(entry.Stage(), "downloading");
+
+    Release("a");
+    ASSERT_TRUE(PassUntil([&] { return Status(id) == FINISHED; }));
+    EXPECT_EQ(entry.download_speed.load(), 0);
+    EXPECT_EQ(entry.download_eta.load(), -1);
 }

@@ -1,5 +1,6 @@
 """Starts the real pelko binary (env PELKO_BIN) in a scratch working directory and
-talks HTTP to it over loopback. Every end-to-end test goes through this module.
+talks HTTP to it over loopback. Every end-to-end test goes through this module, and so
+do the package tests, which start the installed binary with PelkoProcess.
 
     with PelkoServer(config={"access": {"only_allow_localhost": True}},
                      files={"frontend/index.html": "<h1>hi</h1>"}) as server:
@@ -10,7 +11,9 @@ talks HTTP to it over loopback. Every end-to-end test goes through this module.
 import http.client
 import json
 import os
+import resource
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -55,33 +58,24 @@ class Response:
         return json.loads(self.body)
 
 
-class PelkoServer:
-    """One pelko process. `config` is merged over a config.json that binds a free port on
-    127.0.0.1; `files` maps paths relative to the working directory to their content;
-    `extra_path` lists directories searched before the inherited PATH (fake tools);
-    `environment` holds further variables for the process."""
+class PelkoProcess:
+    """One pelko process: `command` started in `workdir` with the environment `env`, answering
+    HTTP on 127.0.0.1:`port`. PelkoServer below makes the usual one; the package tests start the
+    installed binary as its systemd unit would. `file_size_limit` (bytes) makes every larger
+    write fail as on a full disk. Requests carry `auth_headers` (credentials) unless they name
+    those headers themselves."""
 
-    def __init__(self, config=None, files=None, extra_path=(), environment=None):
-        self.workdir = tempfile.mkdtemp(prefix="pelko-e2e-")
-        self.config = _merged({"httpServer": {"port": "127.0.0.1:%d" % free_port()}}, config or {})
-        # Requests go to 127.0.0.1 and the port of the setting, whichever form it has.
-        port = self.config["httpServer"]["port"].rpartition(":")[2]
-        self.port = int(port) if port.isdigit() else None
-        self._write("config.json", json.dumps(self.config, indent=2))
-        for path, content in (files or {}).items():
-            self._write(path, content)
-        self.env = dict(os.environ, **(environment or {}))
-        self.env["PATH"] = os.pathsep.join([str(p) for p in extra_path] + [self.env.get("PATH", "")])
+    def __init__(self, command, workdir, port, env, file_size_limit=None):
+        self.command_line = command
+        self.workdir = workdir
+        self.port = port
+        self.env = env
+        self.file_size_limit = file_size_limit
+        self.auth_headers = {}
         self.process = None
         self._lines = []
         self._changed = threading.Condition()
         self._reader = None
-
-    def _write(self, path, content):
-        full = os.path.join(self.workdir, path)
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, "wb") as out:
-            out.write(content.encode() if isinstance(content, str) else content)
 
     def path(self, name):
         return os.path.join(self.workdir, name)
@@ -90,14 +84,20 @@ class PelkoServer:
 
     def start(self, timeout=30):
         self.process = subprocess.Popen(
-            [os.environ["PELKO_BIN"]], cwd=self.workdir, env=self.env,
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            self.command_line, cwd=self.workdir, env=self.env,
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+            preexec_fn=self._limit_file_size if self.file_size_limit else None)
         self._reader = threading.Thread(target=self._read_output, daemon=True)
         self._reader.start()
         if not self.wait_for_output(STARTED, timeout):
             self.kill()
             raise RuntimeError("pelko did not start:\n" + self.output)
         return self
+
+    def _limit_file_size(self):
+        # An ignored signal stays ignored across exec: a write past the limit then fails with EFBIG.
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (self.file_size_limit, self.file_size_limit))
 
     def _read_output(self):
         for raw in self.process.stdout:
@@ -149,6 +149,11 @@ class PelkoServer:
         """Stops the server the way a client does and starts it again in the same working
         directory; `output` then holds the new run's lines only."""
         self.stop()
+        return self.start_again(timeout)
+
+    def start_again(self, timeout=30):
+        """Starts the server again in the same working directory once the last run has ended;
+        `output` then holds the new run's lines only."""
         self.process.stdout.close()
         with self._changed:
             self._lines = []
@@ -163,7 +168,6 @@ class PelkoServer:
         if self.process is not None:
             self.stop()
             self.process.stdout.close()
-        shutil.rmtree(self.workdir, ignore_errors=True)
 
     def __enter__(self):
         if self.process is None:
@@ -181,17 +185,17 @@ class PelkoServer:
                                                 source_address=(source, 0))
         try:
             connection.request(method or ("GET" if body is None else "POST"), path, body=body,
-                               headers=headers or {})
+                               headers=dict(self.auth_headers, **(headers or {})))
             reply = connection.getresponse()
             return Response(reply.status, reply.getheaders(), reply.read())
         finally:
             connection.close()
 
-    def command(self, name, source="127.0.0.1", timeout=10, **parameters):
-        """Posts {"request": name, **parameters} to /api."""
+    def command(self, name, source="127.0.0.1", timeout=10, headers=None, **parameters):
+        """Posts {"request": name, **parameters} to /api, with further `headers` if given."""
         body = json.dumps(dict(parameters, request=name)).encode()
         return self.request("/api", body, source=source, timeout=timeout,
-                            headers={"Content-Type": "application/json"})
+                            headers=dict({"Content-Type": "application/json"}, **(headers or {})))
 
     def wait_for_download(self, pelko_id, status, timeout=20):
         """The entry `pelko_id` of "fetch_alltime_cache" once its "status" is `status`;
@@ -218,6 +222,36 @@ class PelkoServer:
         lines = head.decode("latin-1").split("\r\n")
         headers = [tuple(part.strip() for part in line.split(":", 1)) for line in lines[1:] if ":" in line]
         return Response(int(lines[0].split()[1]), headers, body)
+
+
+class PelkoServer(PelkoProcess):
+    """The pelko binary of the build (env PELKO_BIN) in a scratch working directory. `config` is
+    merged over a config.json that binds a free port on 127.0.0.1; `files` maps paths relative
+    to the working directory to their content; `extra_path` lists directories searched before
+    the inherited PATH (fake tools); `environment` holds further variables for the process;
+    `file_size_limit` as for PelkoProcess."""
+
+    def __init__(self, config=None, files=None, extra_path=(), environment=None, file_size_limit=None):
+        self.config = _merged({"httpServer": {"port": "127.0.0.1:%d" % free_port()}}, config or {})
+        # Requests go to 127.0.0.1 and the port of the setting, whichever form it has.
+        port = self.config["httpServer"]["port"].rpartition(":")[2]
+        env = dict(os.environ, **(environment or {}))
+        env["PATH"] = os.pathsep.join([str(p) for p in extra_path] + [env.get("PATH", "")])
+        super().__init__([os.environ["PELKO_BIN"]], tempfile.mkdtemp(prefix="pelko-e2e-"),
+                         int(port) if port.isdigit() else None, env, file_size_limit)
+        self._write("config.json", json.dumps(self.config, indent=2))
+        for path, content in (files or {}).items():
+            self._write(path, content)
+
+    def _write(self, path, content):
+        full = os.path.join(self.workdir, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as out:
+            out.write(content.encode() if isinstance(content, str) else content)
+
+    def close(self):
+        super().close()
+        shutil.rmtree(self.workdir, ignore_errors=True)
 
 
 class SharedServerTest(unittest.TestCase):

@@ -3,12 +3,15 @@ on its PATH. Each test runs one scenario of tests/browser/ (node with playwright
 page as a person would; the test then checks what the page claimed against the server's own state.
 Screenshots land in $PELKO_TEST_OUTPUT/browser/screenshots/."""
 
+import functools
+import http.server
 import json
 import os
 import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import unittest
 
 from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer
@@ -34,18 +37,20 @@ def setUpModule():
     os.makedirs(OUTPUT_DIR)
 
 
-def page_server():
-    """A started server that serves this checkout's frontend/ as its default front-end directory and
-    records every call of the fake downloader."""
-    server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR])
+def page_server(**options):
+    """A started server (PelkoServer `options`) that serves this checkout's frontend/ as its default
+    front-end directory and records every call of the fake downloader."""
+    server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR], **options)
     os.symlink(os.path.join(SOURCE_DIR, "frontend"), server.path("frontend"))
     server.env["PELKO_FAKE_DOWNLOADER_LOG"] = server.path("fake-downloader.log")
     return server.start()
 
 
-def run_scenario(test, server, name):
-    """Runs the scenario `name` against `server`; its findings, or a failure of `test` with the reason."""
-    node = subprocess.Popen(["node", "run-scenario.mjs", name, "http://127.0.0.1:%d" % server.port, OUTPUT_DIR],
+def run_scenario(test, server, name, other_site=None):
+    """Runs the scenario `name` against `server`; its findings, or a failure of `test` with the reason.
+    `other_site` is the address of another web site's page, for the scenarios that need one."""
+    node = subprocess.Popen(["node", "run-scenario.mjs", name, "http://127.0.0.1:%d" % server.port, OUTPUT_DIR]
+                            + ([other_site] if other_site else []),
                             cwd=BROWSER_DIR, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
         out, err = node.communicate(timeout=SCENARIO_TIMEOUT)
@@ -96,6 +101,17 @@ class PageTest(unittest.TestCase):
         for pelko_id in found["ids"]:
             self.assertEqual(self.server.request("/download/" + pelko_id).status, 400)
 
+    def test_cancel_retry_and_reasons(self):
+        found = run_scenario(self, self.server, "cancel-retry-and-reasons")
+        cache = {entry["pelko_id"]: entry for entry in self.server.command("fetch_alltime_cache").json()["cache"]}
+        cancelled = cache[found["cancelled"]]
+        self.assertEqual((cancelled["status"], cancelled["error_message"]), ("failed", "Cancelled."))
+        self.assertEqual(cache[found["retried"]]["status"], "finished")
+
+    def test_converting(self):
+        found = run_scenario(self, self.server, "converting")
+        self.assertEqual(self.server.request("/download/" + found["pelko_id"]).status, 200)
+
     def test_clear_logs(self):
         run_scenario(self, self.server, "clear-logs")
         logs = [entry["message"] for entry in self.server.command("fetch_alltime_logs").json()["logs"]]
@@ -127,6 +143,62 @@ class PageTest(unittest.TestCase):
         run_scenario(self, self.server, "views-and-footer")
         for view in ["downloads", "history", "logs", "settings"]:
             self.assertTrue(os.path.getsize(os.path.join(OUTPUT_DIR, "screenshots", "view-%s.png" % view)) > 0)
+
+
+class RestoredTest(unittest.TestCase):
+    def test_downloads_of_the_last_run_are_marked(self):
+        def record(pelko_id, status, error):
+            return {"pelko_id": pelko_id, "title": "From before " + pelko_id, "status": status, "mode": "audio",
+                    "video_url": "https://videos.example/" + pelko_id, "webpage_url": "https://videos.example/" + pelko_id,
+                    "error_message": error, "queued_timestamp": 1700000000, "download_url": "/download/" + pelko_id}
+        queue = [record("waiting", "queued", ""), record("broken", "failed", "ERROR: HTTP Error 404: Not Found")]
+        server = page_server(config={"downloader": {"num_threads": 0}},
+                             files={"dlcache/queue.json": json.dumps(queue)})
+        try:
+            found = run_scenario(self, server, "restored")
+            self.assertEqual(sorted(found["ids"]), ["broken", "waiting"])
+        finally:
+            server.close()
+
+
+class OtherSite:
+    """tests/browser/other-site/ served on a port of its own on 127.0.0.1: to the browser another web site."""
+
+    def __enter__(self):
+        handler = functools.partial(http.server.SimpleHTTPRequestHandler,
+                                    directory=os.path.join(BROWSER_DIR, "other-site"))
+        handler.log_message = lambda *args: None
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        return "http://127.0.0.1:%d" % self.httpd.server_address[1]
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+class AccessTest(unittest.TestCase):
+    def test_another_site_cannot_change_a_setting(self):
+        server = page_server()
+        try:
+            with OtherSite() as other_site:
+                found = run_scenario(self, server, "cross-site-refused", other_site)
+            with open(server.path("config.json")) as config:
+                self.assertEqual(json.load(config)["downloader"]["num_threads"], found["num_threads"])
+            self.assertEqual(found["after_attack"], found["before"])
+            self.assertEqual(server.output.count("Updated config values..."), 1, "only the page's own save")
+        finally:
+            server.close()
+
+    def test_password_set_used_and_removed_in_the_page(self):
+        server = page_server()
+        try:
+            run_scenario(self, server, "password")
+            with open(server.path("config.json")) as config:
+                self.assertEqual(json.load(config)["access"]["password_hash"], "")
+            self.assertNotIn("pelko test password", server.output)
+        finally:
+            server.close()
 
 
 class ShutDownTest(unittest.TestCase):

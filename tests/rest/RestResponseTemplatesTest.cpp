@@ -47,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TemplateCase{404, "", Error("Not found", "not found")},
                       TemplateCase{404, "gone", Error("Not found", "gone")},
                       TemplateCase{413, "", Error("Payload too large", "Request body too large")},
+                      TemplateCase{421, "", Error("Misdirected request", "Misdirected request")},
+                      TemplateCase{429, "wait", Error("Too many requests", "wait")},
                       TemplateCase{500, "", Error("Internal server error", "Well, that's not good.")},
                       TemplateCase{500, "boom", Error("Internal server error", "boom")},
                       TemplateCase{501, "", Error("Not implemented", "")},

@@ -82,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"/%252e%252e/secret.txt", 200, "%2e%2e/secret.txt"},
         // Directories: the index, else refused, never listed.
         ResolveCase{"/sub/", 403, ""}, ResolveCase{"/sub", 301, "", "/sub/"}, ResolveCase{"/docs", 301, "", "/docs/"},
+        // A redirect stays on this site: "//sub/" would name the host "sub".
+        ResolveCase{"//sub", 301, "", "/sub/"}, ResolveCase{"///sub", 301, "", "/sub/"},
         // Missing, malformed or escaping paths name nothing.
         ResolveCase{"/missing.html", 404, ""}, ResolveCase{"/index.html/", 404, ""},
         ResolveCase{"/../secret.txt", 404, ""}, ResolveCase{"/%2e%2e/secret.txt", 404, ""},

@@ -7,8 +7,8 @@ import { screenshot } from '../browser.mjs';
 import { assertFitsNarrowScreen, expectMessage, openView, PHONE } from './helpers.mjs';
 
 const TITLE = 'Morning birdsong';
-// The fake downloader spreads its progress over this many seconds; the server reads progress every
-// three, so the page has time to show some value between 0 and 100.
+// The fake downloader spreads its progress over this many seconds, so the page, which polls once a
+// second, has time to show some value between 0 and 100.
 const SLOW_SECONDS = 9;
 const DOWNLOAD_TIMEOUT_MS = 90000;
 
@@ -56,7 +56,7 @@ async function followProgress(page, card, onProgress) {
 }
 
 /** Queues `url` through the form and resolves with the new pelko id once the form is idle again. */
-async function queueDownload(page, url, mode) {
+export async function queueDownload(page, url, mode) {
   await page.fill('#queue-url', url);
   await page.check(`#queue-mode-${mode}`);
   const queued = page.waitForResponse(isCommand('queue_download'));

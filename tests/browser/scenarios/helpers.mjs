@@ -22,14 +22,18 @@ export async function assertViewShown(page, view) {
 }
 
 /**
- * Waits until the message paragraph `selector` shows a message of `kind` (ok, notice, error) and
- * returns its text; fails when it does not contain `expected`.
+ * Waits until the message paragraph `selector` shows a message of `kind` (ok, notice, error) that
+ * contains `expected` and returns its text; fails, naming what it says, when none comes.
  */
 export async function expectMessage(page, selector, kind, expected = '') {
-  const node = await page.waitForSelector(`${selector}[data-kind="${kind}"]`);
-  const text = await node.textContent();
-  assert.ok(text.includes(expected), `${selector} says "${text}", expected it to contain "${expected}"`);
-  return text;
+  const shown = await page.waitForFunction(([target, wanted, part]) => {
+    const node = document.querySelector(target);
+    return node?.dataset.kind === wanted && node.textContent.includes(part) ? node.textContent : null;
+  }, [selector, kind, expected]).catch(() => null);
+  if (shown) return shown.jsonValue();
+  const node = await page.$(selector);
+  const [text, actualKind] = node ? await node.evaluate((n) => [n.textContent, n.dataset.kind]) : ['', ''];
+  assert.fail(`${selector} says "${text}" (${actualKind}), expected a${kind === 'error' ? 'n' : ''} ${kind} containing "${expected}"`);
 }
 
 /** The settings form, once it was filled from the server. */
@@ -37,15 +41,16 @@ export async function waitForSettings(page) {
   await page.waitForFunction(() => document.getElementById('setting-httpServer-port')?.value !== '');
 }
 
-/** The values the settings form shows, keyed by "group.key"; the whitelist as an array. */
+/** The values the settings form shows, keyed by "group.key"; lists (the whitelist, the host names) as arrays. */
 export function readSettings(page) {
   return page.evaluate(() => {
     const values = {};
     for (const input of document.querySelectorAll('#settings-form input[data-setting]')) {
       values[input.dataset.setting] = input.type === 'checkbox' ? input.checked : input.value;
     }
-    values['access.whitelist'] = [...document.querySelectorAll('#whitelist-list input[data-role="whitelist-entry"]')]
-      .map((input) => input.value);
+    for (const list of document.querySelectorAll('#settings-form ul[data-kind="list"]')) {
+      values[list.dataset.setting] = [...list.querySelectorAll('input[data-role="list-entry"]')].map((input) => input.value);
+    }
     return values;
   });
 }
@@ -64,6 +69,24 @@ export async function assertFitsNarrowScreen(page, what) {
       if (node.scrollWidth > node.clientWidth + 1) {
         found.push(`${node.tagName.toLowerCase()}${node.id ? `#${node.id}` : ''}.${[...node.classList].join('.')}`
           + ` (${node.scrollWidth} px in ${node.clientWidth} px)`);
+      }
+    }
+    // Nothing may stick out of the inner edges of the card it sits in, although nothing is cut off there.
+    for (const card of document.querySelectorAll('.card')) {
+      if (card.getClientRects().length === 0) continue;
+      const outer = card.getBoundingClientRect();
+      const style = getComputedStyle(card);
+      const box = {
+        left: outer.left + parseFloat(style.borderLeftWidth) + parseFloat(style.paddingLeft),
+        right: outer.right - parseFloat(style.borderRightWidth) - parseFloat(style.paddingRight),
+      };
+      for (const node of card.querySelectorAll('*')) {
+        if (node.matches('.visually-hidden, .visually-hidden *') || node.getClientRects().length === 0) continue;
+        const rect = node.getBoundingClientRect();
+        if (rect.width > 0 && (rect.right > box.right + 1 || rect.left < box.left - 1)) {
+          found.push(`${node.tagName.toLowerCase()}${node.id ? `#${node.id}` : ''} sticks out of its card`
+            + ` (${Math.round(rect.left)}–${Math.round(rect.right)} px in ${Math.round(box.left)}–${Math.round(box.right)} px)`);
+        }
       }
     }
     return { pageWidth: document.documentElement.scrollWidth, viewport: window.innerWidth, cut: found };

@@ -16,7 +16,7 @@ export async function settingsSurviveReload({ page, baseUrl, outDir }) {
 
   await page.fill('#setting-downloader-num_threads', threads);
   await page.setChecked('#setting-general-show_console', showConsole);
-  await page.click('#whitelist-add');
+  await page.click('button[data-add-to="whitelist-list"]');
   // The new row takes the focus, so typing goes straight into it.
   await page.keyboard.type(ADDED_ADDRESS);
   await expectMessage(page, '#settings-message', 'notice', 'You have unsaved changes.');

@@ -1,0 +1,38 @@
+#include "config/PathRules.h"
+#include <algorithm>
+#include "app/FileSystem.h"
+#include "json/StringHelpers.h"
+
+namespace
+{
+    bool IsPlainRelativePath(const std::string& path)
+    {
+        if (path.empty() || path.front() == '/' || path.find('\0') != std::string::npos)
+            return false;
+        const std::vector<std::string> segments = Ostrel::Internal::StringHelpers::SplitString(path, '/');
+        return std::none_of(segments.begin(), segments.end(), [](const std::string& segment) {
+            return segment.empty() || segment == "." || segment == "..";
+        });
+    }
+}
+
+std::string PathRules::Refusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces)
+{
+    if (!IsPlainRelativePath(value))
+        return "The path must be relative to the working directory and made of plain names (no \"..\", \".\", "
+               "leading \"/\" or empty parts).";
+
+    const std::string workingDirectory = FileSystem::RealLocation(".");
+    const std::string real = FileSystem::RealLocation(value);
+    if (real.empty() || workingDirectory.empty() || real == workingDirectory ||
+        !FileSystem::IsWithin(real, workingDirectory))
+        return "The path leads outside the server's working directory (symbolic links followed).";
+
+    for (const OwnPlace& place : ownPlaces)
+    {
+        const std::string other = FileSystem::RealLocation(place.path);
+        if (!other.empty() && (FileSystem::IsWithin(real, other) || FileSystem::IsWithin(other, real)))
+            return "The path would touch " + place.what + " \"" + place.path + "\".";
+    }
+    return "";
+}

@@ -1,0 +1,256 @@
+#include "config/SettingsTable.h"
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include "config/XGConfig.h"
+#include "json/Json.h"
+
+using namespace Ostrel;
+
+namespace
+{
+    using StringList = std::vector<std::string>;
+
+    bool IsListenAddress(const SettingValue& value)
+    {
+        std::string address;
+        uint16_t port = 0;
+        return SettingsTable::SplitListenAddress(std::get<std::string>(value), address, port);
+    }
+
+    // As the downloader's --limit-rate reads it: a number with an optional unit letter.
+    bool IsRate(const SettingValue& value)
+    {
+        const std::string& text = std::get<std::string>(value);
+        size_t end = text.size();
+        if (end > 0 && std::string("kKmMgGtT").find(text.back()) != std::string::npos)
+            --end;
+        const std::string number = text.substr(0, end);
+        const size_t dot = number.find('.');
+        auto digits = [](const std::string& part) {
+            return !part.empty() && std::all_of(part.begin(), part.end(), [](unsigned char c) { return std::isdigit(c); });
+        };
+        return dot == std::string::npos ? digits(number)
+                                        : digits(number.substr(0, dot)) && digits(number.substr(dot + 1));
+    }
+
+    // Host names as a Host header carries them; addresses are always admitted and need no entry.
+    bool AreHostNames(const SettingValue& value)
+    {
+        const StringList& names = std::get<StringList>(value);
+        return std::all_of(names.begin(), names.end(), [](const std::string& name) {
+            return !name.empty() && name.size() <= 253 && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+                return std::isalnum(c) || c == '-' || c == '.';
+            });
+        });
+    }
+
+    std::vector<Setting> MakeTable()
+    {
+        using std::string;
+        // Files and directories below are checked where they lead (PathRules), not here.
+        return {
+            {.path = "httpServer.port",
+             .field = &XGConfig::httpServer.port,
+             .defaultValue = string("6969"),
+             .appliesAtRestart = true,
+             .isValid = IsListenAddress,
+             .expected = "a port from 1 to 65535, alone or after an IPv4 address (\"6969\" or \"127.0.0.1:6969\")"},
+            {.path = "httpServer.rootdir",
+             .field = &XGConfig::httpServer.rootdir,
+             .defaultValue = string("frontend"),
+             .appliesAtRestart = true,
+             .pathKind = SETTING_PATH::DIRECTORY,
+             .placeName = "the front-end directory"},
+            {.path = "httpServer.polling_rate",
+             .field = &XGConfig::httpServer.polling_rate,
+             .defaultValue = int32_t{100},
+             .min = 1,
+             .max = 10000},
+            {.path = "logging.logfile_text",
+             .field = &XGConfig::logging.logfile_text,
+             .defaultValue = string("log.txt"),
+             .pathKind = SETTING_PATH::FILE,
+             .placeName = "the text log"},
+            {.path = "logging.logfile_json",
+             .field = &XGConfig::logging.logfile_json,
+             .defaultValue = string("log.json"),
+             .pathKind = SETTING_PATH::FILE,
+             .placeName = "the JSON log"},
+            {.path = "logging.autosave_interval",
+             .field = &XGConfig::logging.autosave_interval,
+             .defaultValue = int32_t{1800},
+             .min = 1},
+            {.path = "downloader.cachedir",
+             .field = &XGConfig::downloader.cachedir,
+             .defaultValue = string("dlcache"),
+             .appliesAtRestart = true,
+             .pathKind = SETTING_PATH::DIRECTORY,
+             .placeName = "the download cache directory"},
+            {.path = "downloader.max_dlrate_per_thread",
+             .field = &XGConfig::downloader.max_dlrate_per_thread,
+             .defaultValue = string("100M"),
+             .isValid = IsRate,
+             .expected = "bytes per second as a number with an optional unit K, M, G or T (\"100M\", \"1.5M\")"},
+            {.path = "downloader.num_threads",
+             .field = &XGConfig::downloader.num_threads,
+             .defaultValue = int32_t{1},
+             .min = 0,
+             .max = 64},
+            {.path = "general.show_console", .field = &XGConfig::general.show_console, .defaultValue = true},
+            {.path = "access.only_allow_localhost",
+             .field = &XGConfig::access.only_allow_localhost,
+             .defaultValue = false},
+            {.path = "access.enable_whitelist", .field = &XGConfig::access.enable_whitelist, .defaultValue = false},
+            {.path = "access.whitelist",
+             .field = &XGConfig::access.whitelist,
+             .defaultValue = StringList{"127.0.0.1"},
+             .expected = "a list of client addresses"},
+            {.path = "access.allowed_hosts",
+             .field = &XGConfig::access.allowed_hosts,
+             .defaultValue = StringList{},
+             .isValid = AreHostNames,
+             .expected = "a list of host names made of letters, digits, \"-\" and \".\" (\"pelko.example.org\")"},
+            {.path = "access.password_hash",
+             .field = &XGConfig::access.password_hash,
+             .defaultValue = string(""),
+             .secret = true,
+             .expected = "a password hash, made by the command \"set_password\""},
+        };
+    }
+}
+
+const std::vector<Setting>& SettingsTable::All()
+{
+    static const std::vector<Setting> table = MakeTable();
+    return table;
+}
+
+const Setting* SettingsTable::Find(const std::string& path)
+{
+    for (const Setting& setting : All())
+        if (path == setting.path)
+            return &setting;
+    return nullptr;
+}
+
+SettingValue SettingsTable::Read(const Setting& setting)
+{
+    return std::visit([](auto* field) { return SettingValue(*field); }, setting.field);
+}
+
+void SettingsTable::Write(const Setting& setting, const SettingValue& value)
+{
+    std::visit([&value](auto* field) { *field = std::get<std::remove_pointer_t<decltype(field)>>(value); },
+               setting.field);
+}
+
+bool SettingsTable::FromJson(const Setting& setting, const JsonData& json, SettingValue& value)
+{
+    switch (setting.field.index())
+    {
+    case 0:
+        if (json.GetDataType() != STRING)
+            return false;
+        value = json.GetStringData();
+        return true;
+    case 1:
+        if (json.GetDataType() != INT || json.GetIntData() < std::numeric_limits<int32_t>::min() ||
+            json.GetIntData() > std::numeric_limits<int32_t>::max())
+            return false;
+        value = static_cast<int32_t>(json.GetIntData());
+        return true;
+    case 2:
+        if (json.GetDataType() != BOOL)
+            return false;
+        value = json.GetBoolData();
+        return true;
+    default:
+    {
+        if (json.GetDataType() != ARRAY)
+            return false;
+        StringList items;
+        const JsonArray& array = json.GetArrayData();
+        for (std::size_t i = 0; i < array.Size(); i++)
+            if (array.At(i).GetDataType() == STRING)
+                items.push_back(array.At(i).GetStringData());
+        value = items;
+        return true;
+    }
+    }
+}
+
+JsonData SettingsTable::ToJson(const SettingValue& value)
+{
+    switch (value.index())
+    {
+    case 0:
+        return JsonData(std::get<std::string>(value));
+    case 1:
+        return JsonData(std::get<int32_t>(value));
+    case 2:
+        return JsonData(std::get<bool>(value));
+    default:
+    {
+        JsonArray array;
+        for (const std::string& item : std::get<StringList>(value))
+            array.Add(item);
+        return JsonData(array);
+    }
+    }
+}
+
+std::string SettingsTable::JsonTypeName(const Setting& setting)
+{
+    static const JSON_DATA_TYPE types[] = {STRING, INT, BOOL, ARRAY};
+    return JsonDataType2String(types[setting.field.index()]);
+}
+
+std::string SettingsTable::Expected(const Setting& setting)
+{
+    if (*setting.expected != '\0')
+        return setting.expected;
+    switch (setting.field.index())
+    {
+    case 0:
+        return setting.pathKind == SETTING_PATH::NONE ? "a string" : "a relative path inside the working directory";
+    case 1:
+        return "a whole number from " + std::to_string(setting.min) + " to " + std::to_string(setting.max);
+    case 2:
+        return "true or false";
+    default:
+        return "a list of strings";
+    }
+}
+
+bool SettingsTable::IsAcceptable(const Setting& setting, const SettingValue& value)
+{
+    if (value.index() != setting.field.index())
+        return false;
+    if (value.index() == 1 && (std::get<int32_t>(value) < setting.min || std::get<int32_t>(value) > setting.max))
+        return false;
+    return setting.isValid == nullptr || setting.isValid(value);
+}
+
+bool SettingsTable::SplitListenAddress(const std::string& text, std::string& address, uint16_t& port)
+{
+    std::string portText = text;
+    address.clear();
+    const size_t colon = text.rfind(':');
+    if (colon != std::string::npos)
+    {
+        address = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        in_addr parsed{};
+        if (inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+            return false;
+    }
+    const auto isDigit = [](unsigned char c) { return std::isdigit(c) != 0; };
+    if (portText.empty() || portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), isDigit))
+        return false;
+    const unsigned long number = std::stoul(portText);
+    if (number < 1 || number > 65535)
+        return false;
+    port = static_cast<uint16_t>(number);
+    return true;
+}

@@ -1,0 +1,219 @@
+#include "rest/AccessGate.h"
+#include <algorithm>
+#include <microhttpd.h>
+#include "rest/Authentication.h"
+#include "rest/HtmlPages.h"
+#include "rest/HttpServer.h"
+#include "rest/RestResponseTemplates.h"
+#include "rest/SiteRules.h"
+#include "rest/StaticFileServer.h"
+
+using namespace Rest;
+
+namespace
+{
+    const std::string cookieAttributes = "; Path=/; HttpOnly; SameSite=Strict";
+
+    std::string Header(MHD_Connection* connection, const char* name)
+    {
+        const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+        return value == nullptr ? "" : value;
+    }
+
+    std::string SessionToken(MHD_Connection* connection)
+    {
+        const char* value = MHD_lookup_connection_value(connection, MHD_COOKIE_KIND, Authentication::sessionCookie);
+        return value == nullptr ? "" : value;
+    }
+
+    // Browsers send Sec-Fetch-* headers; a browser must not be offered HTTP Basic, or it shows
+    // its own password prompt instead of the page's.
+    bool IsBrowser(MHD_Connection* connection)
+    {
+        return !Header(connection, "Sec-Fetch-Mode").empty();
+    }
+
+    void Send(MHD_Connection* connection, unsigned int status, const char* contentType, const std::string& body,
+              const StaticFileServer::Headers& extraHeaders)
+    {
+        MHD_Response* response =
+            MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+        for (const auto& [name, value] : extraHeaders)
+            MHD_add_response_header(response, name.c_str(), value.c_str());
+        MHD_queue_response(connection, status, response);
+        MHD_destroy_response(response);
+    }
+
+    void SendPage(MHD_Connection* connection, unsigned int status, const std::string& html,
+                  StaticFileServer::Headers extraHeaders = {})
+    {
+        extraHeaders.push_back({"Content-Security-Policy", HtmlPages::ContentSecurityPolicy()});
+        Send(connection, status, "text/html; charset=utf-8", html, extraHeaders);
+    }
+
+    // 303: the browser follows with a GET, so a reload does not post the form again.
+    void Redirect(MHD_Connection* connection, const std::string& location, const std::string& cookie)
+    {
+        StaticFileServer::Headers headers = {{MHD_HTTP_HEADER_LOCATION, AccessGate::LocalPath(location)}};
+        if (!cookie.empty())
+            headers.push_back({MHD_HTTP_HEADER_SET_COOKIE, cookie});
+        Send(connection, MHD_HTTP_SEE_OTHER, "text/plain; charset=utf-8", "303 See Other\n", headers);
+    }
+
+    StaticFileServer::Headers RetryAfter(const std::string& peerAddress)
+    {
+        return {{MHD_HTTP_HEADER_RETRY_AFTER,
+                 std::to_string(Authentication::SecondsToWait(peerAddress, Authentication::Clock::now()))}};
+    }
+
+    std::string WaitMessage(const std::string& peerAddress)
+    {
+        return "Too many wrong passwords from your address. Try again in " +
+               std::to_string(Authentication::SecondsToWait(peerAddress, Authentication::Clock::now())) + " s.";
+    }
+
+    // "/login": the form of the login page posts the password and where to go next.
+    void HandleLogin(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress)
+    {
+        const std::string next = AccessGate::LocalPath(AccessGate::FormField(request.body, "next"));
+        if (!Authentication::IsPasswordSet())
+            return Redirect(connection, next, "");
+        if (request.method != "POST")
+            return SendPage(connection, MHD_HTTP_OK, HtmlPages::LoginPage(next, ""));
+
+        switch (Authentication::CheckPassword(peerAddress, AccessGate::FormField(request.body, "password"),
+                                              Authentication::Clock::now()))
+        {
+        case Authentication::ACCEPTED:
+            return Redirect(connection, next,
+                            std::string(Authentication::sessionCookie) + "=" + Authentication::StartSession() +
+                                cookieAttributes);
+        case Authentication::REFUSED:
+            return SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(next, "Wrong password."));
+        case Authentication::TOO_SOON:
+            return SendPage(connection, MHD_HTTP_TOO_MANY_REQUESTS, HtmlPages::LoginPage(next, WaitMessage(peerAddress)),
+                            RetryAfter(peerAddress));
+        }
+    }
+
+    // Only a posted form logs out: a link from elsewhere (which the site rule lets through) must not.
+    void HandleLogout(MHD_Connection* connection, const HttpRequest& request)
+    {
+        if (request.method != "POST")
+            return Redirect(connection, "/", "");
+        Authentication::EndSession(SessionToken(connection));
+        Redirect(connection, "/", std::string(Authentication::sessionCookie) + "=; Max-Age=0" + cookieAttributes);
+    }
+
+    // Without a session: a browser loading a page gets the login form, everything else JSON.
+    void RefuseWithoutPassword(MHD_Connection* connection, const HttpRequest& request, const std::string& message)
+    {
+        const bool loadsPage = request.uri != "/api" && (request.method == "GET" || request.method == "HEAD");
+        if (loadsPage && IsBrowser(connection))
+            return SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(request.uri, ""));
+
+        Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(UNAUTHORIZED, message);
+        reply.Set("login_required") = true;
+        StaticFileServer::Headers headers;
+        if (!IsBrowser(connection))
+            headers.push_back({MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Basic realm=\"Pelko\", charset=\"UTF-8\""});
+        HttpServer::ServeReply(connection, reply, UNAUTHORIZED, headers);
+    }
+}
+
+bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress)
+{
+    const std::string host = Header(connection, MHD_HTTP_HEADER_HOST);
+    if (!SiteRules::IsHostAllowed(host))
+    {
+        const std::string name = SiteRules::HostName(host).empty() ? host : SiteRules::HostName(host);
+        if (request.uri == "/api")
+            HttpServer::ServeReply(connection,
+                                   RestResponseTemplates::GetByCode(
+                                       MISDIRECTED_REQUEST, "This server does not answer to the host name \"" + name +
+                                                                "\". If it is the server's name, add it to the "
+                                                                "setting \"access.allowed_hosts\"."),
+                                   MISDIRECTED_REQUEST);
+        else
+            SendPage(connection, MHD_HTTP_MISDIRECTED_REQUEST, HtmlPages::UnknownHostPage(name));
+        return false;
+    }
+
+    const SiteRules::Request site = {request.method,
+                                     host,
+                                     Header(connection, MHD_HTTP_HEADER_ORIGIN),
+                                     Header(connection, "Sec-Fetch-Site"),
+                                     Header(connection, "Sec-Fetch-Mode"),
+                                     Header(connection, "Sec-Fetch-Dest"),
+                                     request.uri == "/api"};
+    if (SiteRules::IsCrossSite(site))
+    {
+        HttpServer::ServeReply(connection,
+                               RestResponseTemplates::GetByCode(FORBIDDEN, "Cross-site requests are not accepted."),
+                               FORBIDDEN);
+        return false;
+    }
+
+    if (request.uri == "/login")
+    {
+        HandleLogin(connection, request, peerAddress);
+        return false;
+    }
+    if (request.uri == "/logout")
+    {
+        HandleLogout(connection, request);
+        return false;
+    }
+    if (!Authentication::IsPasswordSet() || Authentication::IsSession(SessionToken(connection)))
+        return true;
+
+    std::string password;
+    if (!Authentication::PasswordFromBasic(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION), password))
+    {
+        RefuseWithoutPassword(connection, request,
+                              "This server is protected by a password: log in, or send the password with HTTP "
+                              "Basic authentication.");
+        return false;
+    }
+    switch (Authentication::CheckPassword(peerAddress, password, Authentication::Clock::now()))
+    {
+    case Authentication::ACCEPTED:
+        return true;
+    case Authentication::REFUSED:
+        RefuseWithoutPassword(connection, request, "Wrong password.");
+        return false;
+    case Authentication::TOO_SOON:
+        HttpServer::ServeReply(connection, RestResponseTemplates::GetByCode(TOO_MANY_REQUESTS, WaitMessage(peerAddress)),
+                               TOO_MANY_REQUESTS, RetryAfter(peerAddress));
+        return false;
+    }
+    return false;
+}
+
+std::string AccessGate::LocalPath(const std::string& path)
+{
+    const bool local = path.size() >= 1 && path[0] == '/' && (path.size() == 1 || (path[1] != '/' && path[1] != '\\'));
+    const bool plain = std::none_of(path.begin(), path.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+    return local && plain ? path : "/";
+}
+
+std::string AccessGate::FormField(const std::string& body, const std::string& name)
+{
+    size_t start = 0;
+    while (start <= body.size())
+    {
+        const size_t end = std::min(body.find('&', start), body.size());
+        const std::string pair = body.substr(start, end - start);
+        start = end + 1;
+        const size_t equals = pair.find('=');
+        if (pair.substr(0, equals) != name)
+            continue;
+        std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
+        std::replace(value.begin(), value.end(), '+', ' ');
+        std::string decoded;
+        return StaticFileServer::PercentDecode(value, decoded) ? decoded : "";
+    }
+    return "";
+}

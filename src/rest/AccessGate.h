@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+struct MHD_Connection;
+
+namespace Rest
+{
+    struct HttpRequest;
+
+    // What a request must pass after the address rule and before its route: it must name a
+    // host the server answers to (else 421), must not come from another site (else 403) and,
+    // with a password set, must carry the session cookie of a login or the password as HTTP
+    // Basic credentials (else 401: a login page for a browser, JSON for "/api" and scripts).
+    // The gate answers "/login" and "/logout" itself.
+    class AccessGate
+    {
+    public:
+        // True when the request goes on to its route; otherwise its reply has been queued.
+        static bool Admit(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress);
+
+        // `path` when it is a path of this server ("/...", not "//..." or "/\..."), else "/":
+        // a redirect to it can never leave the site.
+        static std::string LocalPath(const std::string& path);
+        // The value of `name` in a form body ("a=1&b=x%20y"), decoded; empty when absent.
+        static std::string FormField(const std::string& body, const std::string& name);
+    };
+}
