@@ -86,7 +86,7 @@ class PageTest(unittest.TestCase):
             self.assertEqual(saved.read(), "fake media of %s\n" % found["url"])
         with open(self.server.path("fake-downloader.log")) as log:
             calls = [json.loads(line) for line in log]
-        download = [call for call in calls if "--dump-json" not in call]
+        download = [call for call in calls if "-J" not in call]
         self.assertEqual(len(download), 1)
         self.assertIn("--extract-audio", download[0])
         self.assertEqual(download[0][download[0].index("--audio-format") + 1], "mp3")

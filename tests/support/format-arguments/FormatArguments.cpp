@@ -1,46 +1,48 @@
-// Prints, one per line, the downloader arguments that Downloader::FormatChoice builds, so that
-// the end-to-end tests can run the real yt-dlp with exactly them:
-//   pelko_format_arguments selection MODE QUALITY PROGRAM
-//   pelko_format_arguments download MODE QUALITY PROGRAM METADATA_FILE
-// MODE is video or audio, PROGRAM yt-dlp or youtube-dl; METADATA_FILE holds the document that
-// the metadata fetch with the selection arguments wrote.
+// Prints, one per line, the downloader command lines that the server runs (Downloader::DownloaderCommand),
+// so that the end-to-end tests can run the real yt-dlp with exactly them:
+//   pelko_format_arguments metadata PROGRAM MODE QUALITY PLACE URL
+//   pelko_format_arguments playlist PROGRAM MAX_ITEMS URL
+//   pelko_format_arguments download PROGRAM MODE QUALITY PLACE METADATA_FILE OUTPUT_TEMPLATE URL
+// PROGRAM is the downloader's path (it takes yt-dlp's options when its name ends in "yt-dlp"), MODE
+// video or audio, PLACE 0 or a place on the playlist at URL; METADATA_FILE holds the document that
+// the metadata command printed. The downloads are limited to 100M a second, as by default.
 #include <iostream>
 #include <string>
-#include "app/FileSystem.h"
-#include "downloader/FormatChoice.h"
-#include "json/Json.h"
+#include "downloader/DownloaderCommand.h"
+#include "downloader/MetadataDocument.h"
 
-using Downloader::FormatChoice;
+using namespace Downloader;
 
 int main(int argc, char** argv)
 {
-    const std::string action = argc > 1 ? argv[1] : "";
-    if (!((action == "selection" && argc == 5) || (action == "download" && argc == 6)) ||
-        !FormatChoice::IsQuality(argv[3]))
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::string action = arguments.empty() ? "" : arguments[0];
+    const size_t expected = action == "metadata" ? 6 : action == "playlist" ? 4 : action == "download" ? 8 : 0;
+    if (expected == 0 || arguments.size() != expected ||
+        (action != "playlist" && !FormatChoice::IsQuality(arguments[3])))
     {
-        std::cerr << "usage: " << argv[0] << " selection|download video|audio QUALITY yt-dlp|youtube-dl [METADATA_FILE]\n";
+        std::cerr << "usage: see the top of FormatArguments.cpp\n";
         return 2;
     }
-    const Downloader::DOWNLOAD_MODE mode = std::string(argv[2]) == "video" ? Downloader::VIDEO : Downloader::AUDIO;
-    const bool ytDlp = std::string(argv[4]) == "yt-dlp";
 
-    std::vector<std::string> arguments;
-    if (action == "selection")
-        arguments = FormatChoice::SelectionArguments(mode, argv[3], ytDlp);
+    DownloaderProgramInfo program;
+    program.path = arguments[1];
+    program.takesYtDlpOptions = program.path.ends_with("yt-dlp");
+    std::vector<std::string> command;
+    if (action == "playlist")
+        command = DownloaderCommand::Playlist(program, arguments[3], std::stoi(arguments[2]), "");
     else
     {
-        const std::string text = FileSystem::ReadFile(argv[5]);
-        Downloader::ChosenStreams chosen;
-        if (Ostrel::IsJsonValid(text))
-        {
-            Ostrel::JsonData metadata;
-            metadata.Parse(text);
-            if (metadata.GetDataType() == Ostrel::JSON)
-                chosen = FormatChoice::ChosenIn(metadata.GetJsonData());
-        }
-        arguments = FormatChoice::DownloadArguments(mode, argv[3], chosen, ytDlp);
+        const VideoRequest video{arguments.back(), arguments[2] == "video" ? VIDEO : AUDIO, arguments[3],
+                                 std::stoi(arguments[4])};
+        if (action == "metadata")
+            command = DownloaderCommand::Metadata(program, video, "");
+        else
+            command = DownloaderCommand::Download(program, video,
+                                                  MetadataDocument::Read(arguments[5], video.playlistIndex > 0).Chosen(),
+                                                  "100M", arguments[6], "");
     }
-    for (const std::string& argument : arguments)
+    for (const std::string& argument : command)
         std::cout << argument << "\n";
     return 0;
 }
