@@ -7,7 +7,9 @@
 #include <mutex>
 #include <optional>
 #include <sodium.h>
+#include <thread>
 #include "app/FileSystem.h"
+#include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
 
 const char* const Updater::officialReleaseFolder = "https://github.com/yt-dlp/yt-dlp/releases/latest/download/";
@@ -21,6 +23,7 @@ namespace
     constexpr size_t sumsLimit = 1024 * 1024;
 
     std::mutex updateMutex;  // one update at a time: they share the staging file
+    constexpr const char* stoppedForShutDown = "The update was stopped: the server is shutting down.";
 
     std::string DescribeLimit(size_t bytes)
     {
@@ -56,7 +59,14 @@ namespace
         std::string data;
         size_t limit = 0;
         bool tooLarge = false;
+        const std::atomic<bool>* stop = nullptr;
     };
+
+    int StopWhenTold(void* target, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        const Body& body = *static_cast<const Body*>(target);
+        return body.stop != nullptr && *body.stop ? 1 : 0;  // non-zero ends the transfer
+    }
 
     size_t Append(char* bytes, size_t size, size_t count, void* target)
     {
@@ -72,7 +82,8 @@ namespace
     }
 
     // The whole file at `url` into `content`; nothing, or a sentence that says what failed.
-    std::optional<std::string> Fetch(const std::string& url, size_t limit, std::string& content)
+    std::optional<std::string> Fetch(const std::string& url, size_t limit, const std::atomic<bool>* stop,
+                                     std::string& content)
     {
         static std::once_flag initialised;
         std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -83,6 +94,7 @@ namespace
         char error[CURL_ERROR_SIZE] = "";
         Body body;
         body.limit = limit;
+        body.stop = stop;
 
         CURL* handle = curl.get();
         curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
@@ -104,8 +116,13 @@ namespace
         curl_easy_setopt(handle, CURLOPT_USERAGENT, "Pelko");
         curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Append);
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopWhenTold);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &body);
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
         const CURLcode result = curl_easy_perform(handle);
+        if (result == CURLE_ABORTED_BY_CALLBACK)
+            return std::string(stoppedForShutDown);
         if (body.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             return "Could not download " + url + ": it is larger than " + DescribeLimit(limit) + ".";
         if (result != CURLE_OK)
@@ -166,12 +183,58 @@ namespace
     }
 }
 
-std::string Updater::UpdateYoutubeDL()
+namespace
 {
-    return "not implemented";
+    // The update under way or last done, with its thread; main thread only.
+    struct UpdateThread
+    {
+        std::shared_ptr<Updater::Run> run;
+        std::atomic<bool> stop = false;
+        std::thread thread;
+    };
+    std::unique_ptr<UpdateThread> current;
+    bool stopped = false;
 }
 
-Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl)
+std::shared_ptr<const Updater::Run> Updater::UpdateYoutubeDL()
+{
+    if (current && !current->run->ended)
+        return current->run;
+    if (current && current->thread.joinable())
+        current->thread.join();
+    current = std::make_unique<UpdateThread>();
+    current->run = std::make_shared<Run>();
+    if (stopped)
+    {
+        current->run->outcome.error = stoppedForShutDown;
+        current->run->ended = true;
+        return current->run;
+    }
+    // The setting is read here, on the main thread, which alone writes it.
+    current->thread = std::thread(
+        [run = current->run, stop = &current->stop, folder = XGConfig::downloader.update_url] {
+            run->outcome = InstallDownloader(folder, stop);
+            run->ended = true;
+        });
+    return current->run;
+}
+
+void Updater::PreInit()
+{
+    stopped = false;
+}
+
+void Updater::Stop()
+{
+    stopped = true;
+    if (!current)
+        return;
+    current->stop = true;
+    if (current->thread.joinable())
+        current->thread.join();
+}
+
+Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop)
 {
     if (!IsSafeFolder(releaseFolderUrl))
         return Failure("The update address \"" + releaseFolderUrl +
@@ -182,14 +245,14 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl)
 
     std::lock_guard<std::mutex> lock(updateMutex);
     std::string sums;
-    if (const auto error = Fetch(folder + sumsName, sumsLimit, sums))
+    if (const auto error = Fetch(folder + sumsName, sumsLimit, stop, sums))
         return Failure(*error);
     const std::optional<std::string> expectedSum = ListedSum(sums, programName);
     if (!expectedSum)
         return Failure(std::string("The release's ") + sumsName + " lists no sum for " + programName + ".");
 
     std::string program;
-    if (const auto error = Fetch(folder + programName, programLimit, program))
+    if (const auto error = Fetch(folder + programName, programLimit, stop, program))
         return Failure(*error);
     if (Sha256Hex(program) != *expectedSum)
         return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +
@@ -205,7 +268,12 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl)
 
     // A program that does not start here (say, it needs a newer Python) must not replace one
     // that does.
-    const std::string version = Downloader::DownloaderProgram::VersionOf(staged);
+    const std::string version = Downloader::DownloaderProgram::VersionOf(staged, stop);
+    if (stop != nullptr && *stop)
+    {
+        std::filesystem::remove(staged, ignored);
+        return Failure(stoppedForShutDown);
+    }
     std::error_code renamed;
     if (!version.empty())
         std::filesystem::rename(staged, installed, renamed);

@@ -5,6 +5,7 @@
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "config/XGConfig.h"
+#include "downloader/DownloaderVersions.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
 
@@ -54,6 +55,7 @@ void DownloadManager::PreInit()
     cacheDirectory = XGConfig::downloader.cachedir;
 
     log = new Logging::Logger("DownloadManager");
+    DownloaderVersions::Reset();
 
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory());
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/metadata");

@@ -132,8 +132,8 @@ namespace Downloader
         // Queues a failed session entry again, fetching its metadata again when it was never read.
         static ChangeRequest RetryDownload(std::string id);
 
-        // For the shut-down: metadata fetches stop (their entries fail, saying why) and no
-        // fetch or download starts any more.
+        // For the shut-down: metadata fetches and the lookup of the program's version stop
+        // (their entries fail, saying why) and no fetch or download starts any more.
         static void StopFetches();
         // For a shut-down by signal: running downloads stop as well and go back to the queue,
         // so that they run again at the next start.

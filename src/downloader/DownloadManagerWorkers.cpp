@@ -4,6 +4,7 @@
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "downloader/ExternalProgram.h"
+#include "downloader/DownloaderVersions.h"
 #include "downloader/FailureReasons.h"
 #include "downloader/MetadataDocument.h"
 #include "downloader/RunFiles.h"
@@ -196,6 +197,7 @@ void DownloadManager::Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped)
 void DownloadManager::StopFetches()
 {
     stopping = true;
+    DownloaderVersions::Stop();
     for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
         fetch->stop = true;
 }
@@ -232,6 +234,7 @@ void DownloadManager::OnExit()
         log->stream << "All threads have finished. Now saving...";
         log->Flush();
     }
+    DownloaderVersions::Stop();
     FailPlaylistVideosInWaiting();
     Save();
     SaveQueue();

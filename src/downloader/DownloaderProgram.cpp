@@ -46,7 +46,7 @@ DownloaderProgramInfo DownloaderProgram::Find()
     return info;
 }
 
-std::string DownloaderProgram::VersionOf(const std::string& program)
+std::string DownloaderProgram::VersionOf(const std::string& program, const std::atomic<bool>* stop)
 {
     if (program.empty())
         return "";
@@ -62,7 +62,7 @@ std::string DownloaderProgram::VersionOf(const std::string& program)
     std::atomic<bool> tooLate{false};
     const ExternalProgram::Outcome outcome = ExternalProgram::Run(
         {program, "--version"}, outputPath, "", &tooLate,
-        [&] { tooLate = std::chrono::steady_clock::now() >= deadline; });
+        [&] { tooLate = std::chrono::steady_clock::now() >= deadline || (stop != nullptr && *stop); });
     std::string line;
     {
         std::ifstream output(outputPath);
@@ -75,11 +75,4 @@ std::string DownloaderProgram::VersionOf(const std::string& program)
     while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     return line;
-}
-
-DownloaderProgramInfo DownloaderProgram::Describe()
-{
-    DownloaderProgramInfo info = Find();
-    info.version = VersionOf(info.path);
-    return info;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <string>
 
 namespace Downloader
@@ -22,11 +23,9 @@ namespace Downloader
         static DownloaderProgramInfo Find();
 
         // The first line that `program --version` prints, without its line end; empty when the
-        // program cannot be started, prints nothing, does not end with status 0 or takes more
-        // than half a minute.
-        static std::string VersionOf(const std::string& program);
+        // program cannot be started, prints nothing, does not end with status 0, takes more
+        // than half a minute or is stopped (`*stop` turns true).
+        static std::string VersionOf(const std::string& program, const std::atomic<bool>* stop = nullptr);
 
-        // Find, with the version of the program found.
-        static DownloaderProgramInfo Describe();
     };
 }

@@ -57,8 +57,8 @@ namespace
     }
 }
 
-StaticFileServer::StaticFileServer(std::string documentRoot)
-    : documentRoot(std::move(documentRoot))
+StaticFileServer::StaticFileServer(std::string documentRoot, std::vector<std::string> privateFiles)
+    : documentRoot(std::move(documentRoot)), privateFiles(std::move(privateFiles))
 {
 }
 
@@ -95,6 +95,9 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
     }
     if (!fs::is_regular_file(target, error))
         return result;
+    for (const std::string& hidden : privateFiles)
+        if (fs::equivalent(target, hidden, error))
+            return result;
     return {200, target.string(), ""};
 }
 

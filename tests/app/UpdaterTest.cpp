@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include "app/Updater.h"
+#include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
 #include "downloader/ExternalProgram.h"
 #include "support/LocalHttpServer.h"
@@ -87,9 +88,7 @@ TEST_F(UpdaterTest, GoodReleaseReplacesTheOwnCopy)
     EXPECT_EQ(ReadRaw("bin/yt-dlp"), newProgram);
     EXPECT_EQ(ModeOf("bin/yt-dlp"), 0755u);
     EXPECT_EQ(fs::directory_iterator("bin")->path().filename(), "yt-dlp");  // no staging file left
-    const Downloader::DownloaderProgramInfo used = Downloader::DownloaderProgram::Describe();
-    EXPECT_TRUE(used.isOwnCopy);
-    EXPECT_EQ(used.version, "2099.01.01");
+    EXPECT_TRUE(Downloader::DownloaderProgram::Find().isOwnCopy);
 }
 
 TEST_F(UpdaterTest, FirstInstallCreatesBinAndTakesAFolderWithoutSlash)
@@ -116,6 +115,35 @@ TEST_F(UpdaterTest, UpdatesAtTheSameTimeRunOneAfterTheOther)
     EXPECT_TRUE(first.installed) << first.error;
     EXPECT_TRUE(second.installed) << second.error;
     EXPECT_EQ(ReadRaw("bin/yt-dlp"), newProgram);
+}
+
+// The update runs beside the main thread from the setting's folder; whoever asks meanwhile waits
+// for the same one, and a shut-down cuts it short, keeping the old program.
+TEST_F(UpdaterTest, OneUpdateRunsOffTheMainThreadUntilTheShutDownStopsIt)
+{
+    const std::string hanging = "#!/bin/sh\nsleep 60\necho 2099.01.01\n";
+    ServeRelease(hanging, SumsListing(Sha256Hex(hanging)));
+    XGConfig::downloader.update_url = host.Url("/release/");
+    Updater::PreInit();
+
+    const std::shared_ptr<const Updater::Run> run = Updater::UpdateYoutubeDL();
+    while (!fs::exists("bin/yt-dlp.download") && !run->ended)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(Updater::UpdateYoutubeDL(), run);
+    EXPECT_FALSE(run->ended);
+
+    const auto stopping = std::chrono::steady_clock::now();
+    Updater::Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(Downloader::ExternalProgram::stopGraceSeconds + 5));
+    ASSERT_TRUE(run->ended);
+    EXPECT_FALSE(run->outcome.installed);
+    EXPECT_EQ(run->outcome.error, "The update was stopped: the server is shutting down.");
+    ExpectOldProgramKept();
+
+    const std::shared_ptr<const Updater::Run> late = Updater::UpdateYoutubeDL();
+    EXPECT_TRUE(late->ended);
+    EXPECT_EQ(late->outcome.error, "The update was stopped: the server is shutting down.");
+    Updater::PreInit();
 }
 
 struct FailureCase

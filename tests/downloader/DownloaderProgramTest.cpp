@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <regex>
 #include <sys/stat.h>
+#include <chrono>
+#include <thread>
 #include "downloader/DownloaderProgram.h"
+#include "downloader/DownloaderVersions.h"
 #include "downloader/ExternalProgram.h"
 #include "support/TempDir.h"
 
@@ -107,12 +110,43 @@ TEST(DownloaderProgramVersion, TheSystemYtDlpAnswersWithItsReleaseDate)
     EXPECT_TRUE(std::regex_match(DownloaderProgram::VersionOf(ytDlp), std::regex(R"(\d{4}\.\d{2}\.\d{2}(\.\d+)?)")));
 }
 
-TEST(DownloaderProgramVersion, DescribeRunsTheProgramFound)
+// The version is found on a thread of its own, once for each state of the program file.
+TEST(DownloaderVersions, FoundBesideTheMainThreadAndKeptWhileTheFileStays)
 {
     TestSupport::TempDir directory{true};
-    WriteScript("bin/yt-dlp", "echo 2099.12.31");
-    const DownloaderProgramInfo info = DownloaderProgram::Describe();
-    EXPECT_EQ(info.path, directory / "bin/yt-dlp");
-    EXPECT_TRUE(info.isOwnCopy);
-    EXPECT_EQ(info.version, "2099.12.31");
+    const SearchPathOnly searchPath(directory / "none");
+    Downloader::DownloaderVersions::Reset();
+    WriteScript("bin/yt-dlp", "echo run >> runs.log; echo 2024.01.01");
+
+    const auto WaitForDescription = [] {
+        for (int attempt = 0; attempt < 3000; attempt++)
+        {
+            if (const auto described = Downloader::DownloaderVersions::Describe())
+                return *described;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return DownloaderProgramInfo{};
+    };
+    EXPECT_FALSE(Downloader::DownloaderVersions::Describe().has_value());
+    EXPECT_EQ(WaitForDescription().version, "2024.01.01");
+    EXPECT_EQ(WaitForDescription().version, "2024.01.01");
+    EXPECT_EQ(TestSupport::ReadRaw("runs.log"), "run\n");
+
+    // A new program in its place, in one step, as the updater puts it there.
+    WriteScript("bin/yt-dlp.new", "echo run >> runs.log; echo 2024.02.02");
+    fs::rename("bin/yt-dlp.new", "bin/yt-dlp");
+    const DownloaderProgramInfo updated = WaitForDescription();
+    EXPECT_EQ(updated.version, "2024.02.02");
+    EXPECT_TRUE(updated.isOwnCopy);
+    EXPECT_EQ(TestSupport::ReadRaw("runs.log"), "run\nrun\n");
+
+    // Once stopped, a program not known yet is described without a version, at once.
+    WriteScript("bin/yt-dlp.new", "sleep 30; echo 2024.03.03");
+    fs::rename("bin/yt-dlp.new", "bin/yt-dlp");
+    EXPECT_FALSE(Downloader::DownloaderVersions::Describe().has_value());
+    Downloader::DownloaderVersions::Stop();
+    const std::optional<DownloaderProgramInfo> stopped = Downloader::DownloaderVersions::Describe();
+    ASSERT_TRUE(stopped.has_value());
+    EXPECT_EQ(stopped->version, "");
+    Downloader::DownloaderVersions::Reset();
 }
