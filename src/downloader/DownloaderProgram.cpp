@@ -29,7 +29,7 @@ DownloaderProgramInfo DownloaderProgram::Find()
     DownloaderProgramInfo info;
     if (IsExecutableFile(ownCopyPath))
     {
-        info.path = std::filesystem::absolute(ownCopyPath).string();
+        info.path = std::filesystem::absolute(ownCopyPath).lexically_normal().string();
         info.isOwnCopy = true;
         info.takesYtDlpOptions = true;
         return info;
@@ -42,7 +42,7 @@ DownloaderProgramInfo DownloaderProgram::Find()
         info.takesYtDlpOptions = !info.path.empty();
     }
     if (!info.path.empty())
-        info.path = std::filesystem::absolute(info.path).string();
+        info.path = std::filesystem::absolute(info.path).lexically_normal().string();
     return info;
 }
 

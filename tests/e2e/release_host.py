@@ -28,7 +28,7 @@ class ReleaseHost:
 
     def __init__(self, version="2099.01.01", sum=None, cut=None, delay=0):
         self.program = fake_release(version)
-        self.sum = sum or hashlib.sha256(self.program).hexdigest()
+        self.sum = sum or self.sum_of(self.program)
         self.cut = cut
         self.delay = delay
         host = self
@@ -57,6 +57,10 @@ class ReleaseHost:
         self._server.daemon_threads = True
         threading.Thread(target=self._server.serve_forever, daemon=True).start()
         self.url = "http://127.0.0.1:%d/release/" % self._server.server_address[1]
+
+    @staticmethod
+    def sum_of(program):
+        return hashlib.sha256(program).hexdigest()
 
     def close(self):
         self._server.shutdown()
