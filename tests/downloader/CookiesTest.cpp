@@ -164,7 +164,7 @@ TEST_F(CookieFileTest, TheRealDownloaderSendsThemFromItsCopy)
     ASSERT_TRUE(Cookies::CopyForRun("run.cookies"));
 
     Downloader::ExternalProgram::Run({ytDlp, "--cookies", "run.cookies", "--skip-download", "--no-warnings",
-                                      "--socket-timeout", "5", "--dump-json", "--", site.Url("/video")},
+                                      "--socket-timeout", "5", "-J", "--", site.Url("/video")},
                                      "out.json");
 
     const std::vector<std::string> heads = site.RequestHeads();

@@ -10,7 +10,6 @@ import hashlib
 import http.server
 import os
 import threading
-import time
 
 from pelko_harness import FAKE_DOWNLOADER_DIR
 
@@ -24,13 +23,18 @@ def fake_release(version):
 
 class ReleaseHost:
     """Serves the release folder at `url`. `sum` replaces the program's true sum, `cut` sends only
-    that many bytes of the program (announcing all of them), `delay` waits that long before it."""
+    that many bytes of the program (announcing all of them). With `held`, a request for the
+    program sets `asked` and gets its answer only once `release()` was called."""
 
-    def __init__(self, version="2099.01.01", sum=None, cut=None, delay=0):
+    def __init__(self, version="2099.01.01", sum=None, cut=None, held=False):
         self.program = fake_release(version)
         self.sum = sum or self.sum_of(self.program)
         self.cut = cut
-        self.delay = delay
+        self.asked = threading.Event()
+        self.program_requests = 0
+        self._released = threading.Event()
+        if not held:
+            self._released.set()
         host = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -39,7 +43,9 @@ class ReleaseHost:
                     body = ("%s  yt-dlp.exe\n%s  yt-dlp\n" % ("a" * 64, host.sum)).encode()
                     self.answer(body, len(body))
                 elif self.path == "/release/yt-dlp":
-                    time.sleep(host.delay)
+                    host.program_requests += 1
+                    host.asked.set()
+                    host._released.wait(120)
                     self.answer(host.program[:host.cut], len(host.program))
                 else:
                     self.send_error(404)
@@ -58,11 +64,15 @@ class ReleaseHost:
         threading.Thread(target=self._server.serve_forever, daemon=True).start()
         self.url = "http://127.0.0.1:%d/release/" % self._server.server_address[1]
 
+    def release(self):
+        self._released.set()
+
     @staticmethod
     def sum_of(program):
         return hashlib.sha256(program).hexdigest()
 
     def close(self):
+        self.release()
         self._server.shutdown()
         self._server.server_close()
 

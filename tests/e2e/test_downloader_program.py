@@ -90,19 +90,27 @@ class UpdateTest(DownloaderTest):
                 self.assertFalse(self.info()["own_copy"])
                 self.assertEqual(self.download()["status"], "finished")
 
-    def test_others_are_answered_while_the_update_runs(self):
-        with ReleaseHost(delay=3) as host:
+    def test_others_are_answered_while_the_update_runs_and_a_second_request_waits_for_it(self):
+        with ReleaseHost(held=True) as host:
             server = self.start(host.url)
-            replies = {}
-            update = threading.Thread(target=lambda: replies.update(update=server.command("update_dep_youtubedl",
-                                                                                          timeout=60)))
-            update.start()
-            time.sleep(0.5)
-            started = time.monotonic()
+            replies = []
+            updates = [threading.Thread(target=lambda: replies.append(server.command("update_dep_youtubedl", timeout=60)))
+                       for _ in range(2)]
+            updates[0].start()
+            self.assertTrue(host.asked.wait(30))
+            # The update waits for the release host; the server answers others meanwhile.
             self.assertEqual(server.command("get_os_name").status, 200)
-            self.assertLess(time.monotonic() - started, 2)
-            update.join()
-            self.assertEqual(replies["update"].status, 200, replies["update"].body)
+            updates[1].start()
+            deadline = time.monotonic() + 30
+            while server.output.count("Updating youtube-dl...") < 2:
+                self.assertLess(time.monotonic(), deadline, server.output)
+                time.sleep(0.05)
+            host.release()
+            for update in updates:
+                update.join()
+            self.assertEqual([(reply.status, reply.json().get("version")) for reply in replies],
+                             [(200, "2099.01.01")] * 2)
+            self.assertEqual(host.program_requests, 1)
 
 
 class CookiesTest(DownloaderTest):
