@@ -9,7 +9,9 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
-RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libsodium-dev yt-dlp ffmpeg)
+# ca-certificates: the updater verifies the release host's HTTPS certificate.
+RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
+  ffmpeg)
 TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)
 SUDO=""

@@ -19,7 +19,6 @@ import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.parse
@@ -28,7 +27,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, process_runs, wait_for_file  # noqa: E402
-from local_media import MediaSite  # noqa: E402
+from media_fixtures import MediaSite  # noqa: E402
 
 
 def fake_url(**switches):
@@ -78,11 +77,10 @@ def removal_times(rounds):
 
 def real_removal_time():
     """The same with the real yt-dlp, stopped in the middle of a rate-limited download."""
-    directory = tempfile.mkdtemp(prefix="pelko-bench-media-")
+    site = MediaSite()
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=duration=30:size=1280x720:rate=25",
                     "-f", "lavfi", "-i", "sine=duration=30", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
-                    os.path.join(directory, "clip.mp4")], check=True)
-    site = MediaSite(directory)
+                    os.path.join(site.directory, "clip.mp4")], check=True)
     try:
         with PelkoServer(config={"downloader": {"max_dlrate_per_thread": "50K"}}) as server:
             pelko_id = server.command("queue_download", mode="video", video_url=site.url("clip.mp4"),

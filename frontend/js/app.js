@@ -4,6 +4,8 @@ import { initDownloads } from './downloads.js';
 import { initHistory, setHistoryVisible } from './history.js';
 import { initLogs, setLogsVisible } from './logs.js';
 import { initSettings, setSettingsVisible } from './settings.js';
+import { initCookies, setCookiesVisible } from './cookies.js';
+import { initDownloader, setDownloaderVisible } from './downloader.js';
 import { initFooter } from './footer.js';
 import { initLogin, showLogin } from './login.js';
 import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
@@ -12,7 +14,14 @@ const VIEWS = {
   downloads: { title: 'Downloads', onShow: () => {} },
   history: { title: 'History', onShow: setHistoryVisible },
   logs: { title: 'Logs', onShow: setLogsVisible },
-  settings: { title: 'Settings', onShow: setSettingsVisible },
+  settings: {
+    title: 'Settings',
+    onShow: (isVisible) => {
+      setSettingsVisible(isVisible);
+      setCookiesVisible(isVisible);
+      setDownloaderVisible(isVisible);
+    },
+  },
 };
 
 const banner = document.getElementById('connection-banner');
@@ -63,6 +72,8 @@ initDownloads();
 initHistory();
 initLogs();
 initSettings();
+initCookies();
+initDownloader();
 initFooter();
 initLogin();
 window.addEventListener('hashchange', () => showView(location.hash.slice(1)));

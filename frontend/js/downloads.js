@@ -1,7 +1,7 @@
 // The Downloads view: the queue form and the downloads of this session, polled while they run.
 
 import { call, callAndReport } from './api.js';
-import { showMessage, str } from './dom.js';
+import { num, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
 
@@ -16,6 +16,10 @@ const queueMessage = document.getElementById('queue-message');
 const list = document.getElementById('session-list');
 const emptyNote = document.getElementById('session-empty');
 const sessionMessage = document.getElementById('session-message');
+const qualityChoice = document.getElementById('quality-choice');
+const qualitySelect = document.getElementById('queue-quality');
+const playlistBox = document.getElementById('queue-playlist');
+const playlistNote = document.getElementById('note-playlist');
 
 let timer = 0;
 let polling = false;
@@ -29,6 +33,8 @@ export function initDownloads() {
     event.preventDefault();
     queue();
   });
+  form.addEventListener('change', showOptions);
+  showOptions();
   bindEntryList(list, entryActions(sessionMessage, urlInput));
   listen(CACHE_CHANGED, ({ source }) => { if (source !== 'session') poll(); });
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
@@ -75,6 +81,12 @@ async function removeDownload(id, button, messageNode, fallbackFocus) {
   announce(CACHE_CHANGED, { source: 'remove' });
 }
 
+/** The quality is a choice for video only; the playlist switch explains itself once it is on. */
+function showOptions() {
+  qualityChoice.hidden = form.elements.mode.value === 'audio';
+  playlistNote.hidden = !playlistBox.checked;
+}
+
 async function queue() {
   if (queueing) return;
   const url = urlInput.value.trim();
@@ -84,29 +96,48 @@ async function queue() {
     return;
   }
   const mode = form.elements.mode.value === 'audio' ? 'audio' : 'video';
+  const params = { video_url: url, mode };
+  if (mode === 'video') params.quality = qualitySelect.value;
+  if (playlistBox.checked) params.playlist = true;
 
   setBusy(true);
-  showMessage(queueMessage, 'Asking for the video’s details… this can take a few seconds.', 'notice');
+  showMessage(queueMessage, params.playlist ? 'Reading the playlist… this can take a few seconds.'
+    : 'Asking for the video’s details… this can take a few seconds.', 'notice');
   try {
-    const reply = await call('queue_download', { video_url: url, mode });
-    const entry = (Array.isArray(reply.cache) ? reply.cache : [])
-      .find((candidate) => str(candidate, 'pelko_id') === str(reply, 'pelko_id'));
-    if (str(entry, 'status') === 'failed') {
-      const reason = str(entry, 'error_message').replace(/^ERROR:\s*/, '');
-      showMessage(queueMessage, `The server could not read the details of this video. Is the address right?${
-        reason ? ` The downloader said: ${reason}` : ''}`, 'error');
-    } else {
-      const position = Number.isInteger(reply.queue_position) ? ` Position in the queue: ${reply.queue_position}.` : '';
-      showMessage(queueMessage, `${str(reply, 'message', 'Download queued!')}${position}`, 'ok');
-      urlInput.value = '';
-    }
-    showSession(reply.cache);
+    const reply = await call('queue_download', params);
+    if (params.playlist) showQueuedPlaylist(reply);
+    else showQueuedVideo(reply);
   } catch (error) {
     showMessage(queueMessage, error.message, 'error');
   } finally {
     setBusy(false);
   }
   poll();
+}
+
+function showQueuedPlaylist(reply) {
+  const size = num(reply, 'playlist_size');
+  showMessage(queueMessage, `${str(reply, 'message', 'Playlist queued!')} ${size === 1 ? 'Its video joins'
+    : `Its ${size} videos join`} the queue one after the other.`, 'ok');
+  urlInput.value = '';
+}
+
+function showQueuedVideo(reply) {
+  const entry = (Array.isArray(reply.cache) ? reply.cache : [])
+    .find((candidate) => str(candidate, 'pelko_id') === str(reply, 'pelko_id'));
+  const reason = str(entry, 'error_message').replace(/^ERROR:\s*/, '');
+  if (str(entry, 'status') === 'failed' && reason.includes('queue it as a playlist')) {
+    showMessage(queueMessage, 'This address is a playlist, not a single video. Tick “Whole playlist” and '
+      + 'download again to queue its videos.', 'error');
+  } else if (str(entry, 'status') === 'failed') {
+    showMessage(queueMessage, `The server could not read the details of this video. Is the address right?${
+      reason ? ` The downloader said: ${reason}` : ''}`, 'error');
+  } else {
+    const position = Number.isInteger(reply.queue_position) ? ` Position in the queue: ${reply.queue_position}.` : '';
+    showMessage(queueMessage, `${str(reply, 'message', 'Download queued!')}${position}`, 'ok');
+    urlInput.value = '';
+  }
+  showSession(reply.cache);
 }
 
 function setBusy(busy) {

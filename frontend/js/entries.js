@@ -217,7 +217,9 @@ function fillMeta(node, entry, mode) {
   if (uploader) parts.push(el('span', { dataset: { role: 'uploader' }, text: uploader }));
   const duration = formatDuration(num(entry, 'duration', -1));
   if (duration) parts.push(el('span', { dataset: { role: 'duration' }, text: duration, title: 'Length' }));
-  if (MODE_WORDS[mode]) parts.push(el('span', { dataset: { role: 'mode' }, text: MODE_WORDS[mode] }));
+  const quality = str(entry, 'quality');
+  const limit = mode === 'video' && /^\d+$/.test(quality) ? ` · up to ${quality}p` : '';
+  if (MODE_WORDS[mode]) parts.push(el('span', { dataset: { role: 'mode' }, text: MODE_WORDS[mode] + limit }));
   const queued = num(entry, 'queued_timestamp');
   if (queued > 0) parts.push(el('time', { datetime: isoTime(queued), text: formatTime(queued), title: 'Queued' }));
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,20 +67,22 @@ namespace
 namespace
 {
     // Writes a temporary file beside `path` with `fill`, makes it durable and renames it over
-    // `path`: a crash leaves the old or the new file. Nothing is left behind on failure.
+    // `path`: a crash leaves the old or the new file. Nothing is left behind on failure. Without
+    // `mode`, the new file keeps the permissions of the one it replaces.
     template <typename Fill>
-    bool ReplaceAtomically(const std::string& path, Fill fill)
+    bool ReplaceAtomically(const std::string& path, std::optional<mode_t> mode, Fill fill)
     {
         static std::atomic<unsigned long> counter{0};
         const std::string temporary = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
 
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode.value_or(0666));
         if (fd < 0)
             return false;
 
-        // Keep the permissions of the file being replaced.
         struct stat previous{};
-        if (stat(path.c_str(), &previous) == 0)
+        if (mode)
+            fchmod(fd, *mode);
+        else if (stat(path.c_str(), &previous) == 0)
             fchmod(fd, previous.st_mode & 07777);
 
         const bool written = fill(fd) && fsync(fd) == 0;
@@ -120,12 +123,18 @@ namespace
 
 bool FileSystem::WriteFile(std::string path, std::string content)
 {
-    return ReplaceAtomically(path, [&content](int fd) { return WriteAll(fd, content); });
+    return ReplaceAtomically(path, std::nullopt, [&content](int fd) { return WriteAll(fd, content); });
+}
+
+bool FileSystem::WriteFile(std::string path, std::string content, mode_t mode)
+{
+    return ReplaceAtomically(path, mode, [&content](int fd) { return WriteAll(fd, content); });
 }
 
 bool FileSystem::WriteFileKeepingPrefix(std::string path, uint64_t keptBytes, std::string content)
 {
-    return ReplaceAtomically(path, [&](int fd) { return CopyPrefix(path, fd, keptBytes) && WriteAll(fd, content); });
+    return ReplaceAtomically(path, std::nullopt,
+                             [&](int fd) { return CopyPrefix(path, fd, keptBytes) && WriteAll(fd, content); });
 }
 
 bool FileSystem::Exists(std::string path)

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 // Whole-file and directory helpers shared by every subsystem. Relative paths are
 // taken against the working directory. Stateless.
@@ -19,6 +20,9 @@ public:
     // `content`; the kept bytes are copied without passing through memory. False, with the file
     // unchanged, when it is missing, shorter, or cannot be written.
     static bool WriteFileKeepingPrefix(std::string path, uint64_t keptBytes, std::string content);
+    // The same, but the file gets exactly `mode` from its creation on, whatever the old file
+    // had: a file meant for its owner alone is never readable by others, not even half-written.
+    static bool WriteFile(std::string path, std::string content, mode_t mode);
 
     static bool Exists(std::string path);           // true when the path can be opened for reading
     static bool ExistsDirectory(std::string path);  // true when a directory is at the path

@@ -3,6 +3,7 @@
 #include "app/ConsoleManager.h"
 #include "app/Idler.h"
 #include "app/StopSignals.h"
+#include "app/Updater.h"
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
@@ -60,8 +61,10 @@ void Framework::Run()
         }
     }
 
-    // Held requests are answered before the server stops; a fetch they wait for is cut short.
+    // Held requests are answered before the server stops; a fetch or an update they wait for
+    // is cut short.
     Downloader::DownloadManager::StopFetches();
+    Updater::Stop();
     // A signal stops the running downloads as well: they come back at the next start.
     if (StopSignals::Received())
         Downloader::DownloadManager::StopDownloads();
@@ -75,6 +78,7 @@ void Framework::PreInit()
     XGConfig::PreInit();
     ConsoleManager::PreInit();
     Rest::RestQueryHandler::PreInit();
+    Updater::PreInit();
     Downloader::DownloadManager::PreInit();
 }
 

@@ -1,6 +1,293 @@
 #include "app/Updater.h"
+#include <arpa/inet.h>
+#include <cctype>
+#include <curl/curl.h>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sodium.h>
+#include <thread>
+#include "app/FileSystem.h"
+#include "config/XGConfig.h"
+#include "downloader/DownloaderProgram.h"
 
-std::string Updater::UpdateYoutubeDL()
+const char* const Updater::officialReleaseFolder = "https://github.com/yt-dlp/yt-dlp/releases/latest/download/";
+
+namespace
 {
-    return "not implemented";
+    constexpr const char* programName = "yt-dlp";
+    constexpr const char* sumsName = "SHA2-256SUMS";
+    // The single-file program is a few MiB; the sums list a few dozen files.
+    constexpr size_t programLimit = 64 * 1024 * 1024;
+    constexpr size_t sumsLimit = 1024 * 1024;
+
+    std::mutex updateMutex;  // one update at a time: they share the staging file
+    constexpr const char* stoppedForShutDown = "The update was stopped: the server is shutting down.";
+
+    std::string DescribeLimit(size_t bytes)
+    {
+        return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    }
+
+    // Anyone between the server and the release host could swap a program fetched over plain
+    // HTTP together with its sum, so plain HTTP is taken only from this machine.
+    bool IsSafeFolder(const std::string& url)
+    {
+        std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+        if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+            return false;
+        char* scheme = nullptr;
+        char* host = nullptr;
+        curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0);
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0);
+        const std::string schemeText = scheme ? scheme : "";
+        const std::string hostText = host ? host : "";
+        curl_free(scheme);
+        curl_free(host);
+
+        if (schemeText == "https")
+            return true;
+        in_addr ipv4{};
+        const bool loopback = hostText == "localhost" || hostText == "[::1]" ||
+                              (inet_pton(AF_INET, hostText.c_str(), &ipv4) == 1 && (ntohl(ipv4.s_addr) >> 24) == 127);
+        return schemeText == "http" && loopback;
+    }
+
+    struct Body
+    {
+        std::string data;
+        size_t limit = 0;
+        bool tooLarge = false;
+        const std::atomic<bool>* stop = nullptr;
+    };
+
+    int StopWhenTold(void* target, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        const Body& body = *static_cast<const Body*>(target);
+        return body.stop != nullptr && *body.stop ? 1 : 0;  // non-zero ends the transfer
+    }
+
+    size_t Append(char* bytes, size_t size, size_t count, void* target)
+    {
+        Body& body = *static_cast<Body*>(target);
+        const size_t length = size * count;
+        if (body.data.size() + length > body.limit)
+        {
+            body.tooLarge = true;
+            return 0;  // ends the transfer
+        }
+        body.data.append(bytes, length);
+        return length;
+    }
+
+    // The whole file at `url` into `content`; nothing, or a sentence that says what failed.
+    std::optional<std::string> Fetch(const std::string& url, size_t limit, const std::atomic<bool>* stop,
+                                     std::string& content)
+    {
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+        std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+        if (!curl)
+            return "Could not download " + url + ": libcurl could not start.";
+        char error[CURL_ERROR_SIZE] = "";
+        Body body;
+        body.limit = limit;
+        body.stop = stop;
+
+        CURL* handle = curl.get();
+        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
+        curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+        // The release folder redirects to the file's storage host; never to plain HTTP.
+        curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+        // Timeouts without signals: other threads of the server must not get them.
+        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT, 600L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1024L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 60L);
+        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, "Pelko");
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Append);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopWhenTold);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &body);
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+
+        const CURLcode result = curl_easy_perform(handle);
+        if (result == CURLE_ABORTED_BY_CALLBACK)
+            return std::string(stoppedForShutDown);
+        if (body.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
+            return "Could not download " + url + ": it is larger than " + DescribeLimit(limit) + ".";
+        if (result != CURLE_OK)
+            return "Could not download " + url + ": " + (error[0] ? error : curl_easy_strerror(result)) + ".";
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        if (status != 200)
+            return "Could not download " + url + ": the server answered with HTTP status " + std::to_string(status) +
+                   ".";
+        content = std::move(body.data);
+        return std::nullopt;
+    }
+
+    // The sum that a sha256sum listing ("<hex>  <name>", or "<hex> *<name>") gives `name`.
+    std::optional<std::string> ListedSum(const std::string& sums, const std::string& name)
+    {
+        size_t begin = 0;
+        while (begin < sums.size())
+        {
+            size_t end = sums.find('\n', begin);
+            if (end == std::string::npos)
+                end = sums.size();
+            std::string line = sums.substr(begin, end - begin);
+            begin = end + 1;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+
+            const size_t space = line.find_first_of(" \t");
+            if (space != 64 || line.find_first_not_of("0123456789abcdefABCDEF") != 64)
+                continue;
+            std::string listed = line.substr(line.find_first_not_of(" \t", space));
+            if (!listed.empty() && listed.front() == '*')
+                listed.erase(0, 1);
+            if (listed != name)
+                continue;
+            std::string sum = line.substr(0, 64);
+            for (char& c : sum)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return sum;
+        }
+        return std::nullopt;
+    }
+
+    std::string Sha256Hex(const std::string& content)
+    {
+        unsigned char digest[crypto_hash_sha256_BYTES];
+        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(content.data()), content.size());
+        char hex[crypto_hash_sha256_BYTES * 2 + 1];
+        sodium_bin2hex(hex, sizeof(hex), digest, sizeof(digest));
+        return hex;
+    }
+
+    Updater::Outcome Failure(std::string error)
+    {
+        Updater::Outcome outcome;
+        outcome.error = std::move(error);
+        return outcome;
+    }
+}
+
+namespace
+{
+    // The update under way or last done, with its thread; main thread only.
+    struct UpdateThread
+    {
+        std::shared_ptr<Updater::Run> run;
+        std::atomic<bool> stop = false;
+        std::thread thread;
+    };
+    std::unique_ptr<UpdateThread> current;
+    bool stopped = false;
+}
+
+std::shared_ptr<const Updater::Run> Updater::UpdateYoutubeDL()
+{
+    if (current && !current->run->ended)
+        return current->run;
+    if (current && current->thread.joinable())
+        current->thread.join();
+    current = std::make_unique<UpdateThread>();
+    current->run = std::make_shared<Run>();
+    if (stopped)
+    {
+        current->run->outcome.error = stoppedForShutDown;
+        current->run->ended = true;
+        return current->run;
+    }
+    // The setting is read here, on the main thread, which alone writes it.
+    current->thread = std::thread(
+        [run = current->run, stop = &current->stop, folder = XGConfig::downloader.update_url] {
+            run->outcome = InstallDownloader(folder, stop);
+            run->ended = true;
+        });
+    return current->run;
+}
+
+void Updater::PreInit()
+{
+    stopped = false;
+}
+
+void Updater::Stop()
+{
+    stopped = true;
+    if (!current)
+        return;
+    current->stop = true;
+    if (current->thread.joinable())
+        current->thread.join();
+}
+
+Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop)
+{
+    if (!IsSafeFolder(releaseFolderUrl))
+        return Failure("The update address \"" + releaseFolderUrl +
+                       "\" is no https:// address (plain http:// is taken only from this machine).");
+    if (sodium_init() < 0)
+        return Failure("The SHA-256 sum cannot be checked: libsodium could not start.");
+    const std::string folder = releaseFolderUrl.back() == '/' ? releaseFolderUrl : releaseFolderUrl + "/";
+
+    std::lock_guard<std::mutex> lock(updateMutex);
+    std::string sums;
+    if (const auto error = Fetch(folder + sumsName, sumsLimit, stop, sums))
+        return Failure(*error);
+    const std::optional<std::string> expectedSum = ListedSum(sums, programName);
+    if (!expectedSum)
+        return Failure(std::string("The release's ") + sumsName + " lists no sum for " + programName + ".");
+
+    std::string program;
+    if (const auto error = Fetch(folder + programName, programLimit, stop, program))
+        return Failure(*error);
+    if (Sha256Hex(program) != *expectedSum)
+        return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +
+                       sumsName + ".");
+
+    const std::filesystem::path installed = Downloader::DownloaderProgram::ownCopyPath;
+    const std::string staged = installed.string() + ".download";
+    std::error_code ignored;
+    std::filesystem::create_directories(installed.parent_path(), ignored);
+    if (!FileSystem::WriteFile(staged, program, 0755))
+        return Failure("Could not write the new " + std::string(programName) + " into " +
+                       installed.parent_path().string() + "/.");
+
+    // A program that does not start here (say, it needs a newer Python) must not replace one
+    // that does.
+    const std::string version = Downloader::DownloaderProgram::VersionOf(staged, stop);
+    if (stop != nullptr && *stop)
+    {
+        std::filesystem::remove(staged, ignored);
+        return Failure(stoppedForShutDown);
+    }
+    std::error_code renamed;
+    if (!version.empty())
+        std::filesystem::rename(staged, installed, renamed);
+    if (version.empty() || renamed)
+    {
+        std::filesystem::remove(staged, ignored);
+        return Failure(version.empty() ? "The downloaded " + std::string(programName) +
+                                             " does not run here: it answered no version."
+                                       : "Could not put the new " + std::string(programName) + " in place of " +
+                                             installed.string() + ": " + renamed.message() + ".");
+    }
+
+    Outcome outcome;
+    outcome.installed = true;
+    outcome.version = version;
+    return outcome;
 }

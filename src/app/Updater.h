@@ -1,10 +1,45 @@
 #pragma once
+#include <atomic>
+#include <memory>
 #include <string>
 
-// Updating the downloader tool is left to the system's package manager on Linux.
+// Keeps the downloader program current: installs the latest official yt-dlp release as
+// Pelko's own copy, which the server then prefers to the system's (Downloader::DownloaderProgram).
 class Updater
 {
 public:
-    // "OK" on success, "not implemented" where the platform has no updater, else an error text.
-    static std::string UpdateYoutubeDL();
+    // The release download folder of the latest official yt-dlp.
+    static const char* const officialReleaseFolder;
+
+    struct Outcome
+    {
+        bool installed = false;
+        std::string version;  // of the installed program
+        std::string error;    // when not installed: a sentence that says what went wrong
+    };
+
+    // An update on its thread; `outcome` is written before `ended` turns true, and read after.
+    struct Run
+    {
+        std::atomic<bool> ended = false;
+        Outcome outcome;
+    };
+
+    // Start-up: updates may start (again).
+    static void PreInit();
+    // Main thread: starts InstallDownloader from the setting downloader.update_url on a thread
+    // of its own, or hands back the update that runs already, so that every caller waits for
+    // the same one.
+    static std::shared_ptr<const Run> UpdateYoutubeDL();
+    // Shut-down: an update under way is cut short (the old program stays) and has ended when
+    // this returns; none starts any more until the next PreInit. Must run before the process ends.
+    static void Stop();
+
+    // Downloads "yt-dlp" and "SHA2-256SUMS" from the release folder `releaseFolderUrl`
+    // (https://, or http:// to this machine only), checks the program against its sum and that
+    // it answers --version here, then puts it in place of bin/yt-dlp in one step, mode 0755.
+    // On any failure, or once `*stop` turns true, the program there stays as it was. Blocks
+    // for up to a few minutes, so it belongs on a thread of its own; updates from several
+    // threads run one after the other.
+    static Outcome InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop = nullptr);
 };

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
+#include <regex>
+#include "app/Updater.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
 
@@ -43,6 +45,17 @@ namespace
                 return std::isalnum(c) || c == '-' || c == '.';
             });
         });
+    }
+
+    // The update address decides which program the server runs, so a client may choose only among
+    // yt-dlp's own release folders on GitHub (the latest, a tag, the nightly and master builds);
+    // any other folder is written into config.json by whoever runs the server.
+    bool IsOfficialReleaseFolder(const SettingValue& value)
+    {
+        static const std::regex official(
+            "https://github\\.com/yt-dlp/yt-dlp(-nightly-builds|-master-builds)?/releases/"
+            "(latest/download|download/[A-Za-z0-9][A-Za-z0-9._-]*)/?");
+        return std::regex_match(std::get<std::string>(value), official);
     }
 
     std::vector<Setting> MakeTable()
@@ -97,6 +110,13 @@ namespace
              .defaultValue = int32_t{1},
              .min = 0,
              .max = 64},
+            {.path = "downloader.update_url",
+             .field = &XGConfig::downloader.update_url,
+             .defaultValue = string(Updater::officialReleaseFolder),
+             .isValid = IsOfficialReleaseFolder,
+             .expected = "one of yt-dlp's release folders on GitHub "
+                         "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in "
+                         "config.json"},
             {.path = "general.show_console", .field = &XGConfig::general.show_console, .defaultValue = true},
             {.path = "access.only_allow_localhost",
              .field = &XGConfig::access.only_allow_localhost,

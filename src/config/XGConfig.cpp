@@ -116,10 +116,12 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
         std::string reason;
         if (setting.secret)
             reason = "This setting is only changed by its own command.";
+        // A value that stays as it is changes nothing, whoever wrote it into config.json.
+        else if (typed && value == SettingsTable::Read(setting))
+            continue;
         else if (!typed || !SettingsTable::IsAcceptable(setting, value))
             reason = "Expected " + SettingsTable::Expected(setting) + ".";
-        // A path that stays as it is was accepted before (or written into config.json by hand).
-        else if (setting.pathKind != SETTING_PATH::NONE && value != SettingsTable::Read(setting))
+        else if (setting.pathKind != SETTING_PATH::NONE)
             reason = PathRules::Refusal(std::get<std::string>(value), OwnPlacesBesides(setting, proposed, valuesAtStart));
         if (reason.empty())
             continue;

@@ -38,6 +38,7 @@ public:
         std::string cachedir;
         std::string max_dlrate_per_thread;  // handed to the downloader's rate limit option
         int32_t num_threads = 0;            // downloads that may run at the same time
+        std::string update_url;             // the release folder that updates of the downloader come from
     };
     struct General
     {

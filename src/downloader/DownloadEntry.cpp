@@ -1,5 +1,6 @@
 #include "downloader/DownloadEntry.h"
 #include "config/XGConfig.h"
+#include "downloader/FormatChoice.h"
 #include "json/Json.h"
 
 using namespace Downloader;
@@ -65,6 +66,8 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     mode = other.mode;
     download_progress = other.download_progress.load();
     queued_timestamp = other.queued_timestamp;
+    quality = other.quality;
+    playlist_index = other.playlist_index;
     download_speed = other.download_speed.load();
     download_eta = other.download_eta.load();
     total_bytes = other.total_bytes.load();
@@ -97,6 +100,8 @@ JsonBlock DownloadEntry::GetAsRecord() const
         json.Add(JsonElement("status", statusWords[current]));
     json.Add(JsonElement("video_url", video_url));
     json.Add(JsonElement("error_message", ErrorMessage()));
+    json.Add(JsonElement("quality", quality));
+    json.Add(JsonElement("playlist_index", playlist_index));
     return json;
 }
 
@@ -157,6 +162,14 @@ namespace
         TakeInteger(record, "queued_timestamp", entry.queued_timestamp);
         if (Has(record, "mode", Ostrel::STRING))
             entry.mode = record.Get("mode").GetStringData() == "audio" ? AUDIO : VIDEO;
+        // Records of earlier versions have neither; a quality no longer offered means the best.
+        std::string quality;
+        TakeString(record, "quality", quality);
+        if (FormatChoice::IsQuality(quality))
+            entry.quality = quality;
+        TakeInteger(record, "playlist_index", entry.playlist_index);
+        if (entry.playlist_index < 0)
+            entry.playlist_index = 0;
         return entry;
     }
 }

@@ -88,6 +88,11 @@ namespace Downloader
         DOWNLOAD_MODE mode = AUDIO;
         std::atomic<int32_t> download_progress = 0;
         time_t queued_timestamp = 0;
+        // Video only: "best" or the highest number of lines wanted (FormatChoice::Qualities).
+        std::string quality = "best";
+        // 0, or the video's place (from 1) on the playlist at video_url: a playlist whose videos
+        // have no addresses of their own is reached that way, for the metadata and the download.
+        int32_t playlist_index = 0;
 
         // While a download runs; read by the main thread at any time.
         std::atomic<int64_t> download_speed = 0;  // bytes per second, 0 while unknown

@@ -5,7 +5,7 @@
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "config/XGConfig.h"
-#include "downloader/ExternalProgram.h"
+#include "downloader/DownloaderVersions.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
 
@@ -15,6 +15,7 @@ std::list<std::shared_ptr<DownloadEntry>> DownloadManager::unfinishedCache;
 std::vector<std::shared_ptr<DownloadEntry>> DownloadManager::saveFileCache;
 std::list<std::unique_ptr<DownloadManager::WorkerThread>> DownloadManager::downloadThreads;
 std::list<std::unique_ptr<DownloadManager::MetadataFetch>> DownloadManager::metadataFetches;
+std::list<std::list<VideoRequest>> DownloadManager::playlistsInWaiting;
 time_t DownloadManager::lastReservedId = 0;
 uint64_t DownloadManager::stateVersion = 0;
 std::atomic<uint64_t> DownloadManager::progressVersion = 0;
@@ -22,14 +23,12 @@ time_t DownloadManager::startTime = 0;
 bool DownloadManager::shouldClearCacheASAP = false;
 bool DownloadManager::stopping = false;
 std::string DownloadManager::cacheDirectory;
-std::string DownloadManager::downloaderProgram;
+DownloaderProgramInfo DownloadManager::downloaderProgram;
 Logging::Logger* DownloadManager::log = nullptr;
 
 namespace
 {
     const std::string pelkoIdAlphabet = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    // In order of preference; yt-dlp is the maintained successor and takes the same options.
-    const char* const downloaderProgramNames[] = {"youtube-dl", "yt-dlp"};
 
     std::string PelkoId(time_t second)
     {
@@ -48,6 +47,7 @@ void DownloadManager::PreInit()
     saveFileCache.clear();
     downloadThreads.clear();
     metadataFetches.clear();
+    playlistsInWaiting.clear();
     lastReservedId = 0;
     stateVersion++;
     startTime = Clock::now();
@@ -58,26 +58,39 @@ void DownloadManager::PreInit()
     cacheDirectory = XGConfig::downloader.cachedir;
 
     log = new Logging::Logger("DownloadManager");
+    DownloaderVersions::Reset();
 
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory());
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/metadata");
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/download");
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/dlprogbuf");
 
-    downloaderProgram.clear();
-    for (const char* name : downloaderProgramNames)
-    {
-        downloaderProgram = ExternalProgram::FindOnSearchPath(name);
-        if (!downloaderProgram.empty())
-            break;
-    }
-    if (downloaderProgram.empty())
-        log->stream << log->Err() << "Found neither youtube-dl nor yt-dlp on the search path! Every download will fail.";
-    else
-        log->stream << "Downloading with \"" << downloaderProgram << "\".";
-    log->Flush();
+    downloaderProgram = DownloaderProgram::Find();
+    LogProgram();
 
     Load();
+}
+
+DownloaderProgramInfo DownloadManager::ProgramForNewRuns()
+{
+    // Looked up for every run, so that an updated own copy takes over from the next run on;
+    // runs under way keep the program they started with.
+    const DownloaderProgramInfo found = DownloaderProgram::Find();
+    if (found.path != downloaderProgram.path)
+    {
+        downloaderProgram = found;
+        LogProgram();
+    }
+    return found;
+}
+
+void DownloadManager::LogProgram()
+{
+    if (downloaderProgram.path.empty())
+        log->stream << log->Err() << "Found neither youtube-dl nor yt-dlp on the search path! Every download will fail.";
+    else
+        log->stream << "Downloading with \"" << downloaderProgram.path << "\".";
+    log->Flush();
 }
 
 void DownloadManager::PostExit()
@@ -86,9 +99,9 @@ void DownloadManager::PostExit()
     log = nullptr;
 }
 
-std::string DownloadManager::QueueDownload(std::string url, DOWNLOAD_MODE mode)
+std::string DownloadManager::QueueDownload(std::string url, DOWNLOAD_MODE mode, std::string quality)
 {
-    const std::shared_ptr<PendingChange> change = StartQueueDownload(std::move(url), mode);
+    const std::shared_ptr<PendingChange> change = StartQueueDownload(std::move(url), mode, std::move(quality));
     while (!IsDone(*change))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return change->id;

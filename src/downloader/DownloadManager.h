@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 #include "downloader/DownloadEntry.h"
+#include "downloader/DownloaderCommand.h"
+#include "downloader/DownloaderProgram.h"
 
 namespace Logging
 {
@@ -25,8 +27,11 @@ namespace Downloader
     // has ended: a metadata fetch, or a program that has to stop first. See DownloadManager::IsDone.
     struct PendingChange
     {
-        std::string id;     // the pelko id of the entry it concerns
+        std::string id;     // the pelko id of the entry it concerns (of a playlist: its first video)
         bool done = false;  // main thread only
+        // A queued playlist, once done: how many of its videos are queued, or why none is.
+        size_t playlistSize = 0;
+        std::string playlistError;
         // Called on the main thread the moment the change completes, so that an answer can show
         // the state of that moment; a change that is done when it is returned never calls it.
         std::function<void()> whenDone;
@@ -73,9 +78,18 @@ namespace Downloader
         // maxFetches at once, the others wait). Once the fetch has ended and the clock has reached
         // the id's second, the entry joins the end of the session list, in the order of the ids:
         // QUEUED, or FAILED with the reason when the metadata is unusable.
-        static std::shared_ptr<PendingChange> StartQueueDownload(std::string url, DOWNLOAD_MODE mode);
+        // A video `quality` (FormatChoice::Qualities) applies to the VIDEO mode.
+        static std::shared_ptr<PendingChange> StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
+                                                                 std::string quality = "best");
         // StartQueueDownload, waiting for the entry; returns its id.
-        static std::string QueueDownload(std::string url, DOWNLOAD_MODE mode);
+        static std::string QueueDownload(std::string url, DOWNLOAD_MODE mode, std::string quality = "best");
+        // Lists the playlist at `url` (at most `maxItems` videos) off the main thread; the change
+        // completes with the number of its videos, or the reason why it could not be read. Its
+        // videos are then queued one after the other as StartQueueDownload would, each in a
+        // second of its own, the first under the change's id; no one waits for them. An address
+        // that is one video is a playlist of one.
+        static std::shared_ptr<PendingChange> StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
+                                                                 std::string quality, int32_t maxItems);
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
 
@@ -125,8 +139,8 @@ namespace Downloader
         // Queues a failed session entry again, fetching its metadata again when it was never read.
         static ChangeRequest RetryDownload(std::string id);
 
-        // For the shut-down: metadata fetches stop (their entries fail, saying why) and no
-        // fetch or download starts any more.
+        // For the shut-down: metadata fetches and the lookup of the program's version stop
+        // (their entries fail, saying why) and no fetch or download starts any more.
         static void StopFetches();
         // For a shut-down by signal: running downloads stop as well and go back to the queue,
         // so that they run again at the next start.
@@ -135,7 +149,7 @@ namespace Downloader
     private:
         struct WorkerSettings
         {
-            std::string program;
+            DownloaderProgramInfo program;
             std::string cachedir;
             std::string max_dlrate_per_thread;
         };
@@ -152,12 +166,13 @@ namespace Downloader
             std::vector<std::shared_ptr<PendingChange>> waiting;  // main thread only; done once it ended
             std::thread thread;
         };
-        // One metadata run, for a new entry or for a failed one that is retried.
+        // One metadata run, for a new entry or for a failed one that is retried, or the listing
+        // of a playlist, which then becomes the run for its first video.
         struct MetadataFetch
         {
             std::shared_ptr<PendingChange> change;
-            std::string url;
-            DOWNLOAD_MODE mode = AUDIO;
+            VideoRequest video;
+            int32_t playlistLimit = 0;  // a listing of at most that many videos; 0 for a video
             time_t idSecond = 0;
             std::shared_ptr<DownloadEntry> retried;  // null for a new entry
             bool started = false;                    // main thread only
@@ -166,15 +181,30 @@ namespace Downloader
             // Written by the fetch thread before `ended`, read by the main thread after it.
             DownloadEntry metadata;
             bool usable = false;
+            std::vector<VideoRequest> playlistVideos;
             std::string error;
             std::thread thread;
         };
+
 
         static void RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control);
         static void RunFetch(MetadataFetch* fetch, WorkerSettings settings);
         static void StartFetches();
         static void CollectFetches();
         static void CommitFetch(MetadataFetch& fetch);
+        // A listing that ended: its change completes, and the fetch becomes the one of the first
+        // video (true) or goes, when no video can be queued (false).
+        static bool TakeListing(MetadataFetch& listing);
+        // Adds the fetch of the next playlist video in waiting, in a second of its own.
+        static void QueuePlaylistVideos();
+        // For the shut-down: the playlist videos in waiting become failed entries.
+        static void FailPlaylistVideosInWaiting();
+        static void TakeRequest(DownloadEntry& entry, const VideoRequest& video);
+        // What the entry asks of the downloader, with `url` as its address.
+        static VideoRequest RequestOf(const DownloadEntry& entry, const std::string& url);
+        // The downloader program to start runs with from now on; logged when it changed.
+        static DownloaderProgramInfo ProgramForNewRuns();
+        static void LogProgram();
         static void CollectWorkers();
         static void Collect();
         // Logs how an ended worker's download went and files its entry; true when it finished.
@@ -197,6 +227,8 @@ namespace Downloader
         static std::list<std::unique_ptr<WorkerThread>> downloadThreads;
         // In the order of their ids; done ones leave at the next collection.
         static std::list<std::unique_ptr<MetadataFetch>> metadataFetches;
+        // Of each listed playlist, the videos that have yet to be queued, in its order.
+        static std::list<std::list<VideoRequest>> playlistsInWaiting;
         static time_t lastReservedId;
         static uint64_t stateVersion;                  // bumped by every change the main thread saves
         static std::atomic<uint64_t> progressVersion;  // bumped by workers as their progress moves
@@ -204,7 +236,7 @@ namespace Downloader
         static bool shouldClearCacheASAP;
         static bool stopping;
         static std::string cacheDirectory;
-        static std::string downloaderProgram;
+        static DownloaderProgramInfo downloaderProgram;  // the one last looked up
         static Logging::Logger* log;
     };
 }

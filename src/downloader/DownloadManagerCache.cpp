@@ -158,6 +158,7 @@ bool DownloadManager::ClearDownloadCache()
 
     unfinishedCache.clear();
     saveFileCache.clear();
+    playlistsInWaiting.clear();
     stateVersion++;
     return true;
 }
@@ -270,8 +271,7 @@ ChangeRequest DownloadManager::RetryDownload(std::string id)
         // Its details were never read: they are fetched again from the address the client gave.
         auto fetch = std::make_unique<MetadataFetch>();
         fetch->change = change;
-        fetch->url = entry->video_url;
-        fetch->mode = entry->mode;
+        fetch->video = RequestOf(*entry, entry->video_url);
         fetch->retried = entry;
         metadataFetches.push_back(std::move(fetch));
         StartFetches();

@@ -5,19 +5,28 @@
 #include "downloader/DownloadManager.h"
 #include "downloader/ExternalProgram.h"
 #include "downloader/FailureReasons.h"
+#include "downloader/MetadataDocument.h"
+#include "downloader/RunFiles.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
 
 using namespace Downloader;
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(std::string url, DOWNLOAD_MODE mode)
+std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
+                                                                   std::string quality)
+{
+    return StartQueuePlaylist(std::move(url), mode, std::move(quality), 0);
+}
+
+std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
+                                                                   std::string quality, int32_t maxItems)
 {
     auto fetch = std::make_unique<MetadataFetch>();
     fetch->change = std::make_shared<PendingChange>();
     fetch->change->id = CreateNewPelkoID();
     fetch->idSecond = lastReservedId;
-    fetch->url = std::move(url);
-    fetch->mode = mode;
+    fetch->video = {std::move(url), mode, std::move(quality), 0};
+    fetch->playlistLimit = maxItems;
     std::shared_ptr<PendingChange> change = fetch->change;
     metadataFetches.push_back(std::move(fetch));
     StartFetches();
@@ -37,46 +46,65 @@ void DownloadManager::StartFetches()
             continue;
         fetch->started = true;
         running++;
-        WorkerSettings settings{downloaderProgram, CacheDirectory(), ""};
+        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), ""};
         fetch->thread = std::thread(RunFetch, fetch.get(), std::move(settings));
     }
 }
 
 void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
 {
-    const std::string& id = fetch->change->id;
-    const std::string metadataPath = settings.cachedir + "/metadata/" + id + ".json";
-    const std::string errorPath = settings.cachedir + "/dlprogbuf/" + id + ".metadata.err";
-    // "--" keeps an address that starts with a dash from being taken as an option.
-    const ExternalProgram::Outcome outcome =
-        ExternalProgram::Run({settings.program, "--skip-download", "--no-warnings", "--socket-timeout", "5",
-                              "--dump-json", "--", fetch->url},
-                             metadataPath, errorPath, &fetch->stop);
+    const bool listing = fetch->playlistLimit > 0;
+    // A listing's files are its own; its first video's fetch uses the id's names after it.
+    const std::string name = fetch->change->id + (listing ? ".playlist" : "");
+    const std::string metadataPath = settings.cachedir + "/metadata/" + name + ".json";
+    const std::string scratch = settings.cachedir + "/dlprogbuf/" + name + ".metadata";
+    const std::string errorPath = scratch + ".err";
 
-    Ostrel::JsonData document;
-    std::string text;
-    if (outcome.started && FileSystem::Exists(metadataPath))
-        text = FileSystem::ReadFile(metadataPath);
-    if (Ostrel::IsJsonValid(text))
+    ExternalProgram::Outcome outcome;
     {
-        document.Parse(text);
-        fetch->usable = document.GetDataType() == Ostrel::JSON;
-        if (fetch->usable)
-            fetch->metadata.TakeMetadata(document.GetJsonData());
+        RunFiles files(settings.program, scratch);
+        outcome = ExternalProgram::Run(
+            listing ? DownloaderCommand::Playlist(files.program, fetch->video.url, fetch->playlistLimit, files.cookies)
+                    : DownloaderCommand::Metadata(files.program, fetch->video, files.cookies),
+            metadataPath, errorPath, &fetch->stop);
     }
+
+    const MetadataDocument document =
+        outcome.started ? MetadataDocument::Read(metadataPath, fetch->video.playlistIndex > 0) : MetadataDocument{};
+    if (listing)
+    {
+        FileSystem::Delete(metadataPath);
+        if (document.kind == MetadataDocument::PLAYLIST)
+            fetch->playlistVideos = document.Videos(fetch->video.url, fetch->video.mode, fetch->video.quality);
+        else if (document.kind == MetadataDocument::VIDEO)
+            fetch->playlistVideos = {fetch->video};
+        if (fetch->playlistVideos.size() > static_cast<size_t>(fetch->playlistLimit))
+            fetch->playlistVideos.resize(static_cast<size_t>(fetch->playlistLimit));
+        fetch->usable = !fetch->playlistVideos.empty();
+    }
+    else if (document.kind == MetadataDocument::VIDEO)
+    {
+        fetch->usable = true;
+        fetch->metadata.TakeMetadata(document.document);
+    }
+
     if (!fetch->usable)
     {
         if (outcome.stopped)
             fetch->error = FailureReasons::shutDownDuringFetch;
-        else if (settings.program.empty())
+        else if (settings.program.path.empty())
             fetch->error = FailureReasons::noProgram;
         else if (!outcome.started)
             fetch->error = FailureReasons::notStarted;
+        else if (document.kind == MetadataDocument::PLAYLIST)
+            fetch->error = listing ? FailureReasons::emptyPlaylist
+                                   : fetch->video.playlistIndex > 0 ? FailureReasons::playlistPlaceGone
+                                                                    : FailureReasons::isPlaylist;
         else
         {
             fetch->error = FailureReasons::LastErrorLine(errorPath);
             if (fetch->error.empty())
-                fetch->error = FailureReasons::unreadableDetails;
+                fetch->error = listing ? FailureReasons::unreadablePlaylist : FailureReasons::unreadableDetails;
         }
     }
     fetch->ended.store(true);
@@ -90,6 +118,16 @@ void DownloadManager::CollectFetches()
     for (auto fetch = metadataFetches.begin(); fetch != metadataFetches.end();)
     {
         MetadataFetch& current = **fetch;
+        if (current.playlistLimit > 0 && current.ended)
+        {
+            current.thread.join();
+            changed = true;
+            if (!TakeListing(current))
+            {
+                fetch = metadataFetches.erase(fetch);
+                continue;
+            }
+        }
         const bool isNew = current.retried == nullptr;
         const bool ready = current.ended && (!isNew || (!earlierPending && Clock::now() >= current.idSecond));
         if (!ready)
@@ -111,6 +149,87 @@ void DownloadManager::CollectFetches()
     }
 }
 
+bool DownloadManager::TakeListing(MetadataFetch& listing)
+{
+    const std::shared_ptr<PendingChange> listed = listing.change;
+    if (!listing.usable)
+    {
+        listed->playlistError = listing.error;
+        log->stream << log->Err() << "Playlist " << listing.video.url << " could not be queued: " << listing.error;
+        log->Flush();
+        listed->Complete();
+        return false;
+    }
+
+    std::list<VideoRequest> videos(listing.playlistVideos.begin(), listing.playlistVideos.end());
+    listed->playlistSize = videos.size();
+    log->stream << "Queued playlist \"" << listing.video.url << "\" with " << videos.size() << " videos...";
+    log->Flush();
+
+    // The fetch goes on as the first video's, under the id reserved for it; no one waits for it.
+    listing.change = std::make_shared<PendingChange>();
+    listing.change->id = listed->id;
+    listing.video = videos.front();
+    videos.pop_front();
+    listing.playlistLimit = 0;
+    listing.playlistVideos.clear();
+    listing.started = false;
+    listing.ended = false;
+    if (!videos.empty())
+        playlistsInWaiting.push_back(std::move(videos));
+    listed->Complete();
+    return true;
+}
+
+void DownloadManager::QueuePlaylistVideos()
+{
+    // One video a second at most, in a second that is due, so that no other queuing waits for
+    // a second of its own; and fetches of playlists always leave one for a client's queuing.
+    if (stopping || playlistsInWaiting.empty() || lastReservedId >= Clock::now() ||
+        metadataFetches.size() >= maxFetches - 1)
+        return;
+    std::list<VideoRequest>& playlist = playlistsInWaiting.front();
+    auto fetch = std::make_unique<MetadataFetch>();
+    fetch->change = std::make_shared<PendingChange>();
+    fetch->change->id = CreateNewPelkoID();
+    fetch->idSecond = lastReservedId;
+    fetch->video = playlist.front();
+    playlist.pop_front();
+    if (playlist.empty())
+        playlistsInWaiting.pop_front();
+    metadataFetches.push_back(std::move(fetch));
+}
+
+void DownloadManager::FailPlaylistVideosInWaiting()
+{
+    // They come back as failed at the next start, each to be retried, rather than be lost.
+    for (const std::list<VideoRequest>& playlist : playlistsInWaiting)
+        for (const VideoRequest& video : playlist)
+        {
+            auto entry = std::make_shared<DownloadEntry>();
+            entry->pelko_id = CreateNewPelkoID();
+            entry->queued_timestamp = lastReservedId;
+            entry->download_url = "/download/" + entry->pelko_id;
+            TakeRequest(*entry, video);
+            entry->Fail(FailureReasons::shutDownDuringFetch, 0);
+            unfinishedCache.push_back(entry);
+        }
+    playlistsInWaiting.clear();
+}
+
+void DownloadManager::TakeRequest(DownloadEntry& entry, const VideoRequest& video)
+{
+    entry.video_url = video.url;
+    entry.mode = video.mode;
+    entry.quality = video.quality;
+    entry.playlist_index = video.playlistIndex;
+}
+
+VideoRequest DownloadManager::RequestOf(const DownloadEntry& entry, const std::string& url)
+{
+    return {url, entry.mode, entry.quality, entry.playlist_index};
+}
+
 void DownloadManager::CommitFetch(MetadataFetch& fetch)
 {
     std::shared_ptr<DownloadEntry> entry = fetch.retried;
@@ -118,8 +237,7 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
     {
         entry = std::make_shared<DownloadEntry>();
         entry->pelko_id = fetch.change->id;
-        entry->mode = fetch.mode;
-        entry->video_url = fetch.url;
+        TakeRequest(*entry, fetch.video);
         entry->queued_timestamp = fetch.idSecond;
         entry->download_url = "/download/" + entry->pelko_id;
         unfinishedCache.push_back(entry);

@@ -4,7 +4,10 @@
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "downloader/ExternalProgram.h"
+#include "downloader/DownloaderVersions.h"
 #include "downloader/FailureReasons.h"
+#include "downloader/MetadataDocument.h"
+#include "downloader/RunFiles.h"
 #include "downloader/ProgressBuffer.h"
 #include "logging/Logger.h"
 
@@ -13,6 +16,7 @@ using namespace Downloader;
 void DownloadManager::Update()
 {
     Collect();
+    QueuePlaylistVideos();
     StartFetches();
 
     if (!shouldClearCacheASAP && !stopping && XGConfig::downloader.num_threads > GetNumActiveDownloads())
@@ -37,7 +41,7 @@ void DownloadManager::DownloadNext()
     entry->status = DOWNLOADING;
 
     // The worker gets its own copy: the settings may change while it runs.
-    WorkerSettings settings{downloaderProgram, CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread};
+    WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread};
     // Named before the thread starts, so no thread ever writes it while others read it.
     entry->downloaded_filename =
         settings.cachedir + "/download/" + entry->pelko_id + (entry->mode == VIDEO ? ".mp4" : ".mp3");
@@ -54,19 +58,12 @@ void DownloadManager::DownloadNext()
 
 void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control)
 {
-    std::vector<std::string> arguments = {settings.program, "--newline",      "--no-call-home",
-                                          "--no-playlist",  "--no-part",      "--no-warnings",
-                                          "--socket-timeout", "5",            "--limit-rate",
-                                          settings.max_dlrate_per_thread, "--no-mtime", "--no-cache-dir"};
-    if (entry->mode == VIDEO)
-        arguments.insert(arguments.end(), {"--recode-video", "mp4", "--prefer-ffmpeg"});
-    else
-        arguments.insert(arguments.end(), {"--audio-format", "mp3", "--audio-quality", "0", "--extract-audio"});
-    // "--" keeps an address that starts with a dash from being taken as an option.
-    arguments.insert(arguments.end(),
-                     {"-o", settings.cachedir + "/download/" + entry->pelko_id + ".%(ext)s", "--", entry->webpage_url});
-
     const std::string buffers = settings.cachedir + "/dlprogbuf/" + entry->pelko_id;
+    // The streams that the metadata fetch chose decide how they become an MP4.
+    const ChosenStreams chosen =
+        MetadataDocument::Read(settings.cachedir + "/metadata/" + entry->pelko_id + ".json", entry->playlist_index > 0)
+            .Chosen();
+
     ProgressBuffer progress(buffers + ".buf");
     ProgressReport report;
     const auto follow = [&] {
@@ -86,10 +83,16 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
         progressVersion.fetch_add(1, std::memory_order_release);
     };
 
-    const ExternalProgram::Outcome outcome = settings.program.empty()
-                                                 ? ExternalProgram::Outcome{}
-                                                 : ExternalProgram::Run(arguments, buffers + ".buf", buffers + ".err",
-                                                                        &control->stop, follow);
+    ExternalProgram::Outcome outcome;
+    if (!settings.program.path.empty())
+    {
+        RunFiles files(settings.program, buffers);
+        outcome = ExternalProgram::Run(
+            DownloaderCommand::Download(files.program, RequestOf(*entry, entry->webpage_url), chosen,
+                                        settings.max_dlrate_per_thread,
+                                        settings.cachedir + "/download/" + entry->pelko_id + ".%(ext)s", files.cookies),
+            buffers + ".buf", buffers + ".err", &control->stop, follow);
+    }
     follow();
     entry->download_speed = 0;
     entry->download_eta = -1;
@@ -100,7 +103,7 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
     else if (outcome.stopped)
         entry->Fail(FailureReasons::cancelled, -1);
     else if (!outcome.started)
-        entry->Fail(settings.program.empty() ? FailureReasons::noProgram : FailureReasons::notStarted, -1);
+        entry->Fail(settings.program.path.empty() ? FailureReasons::noProgram : FailureReasons::notStarted, -1);
     else if (outcome.exitStatus == 0)
     {
         entry->download_progress = 100;
@@ -201,6 +204,7 @@ void DownloadManager::Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped)
 void DownloadManager::StopFetches()
 {
     stopping = true;
+    DownloaderVersions::Stop();
     for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
         fetch->stop = true;
 }
@@ -237,6 +241,8 @@ void DownloadManager::OnExit()
         log->stream << "All threads have finished. Now saving...";
         log->Flush();
     }
+    DownloaderVersions::Stop();
+    FailPlaylistVideosInWaiting();
     Save();
     SaveQueue();
 

@@ -10,6 +10,11 @@ namespace Downloader::FailureReasons
     const char* const unreadableDetails = "The video's details could not be read.";
     const char* const cancelled = "Cancelled.";
     const char* const shutDownDuringFetch = "The server shut down before the video's details were read.";
+    const char* const isPlaylist =
+        "The address is a playlist, not a single video: queue it as a playlist to download its videos.";
+    const char* const unreadablePlaylist = "The playlist could not be read.";
+    const char* const emptyPlaylist = "The playlist holds no videos.";
+    const char* const playlistPlaceGone = "The video is no longer on the playlist.";
 
     std::string LastErrorLine(const std::string& path)
     {

@@ -12,6 +12,10 @@ namespace Downloader
         extern const char* const unreadableDetails;
         extern const char* const cancelled;
         extern const char* const shutDownDuringFetch;
+        extern const char* const isPlaylist;
+        extern const char* const unreadablePlaylist;
+        extern const char* const emptyPlaylist;
+        extern const char* const playlistPlaceGone;
 
         // The last line of the file that begins "ERROR:"; empty when there is none.
         std::string LastErrorLine(const std::string& path);

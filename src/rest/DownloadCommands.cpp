@@ -1,6 +1,7 @@
 #include <algorithm>
 #include "app/Clock.h"
 #include "downloader/DownloadManager.h"
+#include "downloader/FormatChoice.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 
@@ -32,6 +33,16 @@ namespace
         responseBody.Set("cache_size") = static_cast<long long>(cache.Size());
         responseBody.Set("cache") = std::move(cache);
     }
+
+    // "'best', '2160', ... or '144'"
+    std::string AcceptedQualities()
+    {
+        const std::vector<std::string>& qualities = Downloader::FormatChoice::Qualities();
+        std::string text;
+        for (size_t i = 0; i < qualities.size(); i++)
+            text += (i == 0 ? "" : i + 1 == qualities.size() ? " or " : ", ") + ("'" + qualities[i] + "'");
+        return text;
+    }
 }
 
 bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -49,11 +60,35 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
         responseBody.Set("message") = "Parameter 'mode' is of wrong value. Should be either 'video' or 'audio'.";
         return false;
     }
+    const Downloader::DOWNLOAD_MODE mode = modeName == "video" ? Downloader::VIDEO : Downloader::AUDIO;
+
+    // Optional, but a value that is there must be right.
+    std::string quality = "best";
+    if (request.DoesExist("quality"))
+    {
+        if (!RequireField("quality", Ostrel::STRING, request, responseBody, responseCode))
+            return false;
+        quality = request.Get("quality").GetStringData();
+        if (!Downloader::FormatChoice::IsQuality(quality))
+        {
+            StartReply(BAD_REQUEST, responseBody, responseCode);
+            responseBody.Set("message") = "Parameter 'quality' is of wrong value. Should be one of " + AcceptedQualities() + ".";
+            return false;
+        }
+    }
+    bool playlist = false;
+    if (request.DoesExist("playlist"))
+    {
+        if (!RequireField("playlist", Ostrel::BOOL, request, responseBody, responseCode))
+            return false;
+        playlist = request.Get("playlist").GetBoolData();
+    }
+    if (playlist)
+        return QueuePlaylist(request, url, mode, quality, responseBody, responseCode);
 
     log->stream << "Queued video \"" << url << "\"...";
     log->Flush();
-    const std::shared_ptr<Downloader::PendingChange> change =
-        DownloadManager::StartQueueDownload(url, modeName == "video" ? Downloader::VIDEO : Downloader::AUDIO);
+    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(url, mode, quality);
 
     // The position and the listing are read the moment the entry joins the list.
     return ReplyWhenDone(change, responseBody, responseCode, [id = change->id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
@@ -62,6 +97,46 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
         body.Set("queue_position") = static_cast<long long>(DownloadManager::GetQueueLength());
         body.Set("pelko_id") = id;
         ReplyWithCache(DownloadManager::GetAlltimeCacheAsJson(SecondsSinceBoot(), allEntries), body);
+        return true;
+    });
+}
+
+bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const std::string& url,
+                                     Downloader::DOWNLOAD_MODE mode, const std::string& quality,
+                                     Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+{
+    int64_t maxItems = defaultPlaylistItems;
+    if (request.DoesExist("max_items"))
+    {
+        if (!RequireField("max_items", Ostrel::INT, request, responseBody, responseCode))
+            return false;
+        const Ostrel::JsonData& value = request.Get("max_items");
+        maxItems = value.GetDataType() == Ostrel::INT ? value.GetIntData() : 0;
+        if (maxItems < 1 || maxItems > maxPlaylistItems)
+        {
+            StartReply(BAD_REQUEST, responseBody, responseCode);
+            responseBody.Set("message") = "Parameter 'max_items' is of wrong value. Should be a whole number from 1 to " +
+                                          std::to_string(maxPlaylistItems) + ".";
+            return false;
+        }
+    }
+
+    log->stream << "Queuing playlist \"" << url << "\"...";
+    log->Flush();
+    const std::shared_ptr<Downloader::PendingChange> change =
+        DownloadManager::StartQueuePlaylist(url, mode, quality, static_cast<int32_t>(maxItems));
+    // The reply comes once the playlist is listed; its videos join the queue after it.
+    return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+        if (!change->playlistError.empty())
+        {
+            StartReply(BAD_REQUEST, body, code);
+            body.Set("message") = "The playlist could not be queued: " + change->playlistError;
+            return false;
+        }
+        StartReply(OK, body, code);
+        body.Set("message") = "Playlist queued!";
+        body.Set("pelko_id") = change->id;
+        body.Set("playlist_size") = static_cast<long long>(change->playlistSize);
         return true;
     });
 }

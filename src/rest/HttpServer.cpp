@@ -13,6 +13,7 @@
 #include "app/XGControl.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
+#include "downloader/Cookies.h"
 #include "downloader/DownloadManager.h"
 #include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
@@ -121,7 +122,7 @@ bool HttpServer::InitWebServer()
         return false;
     }
 
-    frontend = StaticFileServer(XGConfig::httpServer.rootdir);
+    frontend = StaticFileServer(XGConfig::httpServer.rootdir, {Downloader::Cookies::fileName});
     log->stream << "Started http-server successfully!";
     log->Flush();
     isBootedSuccessfully = true;

@@ -34,7 +34,8 @@ namespace Rest
     class HttpServer
     {
     public:
-        static constexpr size_t maxBodySize = 1024 * 1024;
+        // A cookies.txt of 1 MiB, sent as a JSON string whose tabs and line ends take two bytes.
+        static constexpr size_t maxBodySize = 3 * 1024 * 1024;
         static constexpr unsigned int maxConnectionsPerClient = 32;
         // Sixteen addresses at their cap fill the server, so a few that hold all they may
         // always leave room for everyone else.

@@ -38,6 +38,9 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"retry_download", &RetryDownload},
     {"fetch_settings_info", &FetchSettingsInfo},
     {"set_password", &SetPassword},
+    {"set_cookies", &SetCookies},
+    {"clear_cookies", &ClearCookies},
+    {"get_downloader_info", &GetDownloaderInfo},
 };
 
 void RestQueryHandler::PreInit()

@@ -13,6 +13,7 @@ namespace Downloader
 {
     struct ChangeRequest;
     struct PendingChange;
+    enum DOWNLOAD_MODE : int32_t;
 }
 
 namespace Rest
@@ -83,15 +84,20 @@ namespace Rest
                                 HTTP_STATUS_CODE& responseCode);
         static bool GetOSName(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                               HTTP_STATUS_CODE& responseCode);
-        static bool UpdateYoutubeDL(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                    HTTP_STATUS_CODE& responseCode);
         static bool GetServerVersion(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                      HTTP_STATUS_CODE& responseCode);
         static bool SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
 
         // Download and cache commands (DownloadCommands.cpp)
+        // Besides "video_url" and "mode": "quality" (STRING, default "best"), "playlist" (BOOL)
+        // and with it "max_items" (INT, default defaultPlaylistItems).
         static bool QueueDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
+        static bool QueuePlaylist(const Ostrel::JsonBlock& request, const std::string& url,
+                                  Downloader::DOWNLOAD_MODE mode, const std::string& quality,
+                                  Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        static constexpr int64_t defaultPlaylistItems = 200;
+        static constexpr int64_t maxPlaylistItems = 10000;
         static bool FetchSessionCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                       HTTP_STATUS_CODE& responseCode);
         static bool FetchAlltimeCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -104,6 +110,19 @@ namespace Rest
                                    HTTP_STATUS_CODE& responseCode);
         static bool RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
+
+        // Downloader program commands (DownloaderProgramCommands.cpp)
+        // "cookies" (STRING): a Netscape cookies.txt for every download from now on.
+        static bool SetCookies(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                               HTTP_STATUS_CODE& responseCode);
+        static bool ClearCookies(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        // The program in use, its version, whether it is Pelko's own copy, whether cookies are set.
+        static bool GetDownloaderInfo(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode);
+        // Installs the latest yt-dlp release as Pelko's own copy; held while it runs.
+        static bool UpdateYoutubeDL(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                    HTTP_STATUS_CODE& responseCode);
 
         // Log, settings and disk commands (LogAndConfigCommands.cpp)
         static bool FetchSessionLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,

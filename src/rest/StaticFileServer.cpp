@@ -58,8 +58,8 @@ namespace
     }
 }
 
-StaticFileServer::StaticFileServer(std::string documentRoot)
-    : documentRoot(std::move(documentRoot))
+StaticFileServer::StaticFileServer(std::string documentRoot, std::vector<std::string> privateFiles)
+    : documentRoot(std::move(documentRoot)), privateFiles(std::move(privateFiles))
 {
 }
 
@@ -98,6 +98,9 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
     }
     else if (!fs::is_regular_file(status))
         return result;
+    for (const std::string& hidden : privateFiles)
+        if (fs::equivalent(target, hidden, error))
+            return result;
     return {200, target.string(), ""};
 }
 

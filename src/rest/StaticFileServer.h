@@ -24,7 +24,9 @@ namespace Rest
         };
 
         // Keeps its own copy of the root: a later change of the setting applies from the next start.
-        explicit StaticFileServer(std::string documentRoot = "");
+        // `privateFiles` are never served, whatever path leads to them (a root set by hand to the
+        // working directory holds the server's own files).
+        explicit StaticFileServer(std::string documentRoot = "", std::vector<std::string> privateFiles = {});
 
         // Answers the request for `rawPath`, the path as the client sent it (without query).
         void Serve(MHD_Connection* connection, const std::string& rawPath) const;
@@ -46,5 +48,6 @@ namespace Rest
 
     private:
         std::string documentRoot;
+        std::vector<std::string> privateFiles;
     };
 }

@@ -1,6 +1,5 @@
 #include <iostream>
 #include "app/ConsoleManager.h"
-#include "app/Updater.h"
 #include "app/XGControl.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
@@ -87,35 +86,5 @@ bool RestQueryHandler::SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBo
         responseBody.Set("message") = changed ? "Console is now shown!" : "Console was already shown!";
     else
         responseBody.Set("message") = changed ? "Console is now hidden!" : "Console was already hidden!";
-    return true;
-}
-
-bool RestQueryHandler::UpdateYoutubeDL(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                       HTTP_STATUS_CODE& responseCode)
-{
-    log->stream << "Updating youtube-dl...";
-    log->Flush();
-    const std::string result = Updater::UpdateYoutubeDL();
-
-    if (result == "OK")
-    {
-        log->stream << "   => OK!";
-        StartReply(OK, responseBody, responseCode);
-        responseBody.Set("message") = "Updated youtube-dl.exe successfully!";
-    }
-    else if (result == "not implemented")
-    {
-        log->stream << "   => NOT_IMPLEMENTED!";
-        StartReply(NOT_IMPLEMENTED, responseBody, responseCode);
-        responseBody.Set("message") = "On linux you have to update youtube-dl yourself since it is a system-wide "
-                                      "package handled by various package managers!";
-    }
-    else
-    {
-        log->stream << "   => urlmon error: " << result;
-        StartReply(INTERNAL_SERVER_ERROR, responseBody, responseCode);
-        responseBody.Set("message") = "Unable do update youtube-dl.exe! See urlmon " + result;
-    }
-    log->Flush();
     return true;
 }

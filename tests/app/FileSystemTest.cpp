@@ -112,6 +112,29 @@ TEST(FileSystem, WriteFileReplacesContentAndKeepsPermissionsWithoutLeftovers)
     EXPECT_EQ(DirectoryListing(dir.Path()), std::vector<std::string>{"config.json"});
 }
 
+// The requested mode wins over both the replaced file's mode and the umask.
+TEST(FileSystem, WriteFileWithModeGivesExactlyThatMode)
+{
+    TempDir dir;
+    WriteRaw(dir / "cookies.txt", "old");
+    chmod((dir / "cookies.txt").c_str(), 0644);
+    const mode_t previousMask = umask(0);
+    const bool privateWritten = FileSystem::WriteFile(dir / "cookies.txt", "secret", 0600);
+    umask(077);
+    const bool programWritten = FileSystem::WriteFile(dir / "program", "#!/bin/sh\n", 0755);
+    umask(previousMask);
+
+    ASSERT_TRUE(privateWritten);
+    ASSERT_TRUE(programWritten);
+    EXPECT_EQ(ReadRaw(dir / "cookies.txt"), "secret");
+    EXPECT_EQ(fs::status(dir / "cookies.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(dir / "program").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                  fs::perms::others_exec);
+    EXPECT_EQ(DirectoryListing(dir.Path()), (std::vector<std::string>{"cookies.txt", "program"}));
+}
+
 // A write that breaks off half-way (here: the file size limit, as a full disk would)
 // must leave the previous file whole and no temporary file behind.
 TEST(FileSystem, WriteFileThatFailsHalfWayLeavesOldFileIntact)

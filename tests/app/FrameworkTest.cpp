@@ -2,7 +2,6 @@
 #include "app/ConsoleManager.h"
 #include "app/Framework.h"
 #include "app/Idler.h"
-#include "app/Updater.h"
 #include "app/XGControl.h"
 #include "logging/LogHistory.h"
 #include "support/LogCapture.h"
@@ -101,10 +100,9 @@ TEST_F(FrameworkTest, NoPassRunsWhenTheFlagIsAlreadyClear)
     EXPECT_EQ(idleWaits, 0);
 }
 
-TEST(PlatformStubs, LinuxHasNoConsoleOrUpdater)
+TEST(PlatformStubs, LinuxHasNoConsole)
 {
     EXPECT_FALSE(ConsoleManager::IsSupported());
     EXPECT_FALSE(ConsoleManager::ShowConsole());
     EXPECT_FALSE(ConsoleManager::HideConsole());
-    EXPECT_EQ(Updater::UpdateYoutubeDL(), "not implemented");
 }

@@ -22,9 +22,11 @@ const THUMBNAIL = `<svg xmlns="http://www.w3.org/2000/svg" width="320" height="1
 /**
  * Starts Chromium on a new profile and opens one page on `baseUrl`'s origin. Resolves with
  * { page, context, problems, close }; `problems` collects what the page did wrong, close() ends the
- * browser. Requests may also go to `otherOrigins` (a stand-in for another web site).
+ * browser. Requests may also go to `otherOrigins` (a stand-in for another web site); commands may be
+ * refused with `allowedApiStatuses` besides 400.
  */
-export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 860 }, otherOrigins = [] } = {}) {
+export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 860 }, otherOrigins = [],
+  allowedApiStatuses = [] } = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'pelko-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
@@ -49,9 +51,11 @@ export async function openBrowser(baseUrl, { viewport = { width: 1200, height: 8
   page.on('pageerror', (error) => problems.push(`script error: ${error.stack ?? error}`));
   page.on('console', (message) => {
     if (message.type() !== 'error') return;
-    // Chromium reports every refused command (status 400) as a failed resource; those are expected,
-    // and so are the refusals of a server that wants its password (401, 429 after wrong guesses).
-    const refusedCommand = message.text().includes('status of 400') && message.location().url.endsWith('/api');
+    // Chromium reports every refused command (status 400, and those a scenario names) as a failed
+    // resource; those are expected, and so are the refusals of a server that wants its password (401,
+    // 429 after wrong guesses).
+    const refusedCommand = [400, ...allowedApiStatuses].some((status) => message.text().includes(`status of ${status}`))
+      && message.location().url.endsWith('/api');
     const passwordWanted = /status of (401|429)/.test(message.text());
     if (!refusedCommand && !passwordWanted) problems.push(`console error: ${message.text()} (${message.location().url})`);
   });

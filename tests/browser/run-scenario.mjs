@@ -15,6 +15,7 @@ import { clearLogs } from './scenarios/logs.mjs';
 import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
+import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -30,6 +31,10 @@ const SCENARIOS = {
   'shut-down': shutDown,
   'cross-site-refused': crossSiteRefused,
   password,
+  'quality-and-playlist': qualityAndPlaylist,
+  cookies,
+  'update-fails': updateFails,
+  'update-succeeds': updateSucceeds,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);
@@ -39,7 +44,10 @@ if (!SCENARIOS[name] || !baseUrl || !outDir) {
 }
 fs.mkdirSync(outDir, { recursive: true });
 
-const browser = await openBrowser(baseUrl, { otherOrigins: otherSite ? [new URL(otherSite).origin] : [] });
+const browser = await openBrowser(baseUrl, {
+  otherOrigins: otherSite ? [new URL(otherSite).origin] : [],
+  allowedApiStatuses: SCENARIOS[name].allowedApiStatuses,
+});
 browser.page.setDefaultTimeout(15000);
 let status = 1;
 try {

@@ -21,6 +21,9 @@ namespace
     const std::string threadsReason = "Expected a whole number from 0 to 64.";
     const std::string rateReason =
         "Expected bytes per second as a number with an optional unit K, M, G or T (\"100M\", \"1.5M\").";
+    const std::string updateReason =
+        "Expected one of yt-dlp's release folders on GitHub "
+        "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in config.json.";
     const std::string hostsReason =
         "Expected a list of host names made of letters, digits, \"-\" and \".\" (\"pelko.example.org\").";
 }
@@ -103,6 +106,17 @@ INSTANTIATE_TEST_SUITE_P(
         ClientChange{R"({"general": {"show_console": "false"}})", "general.show_console", "Expected true or false."},
         ClientChange{R"({"access": {"whitelist": "10.0.0.1"}})", "access.whitelist",
                      "Expected a list of client addresses."},
+        // The update address decides which program the server runs.
+        ClientChange{R"({"downloader": {"update_url": "https://example.com/yt-dlp/releases/latest/download/"}})",
+                     "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "http://127.0.0.1:8000/"}})", "downloader.update_url",
+                     updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/../"}})",
+                     "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/x/"}})",
+                     "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com.evil.example/yt-dlp/yt-dlp/releases/latest/download/"}})",
+                     "downloader.update_url", updateReason},
         // Only "set_password" makes a hash; one sent directly could lock everyone out.
         ClientChange{R"({"access": {"password_hash": ""}})", "access.password_hash",
                      "This setting is only changed by its own command."}));
@@ -120,8 +134,23 @@ INSTANTIATE_TEST_SUITE_P(
                       ClientChange{R"({"downloader": {"max_dlrate_per_thread": "1.5m"}})"},
                       ClientChange{R"({"downloader": {"max_dlrate_per_thread": "100"}})"},
                       ClientChange{R"({"access": {"allowed_hosts": ["pelko.example.org", "Pelko-2.LAN"]}})"},
+                      ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download"}})"},
+                      ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/2024.08.06/"}})"},
+                      ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp-nightly-builds/releases/latest/download/"}})"},
                       // Members that name no setting are no business of the check.
                       ClientChange{R"({"unknown": {"x": 1}, "httpServer": {"extra": true}})"}));
+
+// config.json may name any release folder; a client that sends the document back unchanged
+// changes nothing, so nothing is refused.
+TEST(SettingsTable, AValueThatStaysAsItIsIsNoChange)
+{
+    XGConfig::LoadDefaultValues();
+    XGConfig::downloader.update_url = "http://127.0.0.1:8000/release/";
+    JsonBlock same = ParseBlock(R"({"downloader": {"update_url": "http://127.0.0.1:8000/release/"}})");
+    EXPECT_TRUE(XGConfig::RefuseClientChanges(same).empty());
+    JsonBlock other = ParseBlock(R"({"downloader": {"update_url": "http://127.0.0.1:8001/release/"}})");
+    EXPECT_EQ(XGConfig::RefuseClientChanges(other).size(), 1u);
+}
 
 TEST(SettingsTable, DrivesTheDefaultsAndTheDocument)
 {

@@ -30,7 +30,8 @@ namespace
   "downloader": {
     "cachedir": "dlcache",
     "max_dlrate_per_thread": "100M",
-    "num_threads": 1
+    "num_threads": 1,
+    "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"
   },
   "general": {
     "show_console": true

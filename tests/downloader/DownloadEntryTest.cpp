@@ -20,7 +20,8 @@ TEST(DownloadEntry, DefaultEntryRendersEveryMemberWithItsDefault)
     const std::string record = R"("title": "", "description": "", "uploader": "", "duration": -1,
         "pelko_id": "", "webpage_url": "", "thumbnail_url": "", "download_progress": 0,
         "downloaded_filename": "", "download_url": "", "queued_timestamp": 0,
-        "mode": "audio", "status": "queued", "video_url": "", "error_message": "")";
+        "mode": "audio", "status": "queued", "video_url": "", "error_message": "", "quality": "best",
+        "playlist_index": 0)";
 
     EXPECT_EQ(DownloadEntry().GetAsRecord(), ParseBlock("{" + record + "}"));
     EXPECT_EQ(DownloadEntry().GetAsJson(), ParseBlock("{" + record + R"(, "download_speed": 0, "download_eta": -1,
@@ -81,7 +82,7 @@ TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
 
     EXPECT_FALSE(json.DoesExist("mode"));
     EXPECT_FALSE(json.DoesExist("status"));
-    EXPECT_EQ(json.GetNumElements(), 18u);
+    EXPECT_EQ(json.GetNumElements(), 20u);
 }
 
 TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
@@ -101,6 +102,8 @@ TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
     entry.status = FINISHED;
     entry.download_progress = 100;
     entry.queued_timestamp = 5000000000;  // beyond 32 bits
+    entry.quality = "720";
+    entry.playlist_index = 2;
 
     const DownloadEntry rebuilt = DownloadEntry::FromIndexRecord(entry.GetAsRecord());
 
@@ -181,6 +184,34 @@ INSTANTIATE_TEST_SUITE_P(
                       IndexRecordCase{R"({"mode": 1})", AUDIO, -1, ""},
                       IndexRecordCase{R"({"duration": "12", "title": 5})", AUDIO, -1, ""},
                       IndexRecordCase{R"({"duration": 12, "title": "T"})", AUDIO, 12, "T"}));
+
+struct RequestRecordCase
+{
+    std::string record;
+    std::string quality;
+    int32_t playlistIndex;
+};
+
+class RequestRecordTest : public ::testing::TestWithParam<RequestRecordCase>
+{
+};
+
+// Records of earlier versions have neither member; what no download could use counts as the default.
+TEST_P(RequestRecordTest, TakesOnlyAQualityOnOfferAndAPlaceFromOne)
+{
+    for (const DownloadEntry& entry : {DownloadEntry::FromIndexRecord(ParseBlock(GetParam().record)),
+                                       DownloadEntry::FromQueueRecord(ParseBlock(GetParam().record))})
+    {
+        EXPECT_EQ(entry.quality, GetParam().quality);
+        EXPECT_EQ(entry.playlist_index, GetParam().playlistIndex);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, RequestRecordTest,
+                         ::testing::Values(RequestRecordCase{"{}", "best", 0},
+                                           RequestRecordCase{R"({"quality": "360", "playlist_index": 4})", "360", 4},
+                                           RequestRecordCase{R"({"quality": "360p", "playlist_index": -4})", "best", 0},
+                                           RequestRecordCase{R"({"quality": 360, "playlist_index": "4"})", "best", 0}));
 
 struct MetadataCase
 {

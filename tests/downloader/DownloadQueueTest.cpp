@@ -9,7 +9,7 @@ using TestSupport::WriteRaw;
 namespace
 {
     const std::vector<std::string> metadataOptions = {"--skip-download", "--no-warnings", "--socket-timeout", "5",
-                                                      "--dump-json", "--"};
+                                                      "-J", "--flat-playlist", "--no-playlist", "--"};
 
     std::string Base62(unsigned long long value)
     {
@@ -118,7 +118,7 @@ TEST_F(DownloadManagerTest, ShellSyntaxInTheAddressReachesTheProgramVerbatim)
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].back(), url);
     EXPECT_EQ(calls[1].back(), url);
-    EXPECT_EQ(calls[1][8], "100M; touch injected-rate");
+    EXPECT_EQ(calls[1][10], "100M; touch injected-rate");
     EXPECT_TRUE(std::filesystem::exists("dlcache/download/" + id + ".mp3"));
     for (const char* marker : {"injected1", "injected2", "injected3", "injected4", "injected-rate"})
         EXPECT_FALSE(std::filesystem::exists(marker)) << marker;

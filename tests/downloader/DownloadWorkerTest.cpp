@@ -40,9 +40,9 @@ TEST_P(WholeRoadTest, QueueStartProgressFinishSaveAndReload)
     EXPECT_EQ(listing.At(0).GetJsonData().Get("status").GetStringData(), "finished");
     EXPECT_TRUE(std::filesystem::exists("dlcache/download/" + id + "." + GetParam().extension));
 
-    std::vector<std::string> expected = {"--newline", "--no-call-home", "--no-playlist", "--no-part", "--no-warnings",
-                                         "--socket-timeout", "5", "--limit-rate", "100M", "--no-mtime",
-                                         "--no-cache-dir"};
+    std::vector<std::string> expected = {"--newline", "--no-call-home", "--no-playlist", "--playlist-items", "1",
+                                         "--no-part", "--no-warnings", "--socket-timeout", "5", "--limit-rate",
+                                         "100M", "--no-mtime", "--no-cache-dir"};
     expected.insert(expected.end(), GetParam().modeOptions.begin(), GetParam().modeOptions.end());
     expected.insert(expected.end(), {"-o", "dlcache/download/" + id + ".%(ext)s", "--", url});
     ASSERT_EQ(fake.Calls().size(), 2u);

@@ -15,6 +15,7 @@ import threading
 import unittest
 
 from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer
+from release_host import ReleaseHost
 
 SOURCE_DIR = os.environ.get("PELKO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BROWSER_DIR = os.path.join(SOURCE_DIR, "tests", "browser")
@@ -86,7 +87,7 @@ class PageTest(unittest.TestCase):
             self.assertEqual(saved.read(), "fake media of %s\n" % found["url"])
         with open(self.server.path("fake-downloader.log")) as log:
             calls = [json.loads(line) for line in log]
-        download = [call for call in calls if "--dump-json" not in call]
+        download = [call for call in calls if "-J" not in call]
         self.assertEqual(len(download), 1)
         self.assertIn("--extract-audio", download[0])
         self.assertEqual(download[0][download[0].index("--audio-format") + 1], "mp3")
@@ -143,6 +144,45 @@ class PageTest(unittest.TestCase):
         run_scenario(self, self.server, "views-and-footer")
         for view in ["downloads", "history", "logs", "settings"]:
             self.assertTrue(os.path.getsize(os.path.join(OUTPUT_DIR, "screenshots", "view-%s.png" % view)) > 0)
+
+
+class MediaOptionsTest(unittest.TestCase):
+    def test_quality_and_whole_playlist(self):
+        server = page_server()
+        try:
+            found = run_scenario(self, server, "quality-and-playlist")
+            cache = {entry["pelko_id"]: entry for entry in server.command("fetch_session_cache").json()["cache"]}
+            self.assertEqual((cache[found["single"]]["quality"], cache[found["single"]]["mode"]), ("720", "video"))
+            playlist = sorted((entry for entry in cache.values() if entry["title"].startswith("Fake video ")),
+                              key=lambda entry: entry["queued_timestamp"])
+            self.assertEqual([entry["title"] for entry in playlist], ["Fake video 1", "Fake video 2", "Fake video 3"])
+            self.assertEqual(playlist[0]["pelko_id"], found["first"])
+        finally:
+            server.close()
+
+
+class DownloaderSettingsTest(unittest.TestCase):
+    def test_cookies_are_loaded_and_cleared_and_never_shown(self):
+        server = page_server()
+        try:
+            run_scenario(self, server, "cookies")
+            self.assertFalse(os.path.exists(server.path("cookies.txt")))
+            self.assertNotIn("pelko-browser-cookie", server.output)
+        finally:
+            server.close()
+
+    def test_update_that_fails_then_one_that_installs(self):
+        with ReleaseHost(version="2099.01.01", sum="c" * 64) as host:
+            server = page_server(config={"downloader": {"update_url": host.url}})
+            try:
+                run_scenario(self, server, "update-fails")
+                self.assertFalse(os.path.exists(server.path("bin/yt-dlp")))
+                host.sum = ReleaseHost.sum_of(host.program)
+                run_scenario(self, server, "update-succeeds")
+                info = server.command("get_downloader_info").json()
+                self.assertEqual((info["own_copy"], info["version"]), (True, "2099.01.01"))
+            finally:
+                server.close()
 
 
 class RestoredTest(unittest.TestCase):

@@ -57,17 +57,12 @@ class CommandInterfaceTest(SharedServerTest):
              {"status": "ERROR", "description": "Not implemented", "message": WINDOWS_ONLY}),
             ("hide_console", 501,
              {"status": "ERROR", "description": "Not implemented", "message": WINDOWS_ONLY}),
-            ("update_dep_youtubedl", 501,
-             {"status": "ERROR", "description": "Not implemented",
-              "message": "On linux you have to update youtube-dl yourself since it is a system-wide "
-                         "package handled by various package managers!"}),
         ]
         for name, status, expected in cases:
             with self.subTest(command=name):
                 reply = self.server.command(name)
                 self.assertEqual(reply.status, status)
                 self.assertEqual(reply.json(), expected)
-        self.assertTrue(self.server.wait_for_output("   => NOT_IMPLEMENTED!"))
         self.assertTrue(self.server.wait_for_output("Bar!"))
         self.assertIn("Bar!", self.server.output.splitlines(), "written directly, not as a log line")
 
@@ -84,8 +79,8 @@ class CommandInterfaceTest(SharedServerTest):
         self.server.command("get_os_name", source="127.0.0.2")
         self.assertTrue(self.server.wait_for_output(
             "[RestQueryHandler] @127.0.0.2: Asking for server OS name..."), self.server.output)
-        self.server.command("update_dep_youtubedl", source="127.0.0.3")
-        self.assertTrue(self.server.wait_for_output("[RestQueryHandler] @127.0.0.3: Updating youtube-dl..."))
+        self.server.command("get_disk_usage", source="127.0.0.3")
+        self.assertTrue(self.server.wait_for_output("[RestQueryHandler] @127.0.0.3: Fetching disk usage..."))
 
 
 class KillYourselfTest(unittest.TestCase):

@@ -11,7 +11,8 @@ from pelko_harness import PelkoServer
 DEFAULT_CONFIG = {
     "access": {"allowed_hosts": [], "enable_whitelist": False, "only_allow_localhost": False,
                "whitelist": ["127.0.0.1"]},
-    "downloader": {"cachedir": "dlcache", "max_dlrate_per_thread": "100M", "num_threads": 1},
+    "downloader": {"cachedir": "dlcache", "max_dlrate_per_thread": "100M", "num_threads": 1,
+                   "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"},
     "general": {"show_console": True},
     "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
@@ -91,6 +92,7 @@ class ConfigCommandsTest(unittest.TestCase):
             self.assertEqual(reply.json()["message"], "Updated settings")
             expected = json.loads(json.dumps(DEFAULT_CONFIG))
             expected["httpServer"].update(polling_rate=50, port=server.config["httpServer"]["port"])
+            expected["downloader"]["update_url"] = server.config["downloader"]["update_url"]
             self.assertEqual(reply.json()["config"], expected)
             self.assertEqual(self.config_file(server), as_in_file(expected))
             self.assertTrue(server.wait_for_output("Updated config values..."))

@@ -1,16 +1,17 @@
-"""The whole road of a download with the real programs: a clip made by ffmpeg is served
-on 127.0.0.1, queued through the command interface, fetched by the system's youtube-dl
-(or yt-dlp), converted by ffmpeg, downloaded from /download/<id> and still there after
-a restart."""
+"""The whole road of a download with the real programs: media made by ffmpeg is served on
+127.0.0.1, queued through the command interface, fetched by the system's youtube-dl (or
+yt-dlp), converted by ffmpeg where it must be, downloaded from /download/<id> and still there
+after a restart; a quality picks the rendition, MP4 streams are kept as they are, and a page
+with two videos is a playlist."""
 
 import os
 import shutil
-import tempfile
 import time
 import unittest
 
-from local_media import MediaSite, make_clip, probe
-from pelko_harness import PelkoServer, free_port
+import media_fixtures
+from media_fixtures import H264_PROFILE, MediaSite, make_clip, offline_variables, probe
+from pelko_harness import PelkoServer
 
 TITLE = "\u00dcn\u00efc\u00f6d\u00e9 \u65e5\u672c"
 DISPOSITION = ("attachment; filename=\"_n_c_d_ __.{0}\"; "
@@ -25,12 +26,12 @@ class RealDownloadTest(unittest.TestCase):
         self.assertTrue(shutil.which("youtube-dl") or shutil.which("yt-dlp"),
                         "neither youtube-dl nor yt-dlp is installed (./pelko.sh test installs yt-dlp)")
 
-        self.media = tempfile.mkdtemp(prefix="pelko-media-")
-        self.addCleanup(shutil.rmtree, self.media, ignore_errors=True)
+        self.site = MediaSite()
+        self.addCleanup(self.site.close)
+        self.media = self.site.directory
+        # WebM (VP8 and Vorbis), so that both modes have to convert.
         make_clip(os.path.join(self.media, TITLE + ".webm"))
-        site = MediaSite(self.media)
-        self.addCleanup(site.close)
-        self.clip_url = site.url(TITLE + ".webm")
+        self.clip_url = self.site.url(TITLE + ".webm")
 
     def wait_until_finished(self, server, ids):
         deadline = time.monotonic() + DOWNLOAD_TIMEOUT
@@ -51,13 +52,8 @@ class RealDownloadTest(unittest.TestCase):
         return reply.body
 
     def test_queue_download_convert_fetch_and_keep_across_a_restart(self):
-        # Any address beyond this machine goes to a proxy that is not there, so the test
-        # never depends on the network, whatever the downloader may try.
-        dead_proxy = "http://127.0.0.1:%d" % free_port()
-        environment = {name: dead_proxy for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY")}
-        environment.update(no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
-
-        with PelkoServer(environment=environment) as server:
+        # The test never depends on the network, whatever the downloader may try.
+        with PelkoServer(environment=offline_variables()) as server:
             modes = {"audio": "mp3", "video": "mp4"}
             ids = {}
             for mode in modes:
@@ -74,12 +70,12 @@ class RealDownloadTest(unittest.TestCase):
                 path = os.path.join(self.media, "fetched." + extension)
                 with open(path, "wb") as out:
                     out.write(files[mode])
-                container, streams = probe(path)
+                info = probe(path)
                 if mode == "audio":
-                    self.assertEqual((container, streams), ("mp3", ["audio"]))
+                    self.assertEqual((info["container"], info["kinds"]), ("mp3", ["audio"]))
                 else:
-                    self.assertIn("mp4", container.split(","))
-                    self.assertEqual(streams, ["audio", "video"])
+                    self.assertIn("mp4", info["container"].split(","))
+                    self.assertEqual(info["kinds"], ["audio", "video"])
 
             server.restart()
             cache = server.command("fetch_alltime_cache").json()["cache"]
@@ -87,6 +83,71 @@ class RealDownloadTest(unittest.TestCase):
             self.assertEqual(kept, {ids["audio"]: ("finished", 100), ids["video"]: ("finished", 100)})
             for mode, extension in modes.items():
                 self.assertEqual(self.fetch(server, ids[mode], extension), files[mode])
+
+
+class FormatsAndPlaylistsTest(unittest.TestCase):
+    """One server for all, with the media made once."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.site = MediaSite()
+        cls.hls = media_fixtures.make_hls_master(cls.site.directory)
+        cls.vp9 = media_fixtures.make_dash(cls.site.directory, "vp9", video=("vp9",), audio=("opus",), size="640x360")
+        cls.page, cls.clips = media_fixtures.make_two_video_page(cls.site.directory)
+        cls.server = PelkoServer(environment=offline_variables(), config={"downloader": {"num_threads": 2}}).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+        cls.site.close()
+
+    def queue(self, path, **options):
+        reply = self.server.command("queue_download", video_url=self.site.url(path), timeout=120, **options)
+        self.assertEqual(reply.status, 200, reply.body)
+        return reply.json()
+
+    def finished_file(self, pelko_id):
+        entry = self.server.wait_for_download(pelko_id, "finished", timeout=DOWNLOAD_TIMEOUT)
+        return self.server.path(entry["downloaded_filename"])
+
+    def test_the_quality_picks_the_rendition_and_neither_is_re_encoded(self):
+        ids = {quality: self.queue(self.hls, mode="video", quality=quality)["pelko_id"] for quality in ("360", "best")}
+        for quality, height in (("360", 360), ("best", 720)):
+            with self.subTest(quality=quality):
+                info = probe(self.finished_file(ids[quality]))
+                # The profile that ffmpeg gave the renditions: a re-encode would have changed it.
+                self.assertEqual(info, {"container": "mov,mp4,m4a,3gp,3g2,mj2", "video": "h264", "profile": H264_PROFILE,
+                                        "height": height, "audio": "aac", "kinds": ["audio", "video"]})
+
+    def test_vp9_and_opus_become_a_playable_mp4(self):
+        path = self.finished_file(self.queue(self.vp9, mode="video")["pelko_id"])
+        info = probe(path)
+        self.assertEqual((info["container"], info["video"], info["audio"]), ("mov,mp4,m4a,3gp,3g2,mj2", "vp9", "opus"))
+        self.assertTrue(media_fixtures.decodes(path))
+
+    def test_a_page_with_two_videos_is_queued_as_a_playlist_and_not_as_one_video(self):
+        reply = self.queue(self.page, mode="video", playlist=True)
+        self.assertEqual((reply["message"], reply["playlist_size"]), ("Playlist queued!", 2))
+        deadline = time.monotonic() + DOWNLOAD_TIMEOUT
+        while True:
+            cache = self.server.command("fetch_session_cache").json()["cache"]
+            videos = sorted((entry for entry in cache if entry["video_url"] == self.site.url(self.page)),
+                            key=lambda entry: entry["queued_timestamp"])
+            if len(videos) == 2 and all(entry["status"] == "finished" for entry in videos):
+                break
+            self.assertNotIn("failed", [entry["status"] for entry in videos], videos)
+            self.assertLess(time.monotonic(), deadline, videos)
+            time.sleep(0.5)
+        self.assertEqual(videos[0]["pelko_id"], reply["pelko_id"])
+        for entry, clip in zip(videos, self.clips):
+            with open(self.server.path(entry["downloaded_filename"]), "rb") as got, \
+                    open(os.path.join(self.site.directory, clip), "rb") as expected:
+                self.assertEqual(got.read(), expected.read(), entry)
+
+        single = self.queue(self.page, mode="video")
+        failed = self.server.wait_for_download(single["pelko_id"], "failed", timeout=120)
+        self.assertEqual(failed["error_message"], "The address is a playlist, not a single video: queue it as a "
+                                                  "playlist to download its videos.")
 
 
 if __name__ == "__main__":

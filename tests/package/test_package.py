@@ -34,8 +34,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 
-from local_media import MediaSite, make_clip, probe
+from media_fixtures import MediaSite, make_clip, probe
 from pelko_harness import PelkoProcess, wait_for_file
+from release_host import ReleaseHost
 from scratch_root import ScratchRoot
 
 PACKAGE = None  # the .deb under test, from the command line
@@ -112,7 +113,7 @@ class PackageContentsTest(unittest.TestCase):
         self.assertTrue(fields["Maintainer"] and fields["Description"] and fields["Section"])
 
         depends = package_names(fields["Depends"])
-        self.assertLessEqual({"yt-dlp", "ffmpeg", "adduser"}, depends)
+        self.assertLessEqual({"yt-dlp", "ffmpeg", "adduser", "ca-certificates"}, depends)
         # Every library the binary links comes from a package that Depends names.
         with tempfile.TemporaryDirectory() as unpacked:
             subprocess.run(["dpkg-deb", "--extract", PACKAGE, unpacked], check=True)
@@ -363,11 +364,9 @@ class ServiceTest(unittest.TestCase):
 
     def test_downloads_with_the_real_downloader_and_ffmpeg(self):
         # Python and ffmpeg under the unit's system call filter and MemoryDenyWriteExecute=.
-        media = tempfile.mkdtemp(prefix="pelko-media-")
-        self.addCleanup(shutil.rmtree, media, ignore_errors=True)
-        make_clip(os.path.join(media, "clip.webm"))
-        site = MediaSite(media)
+        site = MediaSite()
         self.addCleanup(site.close)
+        make_clip(os.path.join(site.directory, "clip.webm"))
         service = self.start_service()
         self.assertIn('Downloading with "/usr/bin/yt-dlp".', service.output)
 
@@ -376,12 +375,45 @@ class ServiceTest(unittest.TestCase):
             self.assertEqual(queued.status, 200, queued.body)
             pelko_id = queued.json()["pelko_id"]
             self.wait_until_finished(service, pelko_id)
-            container, streams = probe(self.root.file(STATE_DIR + "/dlcache/download/%s.%s" % (pelko_id, extension)))
+            info = probe(self.root.file(STATE_DIR + "/dlcache/download/%s.%s" % (pelko_id, extension)))
             if mode == "audio":
-                self.assertEqual((container, streams), ("mp3", ["audio"]))
+                self.assertEqual((info["container"], info["kinds"]), ("mp3", ["audio"]))
             else:
-                self.assertIn("mp4", container.split(","))
-                self.assertEqual(streams, ["audio", "video"])
+                self.assertIn("mp4", info["container"].split(","))
+                self.assertEqual(info["kinds"], ["audio", "video"])
+        self.assertEqual(service.stop(), 0)
+
+
+    def test_updates_its_downloader_and_downloads_with_that_copy(self):
+        # The update (HTTP, the sum, the new program's --version) and the runs of the own copy
+        # (each through a link of its own, with a private copy of the cookies), all in the sandbox.
+        config = self.root.file(STATE_DIR + "/config.json")
+        with open(config) as saved:
+            original = saved.read()
+        def restore():
+            with open(config, "w") as out:
+                out.write(original)
+            shutil.rmtree(self.root.file(STATE_DIR + "/bin"), ignore_errors=True)
+            if os.path.exists(self.root.file(STATE_DIR + "/cookies.txt")):
+                os.remove(self.root.file(STATE_DIR + "/cookies.txt"))
+        self.addCleanup(restore)
+        with ReleaseHost(version="2099.01.01") as host:
+            settings = json.loads(original)
+            settings.setdefault("downloader", {})["update_url"] = host.url
+            with open(config, "w") as out:
+                json.dump(settings, out)
+            service = self.start_service()
+
+            reply = service.command("update_dep_youtubedl", timeout=120)
+            self.assertEqual(reply.status, 200, reply.body.decode() + service.output)
+            self.assertEqual(reply.json()["version"], "2099.01.01")
+        cookies = "# Netscape HTTP Cookie File\n.videos.example\tTRUE\t/\tFALSE\t0\tsession\tvalue\n"
+        self.assertEqual(service.command("set_cookies", cookies=cookies).status, 200)
+        queued = service.command("queue_download", video_url="https://videos.example/watch?v=abc", mode="video")
+        self.assertEqual(queued.status, 200, queued.body)
+        self.wait_until_finished(service, queued.json()["pelko_id"])
+        self.assertIn('Downloading with "%s/bin/yt-dlp".' % STATE_DIR, service.output)
+        self.assertEqual(stat.S_IMODE(os.stat(self.root.file(STATE_DIR + "/cookies.txt")).st_mode), 0o600)
         self.assertEqual(service.stop(), 0)
 
 

@@ -102,6 +102,21 @@ TEST(StaticFileServer, MissingRootServesNothing)
     EXPECT_EQ(StaticFileServer("").Resolve("/").status, 404u);
 }
 
+// A root set to the working directory by hand still never hands out the cookies, under any name.
+TEST(StaticFileServer, PrivateFilesAreNeverServed)
+{
+    TempDir dir;
+    TestSupport::WriteRaw(dir / "cookies.txt", "secret");
+    TestSupport::WriteRaw(dir / "page.html", "page");
+    std::filesystem::create_symlink(dir / "cookies.txt", dir / "alias.txt");
+    const StaticFileServer server(dir.Path(), {dir / "cookies.txt"});
+
+    EXPECT_EQ(server.Resolve("/page.html").status, 200u);
+    EXPECT_EQ(server.Resolve("/cookies.txt").status, 404u);
+    EXPECT_EQ(server.Resolve("/alias.txt").status, 404u);
+    EXPECT_EQ(StaticFileServer(dir.Path(), {dir / "missing.txt"}).Resolve("/page.html").status, 200u);
+}
+
 TEST(StaticFileServer, ContentTypeByExtension)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {

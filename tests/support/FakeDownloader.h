@@ -19,6 +19,12 @@ namespace TestSupport
 
         // The argument vector of every call so far, in call order, without the program.
         std::vector<std::vector<std::string>> Calls() const;
+        // The program of every call so far, as it was started.
+        std::vector<std::string> Programs() const;
+
+        // Installs the fake as Pelko's own copy, bin/yt-dlp in the working directory, where it
+        // plays yt-dlp; `version` is what it answers to --version.
+        static void InstallAsOwnCopy(const std::string& version = "2024.01.01");
 
     private:
         std::string logPath;

@@ -1,6 +1,7 @@
 // What every scenario does with the page: open a view, wait for a message, read a view's state.
 
 import assert from 'node:assert/strict';
+import { screenshot } from '../browser.mjs';
 
 export const VIEWS = ['downloads', 'history', 'logs', 'settings'];
 // The narrowest phones in use.
@@ -93,4 +94,18 @@ export async function assertFitsNarrowScreen(page, what) {
   });
   assert.ok(pageWidth <= viewport, `${what} is ${pageWidth} px wide on a ${viewport} px screen`);
   assert.deepEqual(cut, [], `${what} cuts off content on a ${viewport} px screen`);
+}
+
+/** Screenshots of the moment in light and dark, on the desktop and on a phone, where it must fit. */
+export async function picture(page, outDir, name) {
+  await screenshot(page, outDir, name);
+  await page.emulateMedia({ colorScheme: 'dark' });
+  await screenshot(page, outDir, `dark-${name}`);
+  const desktop = page.viewportSize();
+  await page.setViewportSize(PHONE);
+  await assertFitsNarrowScreen(page, name);
+  await screenshot(page, outDir, `dark-phone-${name}`);
+  await page.emulateMedia({ colorScheme: 'light' });
+  await screenshot(page, outDir, `phone-${name}`);
+  await page.setViewportSize(desktop);
 }

@@ -4,8 +4,7 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { screenshot } from '../browser.mjs';
-import { assertFitsNarrowScreen, expectMessage, PHONE } from './helpers.mjs';
+import { expectMessage, picture } from './helpers.mjs';
 import { fakeVideoUrl, queueDownload } from './downloads.mjs';
 
 const WAIT_MS = 60000;
@@ -16,19 +15,6 @@ function card(page, id) {
 
 async function waitForStatus(page, id, status) {
   await page.waitForSelector(`#session-list > li[data-pelko-id="${id}"][data-status="${status}"]`, { timeout: WAIT_MS });
-}
-
-/** Screenshots of the moment in light and dark, and on a phone, which must fit. */
-async function picture(page, outDir, name) {
-  await screenshot(page, outDir, name);
-  await page.emulateMedia({ colorScheme: 'dark' });
-  await screenshot(page, outDir, `dark-${name}`);
-  await page.emulateMedia({ colorScheme: 'light' });
-  const desktop = page.viewportSize();
-  await page.setViewportSize(PHONE);
-  await assertFitsNarrowScreen(page, name);
-  await screenshot(page, outDir, `phone-${name}`);
-  await page.setViewportSize(desktop);
 }
 
 /**

@@ -1,0 +1,71 @@
+// The Downloader section of Settings: which program downloads (its name, version and whether it is
+// Pelko's own copy), and the Update button, which installs the latest yt-dlp release as that copy.
+
+import { call, ApiError } from './api.js';
+import { showMessage, str } from './dom.js';
+
+const section = document.getElementById('downloader-section');
+const state = document.getElementById('downloader-state');
+const pathNote = document.getElementById('downloader-path');
+const updateButton = document.getElementById('downloader-update');
+const message = document.getElementById('downloader-message');
+
+// The server's words for a failed update begin with this; the page says it in its own.
+const FAILED_PREFIX = 'Unable do update youtube-dl.exe! ';
+
+let updating = false;
+
+export function initDownloader() {
+  updateButton.addEventListener('click', update);
+}
+
+/** Called by the view switcher. */
+export function setDownloaderVisible(isVisible) {
+  if (isVisible) refresh();
+}
+
+async function refresh() {
+  try {
+    showProgram(await call('get_downloader_info'));
+  } catch (error) {
+    showMessage(message, error.message, 'error');
+  }
+}
+
+function showProgram(info) {
+  const name = str(info, 'name');
+  const version = str(info, 'version');
+  state.dataset.ownCopy = String(info.own_copy === true);
+  if (name === '') {
+    state.textContent = 'No downloader program was found. Update to install yt-dlp as Pelko’s own copy.';
+  } else {
+    const where = info.own_copy === true ? 'Pelko’s own copy, kept current by Update' : 'installed on this system';
+    state.textContent = `${name} ${version || '(version unknown)'} · ${where}`;
+  }
+  pathNote.textContent = str(info, 'path');
+  pathNote.hidden = pathNote.textContent === '';
+}
+
+async function update() {
+  if (updating) return;
+  setBusy(true);
+  showMessage(message, 'Downloading and checking the latest yt-dlp… this can take a minute.', 'notice');
+  try {
+    const reply = await call('update_dep_youtubedl');
+    showMessage(message, `yt-dlp ${str(reply, 'version')} is installed; the next downloads use it.`, 'ok');
+  } catch (error) {
+    const reason = error instanceof ApiError ? error.message.replace(FAILED_PREFIX, '') : String(error);
+    showMessage(message, `The update failed. ${reason}`, 'error');
+  } finally {
+    setBusy(false);
+  }
+  refresh();
+}
+
+function setBusy(busy) {
+  updating = busy;
+  section.setAttribute('aria-busy', String(busy));
+  // aria-disabled rather than disabled, so the button keeps keyboard focus while the server works.
+  updateButton.setAttribute('aria-disabled', String(busy));
+  updateButton.querySelector('.button-text').textContent = busy ? 'Updating…' : 'Update yt-dlp';
+}

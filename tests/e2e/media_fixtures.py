@@ -1,0 +1,169 @@
+"""Media for the tests that run the real yt-dlp and ffmpeg: made by ffmpeg at test time,
+small and short, and served on 127.0.0.1 only.
+
+    with MediaSite() as site:
+        master = make_hls_master(site.directory)     # "hls/master.m3u8": 360p and 720p
+        subprocess.run(["yt-dlp", ..., site.url(master)], env=dict(os.environ, **offline_variables()))
+        probe(downloaded)["height"]                  # 360 or 720
+
+Every H.264 stream made here has the Constrained Baseline profile, which a re-encode by
+yt-dlp (libx264's default, High) does not keep: a file that still has it was not re-encoded.
+"""
+
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import threading
+import urllib.parse
+
+from pelko_harness import free_port
+
+TIMEOUT = 120
+H264_PROFILE = "Constrained Baseline"
+# Encoder options by codec, given to one output stream each (see _encoder).
+VIDEO_ENCODERS = {
+    "h264": {"c": "libx264", "preset": "ultrafast", "profile": "baseline", "pix_fmt": "yuv420p", "g": "50"},
+    "vp9": {"c": "libvpx-vp9", "deadline": "realtime", "cpu-used": "8", "row-mt": "1", "b": "400k", "g": "50"},
+    "vp8": {"c": "libvpx", "b": "200k"},
+}
+AUDIO_ENCODERS = {"aac": {"c": "aac", "b": "64k"}, "opus": {"c": "libopus", "b": "48k"}, "vorbis": {"c": "libvorbis"}}
+
+
+def ffmpeg(*arguments):
+    subprocess.run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", *arguments],
+                   check=True, timeout=TIMEOUT)
+
+
+def _encoder(options, stream):
+    """ffmpeg arguments that give `options` to the output stream `stream` ("v:0", "a", ...)."""
+    return [argument for name, value in options.items() for argument in ("-%s:%s" % (name, stream), value)]
+
+
+def _sources(seconds, size, tone=440):
+    """Test picture and a tone, `seconds` long, at 25 frames a second."""
+    return ["-f", "lavfi", "-i", "testsrc2=duration=%s:size=%s:rate=25" % (seconds, size),
+            "-f", "lavfi", "-i", "sine=frequency=%d:duration=%s" % (tone, seconds)]
+
+
+def make_clip(path, seconds=3, size="160x120", video="vp8", audio="vorbis", tone=440):
+    """One file with both streams; the container follows the name (.webm, .mp4, ...)."""
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    ffmpeg(*_sources(seconds, size, tone), *_encoder(VIDEO_ENCODERS[video], "v"),
+           *_encoder(AUDIO_ENCODERS[audio], "a"), "-shortest", path)
+
+
+def make_hls_master(directory, seconds=2, name="hls"):
+    """An HLS master playlist with two renditions, 720p and 360p, each H.264 and AAC in one
+    MPEG-TS stream; returns its path below `directory`."""
+    out = os.path.join(directory, name)
+    os.makedirs(out, exist_ok=True)
+    ffmpeg(*_sources(seconds, "1280x720"),
+           "-filter_complex", "[0:v]split=2[high][low];[low]scale=640:360[low360]",
+           "-map", "[high]", "-map", "[low360]", "-map", "1:a", "-map", "1:a",
+           *_encoder(VIDEO_ENCODERS["h264"], "v"), "-b:v:0", "1500k", "-b:v:1", "400k",
+           *_encoder(AUDIO_ENCODERS["aac"], "a"),
+           "-var_stream_map", "v:0,a:0 v:1,a:1", "-master_pl_name", "master.m3u8",
+           "-f", "hls", "-hls_time", "2", "-hls_playlist_type", "vod",
+           "-hls_segment_filename", os.path.join(out, "v%v", "segment%d.ts"), os.path.join(out, "v%v", "index.m3u8"))
+    return name + "/master.m3u8"
+
+
+def make_dash(directory, name, video=("h264",), audio=("aac",), seconds=2, size="1280x720"):
+    """A DASH manifest that offers the same picture in each codec of `video` and the same
+    sound in each of `audio`, all as separate streams, as the big sites do; returns its path
+    below `directory`."""
+    out = os.path.join(directory, name)
+    os.makedirs(out, exist_ok=True)
+    arguments = _sources(seconds, size)
+    for _ in video:
+        arguments += ["-map", "0:v"]
+    for _ in audio:
+        arguments += ["-map", "1:a"]
+    for index, codec in enumerate(video):
+        arguments += _encoder(VIDEO_ENCODERS[codec], "v:%d" % index)
+    for index, codec in enumerate(audio):
+        arguments += _encoder(AUDIO_ENCODERS[codec], "a:%d" % index)
+    sets = " ".join("id=%d,streams=%d" % (n, n) for n in range(len(video) + len(audio)))
+    ffmpeg(*arguments, "-f", "dash", "-dash_segment_type", "auto", "-seg_duration", "2",
+           "-adaptation_sets", sets, os.path.join(out, "manifest.mpd"))
+    return name + "/manifest.mpd"
+
+
+def make_two_video_page(directory, name="page"):
+    """A page that holds two videos (H.264 and AAC files, 2 s and 3 s long); returns its path
+    and the paths of the two files, all below `directory`."""
+    out = os.path.join(directory, name)
+    clips = []
+    for number, seconds in ((1, 2), (2, 3)):
+        clips.append("%s/clip%d.mp4" % (name, number))
+        make_clip(os.path.join(directory, clips[-1]), seconds=seconds, size="320x180", video="h264", audio="aac",
+                  tone=300 * number)
+    with open(os.path.join(out, "two.html"), "w") as page:
+        page.write("<!DOCTYPE html>\n<html><head><title>Two clips</title></head><body>\n<h1>Two clips</h1>\n"
+                   '<video controls src="clip1.mp4"></video>\n<video controls src="clip2.mp4"></video>\n'
+                   "</body></html>\n")
+    return name + "/two.html", clips
+
+
+class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class MediaSite:
+    """A scratch directory served over HTTP on 127.0.0.1 until closed."""
+
+    def __init__(self):
+        self.directory = tempfile.mkdtemp(prefix="pelko-media-")
+        self._server = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(_QuietHandler, directory=self.directory))
+        threading.Thread(target=self._server.serve_forever, daemon=True).start()
+
+    def url(self, path):
+        return "http://127.0.0.1:%d/%s" % (self._server.server_address[1], urllib.parse.quote(path))
+
+    def close(self):
+        self._server.shutdown()
+        self._server.server_close()
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def offline_variables():
+    """Environment variables that send every address beyond this machine to a proxy that is
+    not there, so that nothing the downloader tries leaves it."""
+    dead_proxy = "http://127.0.0.1:%d" % free_port()
+    variables = {name: dead_proxy for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY")}
+    variables.update(no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
+    return variables
+
+
+def probe(path):
+    """Container (ffprobe's format names, e.g. "mov,mp4,m4a,3gp,3g2,mj2"), the codec, profile
+    and height of the first video stream and the codec of the first audio stream."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
+                             "format=format_name:stream=codec_type,codec_name,profile,height", "-of", "json", path],
+                            capture_output=True, text=True, check=True, timeout=TIMEOUT)
+    info = json.loads(result.stdout)
+    streams = info["streams"]
+    video = next((s for s in streams if s["codec_type"] == "video"), {})
+    audio = next((s for s in streams if s["codec_type"] == "audio"), {})
+    return {"container": info["format"]["format_name"], "video": video.get("codec_name"),
+            "profile": video.get("profile"), "height": video.get("height"), "audio": audio.get("codec_name"),
+            "kinds": sorted(s["codec_type"] for s in streams)}
+
+
+def decodes(path):
+    """True when ffmpeg decodes every stream of the file to its end without an error."""
+    result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    return result.returncode == 0 and result.stderr.strip() == ""

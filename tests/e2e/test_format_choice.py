@@ -1,0 +1,160 @@
+"""The real yt-dlp and ffmpeg with the command lines that the server runs (printed by the test
+tool PELKO_FORMAT_ARGUMENTS from Downloader::DownloaderCommand), against media served on
+127.0.0.1: the metadata fetch, then the download with the conversion for the streams that
+metadata names. Also what yt-dlp makes of a page with two videos: a playlist, listed and
+reached by place."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import media_fixtures
+from media_fixtures import H264_PROFILE, MediaSite, offline_variables, probe
+
+TIMEOUT = 300
+MP4 = "mov,mp4,m4a,3gp,3g2,mj2"
+RE_ENCODED = "[VideoConvertor] Converting video"
+
+
+def command(*arguments):
+    """The server's command line for the real yt-dlp: metadata, playlist or download (see the tool)."""
+    result = subprocess.run([os.environ["PELKO_FORMAT_ARGUMENTS"], arguments[0], "yt-dlp", *arguments[1:]],
+                            capture_output=True, text=True, check=True, timeout=TIMEOUT)
+    return result.stdout.splitlines()
+
+
+class RealDownloaderCase(unittest.TestCase):
+    """Media made once for the whole class and served on 127.0.0.1; a scratch directory per test."""
+
+    @classmethod
+    def setUpClass(cls):
+        for program in ("yt-dlp", "ffmpeg", "ffprobe"):
+            if shutil.which(program) is None:
+                raise AssertionError(program + " is missing (./pelko.sh test installs it)")
+        cls.site = MediaSite()
+        cls.make_media(cls.site.directory)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.site.close()
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="pelko-format-")
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+        self.environment = dict(os.environ, **offline_variables())
+
+    def run_command(self, arguments):
+        """The exit status and the output of the command line, error output after standard output."""
+        result = subprocess.run(arguments, cwd=self.work, env=self.environment, capture_output=True, text=True,
+                                timeout=TIMEOUT)
+        return result.returncode, result.stdout + result.stderr
+
+    def metadata(self, url, mode="video", quality="best", place=0):
+        """The metadata document as the server's fetch gets it, also saved as metadata.json."""
+        result = subprocess.run(command("metadata", mode, quality, str(place), url), cwd=self.work,
+                                env=self.environment, capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(os.path.join(self.work, "metadata.json"), "w") as out:
+            out.write(result.stdout)
+        return json.loads(result.stdout)
+
+    def download(self, url, mode="video", quality="best", place=0):
+        """The downloaded file's path and the download's output, after the metadata fetch."""
+        self.metadata(url, mode, quality, place)
+        status, log = self.run_command(command("download", mode, quality, str(place), os.path.join(self.work, "metadata.json"),
+                                       "download/id.%(ext)s", url))
+        self.assertEqual(status, 0, log)
+        extension = "mp4" if mode == "video" else "mp3"
+        self.assertEqual(os.listdir(os.path.join(self.work, "download")), ["id." + extension], log)
+        return os.path.join(self.work, "download", "id." + extension), log
+
+
+class FormatChoiceTest(RealDownloaderCase):
+    @classmethod
+    def make_media(cls, directory):
+        cls.hls = media_fixtures.make_hls_master(directory)
+        cls.mixed = media_fixtures.make_dash(directory, "mixed", video=("vp9", "h264"), audio=("opus", "aac"))
+        cls.vp9 = media_fixtures.make_dash(directory, "vp9", video=("vp9",), audio=("opus",), size="640x360")
+        media_fixtures.make_clip(os.path.join(directory, "vp8.webm"))
+
+    def download_of(self, path, quality, mode="video"):
+        return self.download(self.site.url(path), mode, quality)
+
+    def test_quality_picks_the_rendition_and_nothing_is_re_encoded(self):
+        # No rendition is as low as 144 lines: the lowest there is comes instead.
+        for quality, height in (("best", 720), ("1080", 720), ("360", 360), ("480", 360), ("144", 360)):
+            with self.subTest(quality=quality):
+                path, log = self.download_of(self.hls, quality)
+                self.assertEqual(probe(path), {"container": MP4, "video": "h264", "profile": H264_PROFILE,
+                                               "height": height, "audio": "aac", "kinds": ["audio", "video"]})
+                self.assertNotIn(RE_ENCODED, log)
+                os.remove(path)
+
+    def test_h264_and_aac_win_over_vp9_and_opus_of_the_same_height(self):
+        path, log = self.download_of(self.mixed, "best")
+        info = probe(path)
+        self.assertEqual((info["video"], info["profile"], info["height"], info["audio"]),
+                         ("h264", H264_PROFILE, 720, "aac"))
+        self.assertIn("[Merger] Merging formats into", log)
+        self.assertNotIn(RE_ENCODED, log)
+
+    def test_vp9_and_opus_are_merged_into_a_playable_mp4_as_they_are(self):
+        path, log = self.download_of(self.vp9, "720")
+        info = probe(path)
+        self.assertEqual((info["container"], info["video"], info["height"], info["audio"]), (MP4, "vp9", 360, "opus"))
+        self.assertTrue(media_fixtures.decodes(path))
+        self.assertNotIn(RE_ENCODED, log)
+
+    def test_streams_that_mp4_does_not_hold_are_re_encoded(self):
+        path, log = self.download_of("vp8.webm", "best")
+        info = probe(path)
+        self.assertEqual((info["container"], info["video"], info["audio"]), (MP4, "h264", "aac"))
+        self.assertNotEqual(info["profile"], H264_PROFILE)
+        self.assertTrue(media_fixtures.decodes(path))
+        self.assertIn(RE_ENCODED, log)
+
+    def test_audio_is_mp3(self):
+        path, _ = self.download_of(self.mixed, "360", mode="audio")
+        self.assertEqual(probe(path)["kinds"], ["audio"])
+        self.assertEqual(probe(path)["audio"], "mp3")
+
+
+class TwoVideoPageTest(RealDownloaderCase):
+    """What queuing each video of a playlist, and refusing a playlist address otherwise, rely on."""
+
+    @classmethod
+    def make_media(cls, directory):
+        cls.page, cls.clips = media_fixtures.make_two_video_page(directory)
+
+    def test_a_page_with_two_videos_is_a_playlist_even_as_one_video(self):
+        page = self.site.url(self.page)
+        self.assertEqual(self.metadata(page)["_type"], "playlist")
+        self.assertEqual(self.metadata(self.site.url(self.clips[0])).get("_type", "video"), "video")
+
+    def test_the_listing_names_both_videos_by_their_place_on_the_page(self):
+        page = self.site.url(self.page)
+        status, output = self.run_command(command("playlist", "200", page))
+        self.assertEqual(status, 0, output)
+        listing = json.loads(output)
+        self.assertEqual((listing["_type"], listing["webpage_url"]), ("playlist", page))
+        self.assertEqual([(entry.get("_type"), entry["webpage_url"], entry["playlist_index"])
+                          for entry in listing["entries"]], [(None, page, 1), (None, page, 2)])
+
+        status, output = self.run_command(command("playlist", "1", page))
+        self.assertEqual(len(json.loads(output)["entries"]), 1)
+
+    def test_one_video_of_the_page_is_fetched_and_downloaded_by_its_place(self):
+        page = self.site.url(self.page)
+        document = self.metadata(page, place=2)
+        self.assertEqual([entry["title"] for entry in document["entries"]], ["Two clips (2)"])
+
+        path, log = self.download(page, place=2)
+        with open(path, "rb") as got, open(os.path.join(self.site.directory, self.clips[1]), "rb") as second:
+            self.assertEqual(got.read(), second.read())
+
+
+if __name__ == "__main__":
+    unittest.main()
