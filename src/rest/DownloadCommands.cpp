@@ -212,15 +212,24 @@ bool RestQueryHandler::ClearDownloadCache(const Ostrel::JsonBlock&, Ostrel::Json
     return true;
 }
 
-bool RestQueryHandler::RemoveDownloadEntry(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                           HTTP_STATUS_CODE& responseCode)
+bool RestQueryHandler::RequireDownloadId(const Ostrel::JsonBlock& request, const char* doing,
+                                         Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                         std::string& id)
 {
     if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
         return false;
-
-    const std::string id = request.Get("id").GetStringData();
-    log->stream << "Removing download id " << id << "...";
+    id = request.Get("id").GetStringData();
+    log->stream << doing << " download id " << id << "...";
     log->Flush();
+    return true;
+}
+
+bool RestQueryHandler::RemoveDownloadEntry(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                           HTTP_STATUS_CODE& responseCode)
+{
+    std::string id;
+    if (!RequireDownloadId(request, "Removing", responseBody, responseCode, id))
+        return false;
 
     const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartRemoval(id);
     if (change == nullptr)
@@ -236,12 +245,9 @@ bool RestQueryHandler::RemoveDownloadEntry(const Ostrel::JsonBlock& request, Ost
 bool RestQueryHandler::CancelDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                       HTTP_STATUS_CODE& responseCode)
 {
-    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
+    std::string id;
+    if (!RequireDownloadId(request, "Cancelling", responseBody, responseCode, id))
         return false;
-
-    const std::string id = request.Get("id").GetStringData();
-    log->stream << "Cancelling download id " << id << "...";
-    log->Flush();
     return ReplyToChange(DownloadManager::CancelDownload(id), responseBody, responseCode,
                          MessageReply("Download cancelled."));
 }
@@ -249,12 +255,9 @@ bool RestQueryHandler::CancelDownload(const Ostrel::JsonBlock& request, Ostrel::
 bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                      HTTP_STATUS_CODE& responseCode)
 {
-    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
+    std::string id;
+    if (!RequireDownloadId(request, "Retrying", responseBody, responseCode, id))
         return false;
-
-    const std::string id = request.Get("id").GetStringData();
-    log->stream << "Retrying download id " << id << "...";
-    log->Flush();
     // The details may have been fetched again, and may have failed again.
     return ReplyToChange(DownloadManager::RetryDownload(id), responseBody, responseCode,
                          [id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {

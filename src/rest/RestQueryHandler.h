@@ -157,6 +157,11 @@ namespace Rest
 
         // Starts a reply: the template of `code`, which also becomes the status.
         static void StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        // The required "id" of a command about one download, logged as "<doing> download id <id>...";
+        // false, with the validator's 400 reply, when there is none.
+        static bool RequireDownloadId(const Ostrel::JsonBlock& request, const char* doing,
+                                      Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                      std::string& id);
         // Fills a reply and its status; a command's result.
         using ReplyBuilder = std::function<bool(Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)>;
         // The reply `build` makes at once when `change` is done already; otherwise the request is
