@@ -22,12 +22,13 @@ namespace
 {
     const std::string configFile = "config.json";
     const std::string backupFile = configFile + "___";
+    const std::string cookiesFile = "cookies.txt";
 
     // The server's files that no setting names, all in the working directory.
     const std::vector<PathRules::OwnPlace> fixedPlaces = {
         {"the settings file", configFile},
         {"the settings backup", backupFile},
-        {"the cookies file", "cookies.txt"},
+        {"the cookies file", cookiesFile},
         {"the downloader programs directory", "bin"},
     };
 
@@ -247,4 +248,9 @@ void XGConfig::PostExit()
     Save();
     delete log;
     log = nullptr;
+}
+
+std::vector<std::string> XGConfig::SecretFiles()
+{
+    return {configFile, backupFile, cookiesFile};
 }

@@ -89,6 +89,9 @@ public:
     // Start-up: defaults, then config.json (written with the defaults when missing).
     static void PreInit();
     static void Load();
+    // The server's files in the working directory that hold secrets (the password hash, the
+    // cookies): never served, whatever the front-end directory is set to.
+    static std::vector<std::string> SecretFiles();
     // Writes config.json behind a backup copy and checks that it reads back. On failure
     // `problem` (when given) says what failed and why; the previous file stays as it was and
     // no backup is left beside it.

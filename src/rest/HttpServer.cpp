@@ -13,7 +13,6 @@
 #include "app/XGControl.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
-#include "downloader/Cookies.h"
 #include "downloader/DownloadManager.h"
 #include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
@@ -122,7 +121,7 @@ bool HttpServer::InitWebServer()
         return false;
     }
 
-    frontend = StaticFileServer(XGConfig::httpServer.rootdir, {Downloader::Cookies::fileName});
+    frontend = StaticFileServer(XGConfig::httpServer.rootdir, XGConfig::SecretFiles());
     log->stream << "Started http-server successfully!";
     log->Flush();
     isBootedSuccessfully = true;
