@@ -12,6 +12,7 @@ std::vector<LogEntry*>* LogHistory::history = nullptr;
 time_t LogHistory::lastSave = 0;
 bool LogHistory::didHistoryChangeSinceLastSave = false;
 SavedLog LogHistory::saveFileCache;
+uint64_t LogHistory::version = 0;
 
 void LogHistory::PreInit()
 {
@@ -20,8 +21,14 @@ void LogHistory::PreInit()
     didHistoryChangeSinceLastSave = false;
 }
 
+uint64_t LogHistory::Version()
+{
+    return version;
+}
+
 void LogHistory::Init()
 {
+    version++;
     LoadSaveFileCache();
 }
 
@@ -35,6 +42,7 @@ void LogHistory::AddLogToHistory(LogEntry* entry)
     }
     history->push_back(entry);
     didHistoryChangeSinceLastSave = true;
+    version++;
 }
 
 void LogHistory::Update()
@@ -45,6 +53,7 @@ void LogHistory::Update()
 
 void LogHistory::Save()
 {
+    version++;
     std::string text;
     if (history != nullptr)
         for (const LogEntry* entry : *history)
@@ -112,6 +121,7 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
 
 bool LogHistory::ClearLogHistory()
 {
+    version++;
     FileSystem::Delete(XGConfig::logging.logfile_json);
     FileSystem::Delete(XGConfig::logging.logfile_text);
     saveFileCache.Clear();

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <ctime>
 #include <vector>
 #include "json/JsonArray.h"
@@ -28,6 +29,8 @@ namespace Logging
         // all of them; otherwise the first max_num of those at most max_age seconds old
         // (every age when max_age is negative).
         static Ostrel::JsonArray GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num);
+        // Changes whenever the messages, or the order in which listings meet them, may have changed.
+        static uint64_t Version();
         // Deletes both log files and every message, then writes empty logs.
         static bool ClearLogHistory();
         // Saves, then releases every entry and the history itself.
@@ -42,5 +45,6 @@ namespace Logging
 
     private:
         static void DeleteHistoryEntries();
+        static uint64_t version;
     };
 }

@@ -3,6 +3,7 @@
 #include "downloader/DownloadManager.h"
 #include "downloader/FormatChoice.h"
 #include "rest/RestQueryHandler.h"
+#include "rest/ReplyMemo.h"
 #include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
@@ -20,13 +21,7 @@ namespace
         return false;
     }
 
-    // The last listing reply, rendered, and what it was made for.
-    struct RenderedListing
-    {
-        std::string key;
-        std::string text;
-    };
-    RenderedListing lastListing;
+    ReplyMemo downloadListings;
 
     void ReplyWithCache(Ostrel::JsonArray cache, Ostrel::JsonBlock& responseBody)
     {
@@ -141,7 +136,7 @@ bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const std
     });
 }
 
-bool RestQueryHandler::FetchSessionCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+bool RestQueryHandler::FetchSessionCache(const Ostrel::JsonBlock& request, Ostrel::JsonBlock&,
                                          HTTP_STATUS_CODE& responseCode)
 {
     // However large "max_age" is, the listing never reaches back before the start.
@@ -156,41 +151,39 @@ bool RestQueryHandler::FetchSessionCache(const Ostrel::JsonBlock& request, Ostre
     if (HasOptionalField("max_num", Ostrel::INT, request))
         maxNum = static_cast<uint64_t>(request.Get("max_num").GetIntData());
 
-    ReplyWithListing(maxAge, maxNum, responseBody, responseCode);
+    ReplyWithListing(maxAge, maxNum, responseCode);
     return true;
 }
 
-bool RestQueryHandler::FetchAlltimeCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
+bool RestQueryHandler::FetchAlltimeCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock&,
                                          HTTP_STATUS_CODE& responseCode)
 {
-    ReplyWithListing(-1, allEntries, responseBody, responseCode);
+    ReplyWithListing(-1, allEntries, responseCode);
     return true;
 }
 
-void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, Ostrel::JsonBlock& responseBody,
-                                        HTTP_STATUS_CODE& responseCode)
+void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode)
 {
     // The listing depends on these alone (an age limit only through the oldest time it lets in);
     // the version is read before the listing is made.
     const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
     const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(DownloadManager::ListingVersion());
-    if (lastListing.key != key)
-    {
+    const std::string& text = downloadListings.For(key, [&] {
         const DownloadManager::Listing listing = DownloadManager::SelectListing(maxAge, maxNum);
-        StartReply(OK, responseBody, responseCode);
-        responseBody.Set("cache_size") = static_cast<long long>(listing.size());
-        responseBody.Set("cache") = Ostrel::JsonArray();
-        std::string text;
-        responseBody.RenderTo(text, 0, false, "cache", [&listing](std::string& out, unsigned int depth) {
+        Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
+        reply.Set("cache_size") = static_cast<long long>(listing.size());
+        reply.Set("cache") = Ostrel::JsonArray();
+        std::string rendered;
+        reply.RenderTo(rendered, 0, false, "cache", [&listing](std::string& out, unsigned int depth) {
             Ostrel::JsonArray::RenderItemsTo(out, depth, false, listing.size(),
                                               [&listing](size_t i, std::string& item, unsigned int itemDepth) {
                                                   listing[i]->AppendJsonTo(item, itemDepth);
                                               });
         });
-        lastListing = {key, std::move(text)};
-    }
+        return rendered;
+    });
     responseCode = OK;
-    ReplyRendered(lastListing.text);
+    ReplyRendered(text);
 }
 
 bool RestQueryHandler::ClearDownloadCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,

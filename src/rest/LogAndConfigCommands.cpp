@@ -1,15 +1,20 @@
+#include "app/Clock.h"
 #include "app/ConsoleManager.h"
 #include "app/FileSystem.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
 #include "logging/LogHistory.h"
+#include "rest/ReplyMemo.h"
 #include "rest/RestQueryHandler.h"
+#include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
 using Logging::LogHistory;
 
 namespace
 {
+    ReplyMemo logListings;
+
     void ReplyWithLogs(Ostrel::JsonArray logs, Ostrel::JsonBlock& responseBody)
     {
         responseBody.Set("logs_size") = static_cast<long long>(logs.Size());
@@ -34,15 +39,14 @@ namespace
     }
 }
 
-bool RestQueryHandler::FetchSessionLogs(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
+bool RestQueryHandler::FetchSessionLogs(const Ostrel::JsonBlock&, Ostrel::JsonBlock&,
                                         HTTP_STATUS_CODE& responseCode)
 {
-    StartReply(OK, responseBody, responseCode);
-    ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(SecondsSinceBoot() + 1, allEntries), responseBody);
+    ReplyWithLogListing(SecondsSinceBoot() + 1, allEntries, responseCode);
     return true;
 }
 
-bool RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+bool RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock&,
                                         HTTP_STATUS_CODE& responseCode)
 {
     long maxAge = -1;
@@ -52,9 +56,22 @@ bool RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel
     if (HasOptionalField("max_num", Ostrel::INT, request))
         maxNum = static_cast<uint64_t>(request.Get("max_num").GetIntData());
 
-    StartReply(OK, responseBody, responseCode);
-    ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(maxAge, maxNum), responseBody);
+    ReplyWithLogListing(maxAge, maxNum, responseCode);
     return true;
+}
+
+void RestQueryHandler::ReplyWithLogListing(long maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode)
+{
+    // The listing depends on these alone (an age limit only through the oldest time it lets in,
+    // read in whole seconds).
+    const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
+    const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(LogHistory::Version());
+    responseCode = OK;
+    ReplyRendered(logListings.For(key, [&] {
+        Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
+        ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(maxAge, maxNum), reply);
+        return reply.Render(0, false);
+    }));
 }
 
 bool RestQueryHandler::ClearLogs(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,

@@ -183,8 +183,9 @@ namespace Rest
 
         // A listing command's reply: the entries rendered one at a time, and the same text again
         // while nothing that it shows has changed (pages poll the same listing every second).
-        static void ReplyWithListing(int64_t maxAge, uint64_t maxNum, Ostrel::JsonBlock& responseBody,
-                                     HTTP_STATUS_CODE& responseCode);
+        static void ReplyWithListing(int64_t maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode);
+        // The same for the log listings.
+        static void ReplyWithLogListing(long maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode);
 
         // True when `request` holds `name` with `type`; unlike ValidateField, reports nothing.
         static bool HasOptionalField(const std::string& name, Ostrel::JSON_DATA_TYPE type,

@@ -68,7 +68,9 @@ TEST_P(ConversionTest, OwnCopyGetsTheSelectionAndTheConversionForTheChosenStream
     for (const Args& call : calls)
     {
         if (!GetParam().selection.empty())
+        {
             EXPECT_TRUE(Holds(call, GetParam().selection));
+        }
         EXPECT_EQ(std::count(call.begin(), call.end(), "-S"), GetParam().selection.empty() ? 0 : 1);
         EXPECT_FALSE(Holds(call, {"--no-call-home"}));
         EXPECT_FALSE(Holds(call, {"--prefer-ffmpeg"}));

@@ -75,7 +75,9 @@ TEST_F(PlaylistTest, EachVideoOfAPlaylistBecomesAnEntryInItsOrder)
         EXPECT_EQ(entry.status.load(), QUEUED);
         EXPECT_EQ(entry.quality, "480");
         if (i > 0)
+        {
             EXPECT_GT(entry.queued_timestamp, DownloadManager::GetDownloadEntryByPelkoID(ids[i - 1]).queued_timestamp);
+        }
     }
     // Nothing was left of the listing run but its (empty) error output.
     EXPECT_FALSE(std::filesystem::exists("dlcache/metadata/" + change->id + ".playlist.json"));

@@ -234,7 +234,10 @@ class PelkoProcess:
         """Sends `data` as it is (for requests no client library would write) and reads
         the reply until the server closes the connection: ask for that, e.g. HTTP/1.0."""
         with socket.create_connection(("127.0.0.1", self.port), timeout, (source, 0)) as sock:
-            sock.sendall(data)
+            try:
+                sock.sendall(data)
+            except BrokenPipeError:
+                pass  # the server answered (say, a refused body) and closed before the rest arrived
             received = b""
             while chunk := sock.recv(65536):
                 received += chunk

@@ -1,0 +1,21 @@
+#pragma once
+#include <functional>
+#include <string>
+
+namespace Rest
+{
+    // The text of the last reply of one kind of listing, kept while what it shows stays the
+    // same: the page polls its listings every second or so, and several pages may be open.
+    class ReplyMemo
+    {
+    public:
+        // The text for `key` (everything the reply depends on), made by `render` unless it is the
+        // one kept.
+        const std::string& For(const std::string& key, const std::function<std::string()>& render);
+
+    private:
+        bool filled = false;
+        std::string key;
+        std::string text;
+    };
+}
