@@ -13,6 +13,7 @@ using namespace Downloader;
 
 std::list<std::shared_ptr<DownloadEntry>> DownloadManager::unfinishedCache;
 std::vector<std::shared_ptr<DownloadEntry>> DownloadManager::saveFileCache;
+std::unique_ptr<SaveThread> DownloadManager::saveThread;
 std::list<std::unique_ptr<DownloadManager::WorkerThread>> DownloadManager::downloadThreads;
 std::list<std::unique_ptr<DownloadManager::MetadataFetch>> DownloadManager::metadataFetches;
 std::list<std::list<VideoRequest>> DownloadManager::playlistsInWaiting;
@@ -58,6 +59,7 @@ void DownloadManager::PreInit()
     cacheDirectory = XGConfig::downloader.cachedir;
 
     log = new Logging::Logger("DownloadManager");
+    saveThread = std::make_unique<SaveThread>();
     DownloaderVersions::Reset();
 
     FileSystem::CreateDirectoryIfNotExists(CacheDirectory());
@@ -95,6 +97,7 @@ void DownloadManager::LogProgram()
 
 void DownloadManager::PostExit()
 {
+    saveThread.reset();
     delete log;
     log = nullptr;
 }

@@ -11,6 +11,7 @@
 #include "downloader/DownloadEntry.h"
 #include "downloader/DownloaderCommand.h"
 #include "downloader/DownloaderProgram.h"
+#include "downloader/SaveThread.h"
 
 namespace Logging
 {
@@ -112,7 +113,7 @@ namespace Downloader
         // Starts a worker for the first QUEUED session entry, if there is one.
         static void DownloadNext();
 
-        // Writes index.json from the index.
+        // Writes index.json from the index, after any save still running in the background.
         static void Save();
         // Session and index entries, newest first; only those at most `max_age` seconds old
         // (any age when negative; an entry restored at this start counts as queued then), at
@@ -211,7 +212,16 @@ namespace Downloader
         static bool TakeOutcome(WorkerThread& worker);
         static void LoadIndex();
         static void LoadQueue();
+        // Writes queue.json, after any save still running in the background.
         static void SaveQueue();
+        // Both files from the state of now, written on the save thread: what a download that
+        // finished changes, without holding up the main loop.
+        static void SaveInBackground();
+        static bool WriteIndex(const std::vector<std::shared_ptr<DownloadEntry>>& entries, const std::string& path);
+        static std::string QueueText();
+        // Waits for the save thread and logs how its saves went.
+        static void WaitForSaves();
+        static void LogSaves(const SaveThread::Outcome& outcome);
         // What a download of `id` wrote while it ran: files in download/ and dlprogbuf/.
         static void DeletePartialFiles(const std::string& id);
         static WorkerThread* WorkerOf(const DownloadEntry* entry);
@@ -225,6 +235,7 @@ namespace Downloader
         // The cache index: every finished entry, in the order of index.json.
         static std::vector<std::shared_ptr<DownloadEntry>> saveFileCache;
         static std::list<std::unique_ptr<WorkerThread>> downloadThreads;
+        static std::unique_ptr<SaveThread> saveThread;
         // In the order of their ids; done ones leave at the next collection.
         static std::list<std::unique_ptr<MetadataFetch>> metadataFetches;
         // Of each listed playlist, the videos that have yet to be queued, in its order.

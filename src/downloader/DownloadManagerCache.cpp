@@ -43,24 +43,61 @@ namespace
 
 void DownloadManager::Save()
 {
+    WaitForSaves();
     log->stream << "Saving...";
     log->Flush();
     stateVersion++;
+    LogSaves({1, !WriteIndex(saveFileCache, CacheDirectory() + "/index.json"), false});
+}
 
+void DownloadManager::SaveInBackground()
+{
+    log->stream << "Saving...";
+    log->Flush();
+    stateVersion++;
+    // The entries themselves are shared, not copied: a finished one no longer changes.
+    saveThread->Submit([entries = saveFileCache, path = CacheDirectory() + "/index.json"] {
+                           return WriteIndex(entries, path);
+                       },
+                       [text = QueueText(), path = CacheDirectory() + "/queue.json"] {
+                           return FileSystem::WriteFile(path, text);
+                       });
+}
+
+bool DownloadManager::WriteIndex(const std::vector<std::shared_ptr<DownloadEntry>>& entries, const std::string& path)
+{
     // Record by record: a history of tens of thousands never exists as one tree.
     std::string text;
-    Ostrel::JsonArray::RenderItemsTo(text, 0, false, saveFileCache.size(),
-                                      [](size_t i, std::string& out, unsigned int depth) {
-                                          saveFileCache[i]->AppendRecordTo(out, depth);
+    Ostrel::JsonArray::RenderItemsTo(text, 0, false, entries.size(),
+                                      [&entries](size_t i, std::string& out, unsigned int depth) {
+                                          entries[i]->AppendRecordTo(out, depth);
                                       });
-    if (!FileSystem::WriteFile(CacheDirectory() + "/index.json", text))
+    return FileSystem::WriteFile(path, text);
+}
+
+void DownloadManager::WaitForSaves()
+{
+    saveThread->Wait();
+    LogSaves(saveThread->Report());
+}
+
+void DownloadManager::LogSaves(const SaveThread::Outcome& outcome)
+{
+    if (outcome.indexFailed)
     {
         log->stream << log->Err() << "Unable to save download cache index file!";
         log->Flush();
     }
-
-    log->stream << "Saved!";
-    log->Flush();
+    for (int i = 0; i < outcome.indexSaves; i++)
+    {
+        log->stream << "Saved!";
+        log->Flush();
+    }
+    if (outcome.queueFailed)
+    {
+        log->stream << log->Err() << "Unable to save the download queue \"" << CacheDirectory() << "/queue.json\"!";
+        log->Flush();
+    }
 }
 
 uint64_t DownloadManager::ListingVersion()
@@ -139,6 +176,8 @@ bool DownloadManager::ClearDownloadCache()
 
     log->stream << "Clearing download cache...";
     log->Flush();
+    // A save still running would bring back what is cleared.
+    WaitForSaves();
 
     // Only what the cache itself holds goes; metadata that a running fetch is writing stays for
     // the entry it brings.

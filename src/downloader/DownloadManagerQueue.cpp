@@ -268,6 +268,7 @@ void DownloadManager::Collect()
 {
     CollectFetches();
     CollectWorkers();
+    LogSaves(saveThread->Report());
 }
 
 void DownloadManager::LoadQueue()
@@ -313,14 +314,16 @@ void DownloadManager::LoadQueue()
 
 void DownloadManager::SaveQueue()
 {
+    WaitForSaves();
     stateVersion++;
+    LogSaves({0, false, !FileSystem::WriteFile(CacheDirectory() + "/queue.json", QueueText())});
+}
+
+std::string DownloadManager::QueueText()
+{
     Ostrel::JsonArray records;
     for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
         if (entry->status != FINISHED)
             records.Add(entry->GetAsRecord());
-    if (!FileSystem::WriteFile(CacheDirectory() + "/queue.json", records.Render(0, false)))
-    {
-        log->stream << log->Err() << "Unable to save the download queue \"" << CacheDirectory() << "/queue.json\"!";
-        log->Flush();
-    }
+    return records.Render(0, false);
 }

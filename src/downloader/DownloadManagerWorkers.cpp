@@ -134,12 +134,21 @@ void DownloadManager::CollectWorkers()
         return;
 
     bool finished = false;
+    bool awaited = false;
     for (const std::unique_ptr<WorkerThread>& worker : ended)
+    {
         finished = TakeOutcome(*worker) || finished;
-    // The index first: a crash in between leaves an entry in both files, never in neither.
-    if (finished)
-        Save();
-    SaveQueue();
+        awaited = awaited || !worker->waiting.empty();
+    }
+    // Nobody waits for a finished download's save; a removal or cancel is answered once saved.
+    if (finished && !awaited)
+        SaveInBackground();
+    else
+    {
+        if (finished)
+            Save();
+        SaveQueue();
+    }
     for (const std::unique_ptr<WorkerThread>& worker : ended)
         for (const std::shared_ptr<PendingChange>& change : worker->waiting)
             change->Complete();
@@ -238,6 +247,7 @@ void DownloadManager::OnExit()
             Collect();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        WaitForSaves();
         log->stream << "All threads have finished. Now saving...";
         log->Flush();
     }

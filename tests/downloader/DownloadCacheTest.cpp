@@ -106,6 +106,8 @@ TEST_F(DownloadCacheTest, ClearWaitsForTheRunningDownloadThenHappensOnTheNextPas
     Release("a");
     ASSERT_TRUE(PassUntil([] { return Listed().empty(); }));
     EXPECT_EQ(Count(MessagesSinceStart(), "Clearing download cache..."), 1);
+    // The save of the finished download, made in the background, did not outlive the clear.
+    EXPECT_FALSE(std::filesystem::exists("dlcache/index.json"));
     for (const char* directory : {"dlcache/metadata", "dlcache/download", "dlcache/dlprogbuf"})
         EXPECT_TRUE(IsEmptyDirectory(directory)) << directory;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -116,8 +117,11 @@ protected:
             ids.push_back(listing.At(i).GetJsonData().Get("pelko_id").GetStringData());
         return ids;
     }
+    // Empty while no index has been written.
     static std::vector<std::string> IndexFileIds()
     {
+        if (!std::filesystem::exists("dlcache/index.json"))
+            return {};
         Ostrel::JsonData index;
         index.Parse(TestSupport::ReadRaw("dlcache/index.json"));
         return Ids(index.GetArrayData());
