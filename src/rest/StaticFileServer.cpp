@@ -33,6 +33,31 @@ namespace
                            [](const std::string& segment) { return segment == "." || segment == ".."; });
     }
 
+    // `relative` below the canonical `root` as fs::canonical resolves it, and the stat of what
+    // it names; false when that does not exist. A path without links costs one lstat per name.
+    bool ResolveBelow(const fs::path& root, const std::string& relative, fs::path& target, struct stat& info)
+    {
+        target = root;
+        bool named = false;
+        for (const std::string& name : Ostrel::Internal::StringHelpers::SplitString(relative, '/'))
+        {
+            if (name.empty())
+                continue;
+            target /= name;
+            if (lstat(target.c_str(), &info) != 0)
+                return false;
+            if (S_ISLNK(info.st_mode))
+            {
+                std::error_code error;
+                const size_t first = std::min(relative.find_first_not_of('/'), relative.size());
+                target = fs::canonical(root / relative.substr(first), error);
+                return !error && stat(target.c_str(), &info) == 0;
+            }
+            named = true;
+        }
+        return named || stat(target.c_str(), &info) == 0;
+    }
+
     int HexValue(char c)
     {
         if (c >= '0' && c <= '9')
@@ -71,36 +96,40 @@ StaticFileServer::Resolution StaticFileServer::Resolve(const std::string& rawPat
         return result;
 
     std::error_code error;
-    const fs::path root = fs::canonical(documentRoot, error);
+    if (canonicalRoot.empty())
+        canonicalRoot = fs::canonical(documentRoot, error);
     if (error)
         return result;
-    const size_t firstNameCharacter = std::min(path.find_first_not_of('/'), path.size());
-    fs::path target = fs::canonical(root / path.substr(firstNameCharacter), error);
-    if (error || !IsInside(root, target))
+    const fs::path& root = canonicalRoot;
+    fs::path target;
+    struct stat info{};
+    if (!ResolveBelow(root, path, target, info) || !IsInside(root, target))
         return result;
+    if (path.back() == '/' && !S_ISDIR(info.st_mode))
+        return result;  // only a directory ends in a slash
 
-    // One stat tells a directory from a regular file.
-    const fs::file_status status = fs::status(target, error);
-    if (fs::is_directory(status))
+    if (S_ISDIR(info.st_mode))
     {
         // Relative links inside the index only work below the directory's own path. The
         // address stays a path of this site: "//js" would name another host.
         if (path.back() != '/')
             return {301, "", "/" + rawPath.substr(rawPath.find_first_not_of('/')) + "/"};
-        const fs::path index = target / "index.html";
-        if (!fs::exists(index, error))
+        const fs::path directory = target;
+        if (!ResolveBelow(directory, "index.html", target, info))
             return {403, "", ""};
-        target = fs::canonical(index, error);
-        if (error || !IsInside(root, target))
+        if (!IsInside(root, target))
             return result;
-        if (!fs::is_regular_file(target, error))
+        if (!S_ISREG(info.st_mode))
             return {403, "", ""};
     }
-    else if (!fs::is_regular_file(status))
+    else if (!S_ISREG(info.st_mode))
         return result;
     for (const std::string& hidden : privateFiles)
-        if (fs::equivalent(target, hidden, error))
+    {
+        struct stat other{};
+        if (stat(hidden.c_str(), &other) == 0 && other.st_dev == info.st_dev && other.st_ino == info.st_ino)
             return result;
+    }
     return {200, target.string(), ""};
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,8 @@ namespace Rest
 
     private:
         std::string documentRoot;
+        // Where the root leads, looked up once it exists.
+        mutable std::filesystem::path canonicalRoot;
         std::vector<std::string> privateFiles;
     };
 }

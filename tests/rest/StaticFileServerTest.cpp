@@ -43,6 +43,7 @@ protected:
         fs::create_symlink("../secret.txt", root + "/link-out");
         fs::create_symlink("style.css", root + "/link-in");
         fs::create_symlink("..", root + "/dirlink-out");
+        fs::create_directory_symlink("sub", root + "/dirlink-in");
         fs::create_symlink("../../secret.txt", root + "/trap/index.html");
         // The run script links the front end into the working directory the same way.
         fs::create_directory_symlink(root, *dir / "linked-frontend");
@@ -78,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"/", 200, "index.html"}, ResolveCase{"/index.html", 200, "index.html"},
         ResolveCase{"//index.html", 200, "index.html"}, ResolveCase{"/%73tyle.css", 200, "style.css"},
         ResolveCase{"/space%20name.txt", 200, "space name.txt"}, ResolveCase{"/docs/", 200, "docs/index.html"},
-        ResolveCase{"/link-in", 200, "style.css"},
+        ResolveCase{"/link-in", 200, "style.css"}, ResolveCase{"//dirlink-in/a.txt", 200, "sub/a.txt"},
+        ResolveCase{"/link-in/", 404, ""},
         ResolveCase{"/%252e%252e/secret.txt", 200, "%2e%2e/secret.txt"},
         // Directories: the index, else refused, never listed.
         ResolveCase{"/sub/", 403, ""}, ResolveCase{"/sub", 301, "", "/sub/"}, ResolveCase{"/docs", 301, "", "/docs/"},
