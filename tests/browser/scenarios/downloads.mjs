@@ -129,7 +129,7 @@ export async function audioDownload({ page, baseUrl, outDir }) {
   await card.locator('button[data-action="remove"]').click();
   await expectMessage(page, '#session-message', 'ok', 'Successfully removed.');
   await card.waitFor({ state: 'detached' });
-  if (await page.locator('#session-list > li').count() === 0) assert.ok(await page.isVisible('#session-empty'));
+  if (await page.locator('#session-list > li').count() === 0) await page.locator('#session-empty').waitFor();
   await openView(page, 'history');
   await page.waitForSelector(`#history-list > li[data-pelko-id="${id}"]`, { state: 'detached' });
 
