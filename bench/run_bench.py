@@ -178,7 +178,9 @@ def micro_benchmarks(directory, table):
         for run in json.loads(output)["benchmarks"]:
             results[run["name"].split("/")[0]] = run["real_time"] / 1000  # milliseconds to seconds
     table.add("log stall", ms(results["AutosaveStall"]), results["AutosaveStall"] < 0.050)
-    table.add("index save", ms(results["IndexSave"]), results["IndexSave"] < 0.150)
+    first, later = results["FirstIndexSave"], results["IndexSave"]
+    table.add("index save", "%s, %s the first time after a start, on a thread of its own" % (ms(later), ms(first)),
+              max(first, later) < 0.150)
     note("loading a JSON log of 50,000 messages: " + ms(results["LoadJsonLog"]))
 
 
