@@ -80,39 +80,49 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
 
 JsonBlock DownloadEntry::GetAsRecord() const
 {
-    JsonBlock json;
-    json.Add(JsonElement("title", title));
-    json.Add(JsonElement("description", description));
-    json.Add(JsonElement("uploader", uploader));
-    json.Add(JsonElement("duration", duration));
-    json.Add(JsonElement("pelko_id", pelko_id));
-    json.Add(JsonElement("webpage_url", webpage_url));
-    json.Add(JsonElement("thumbnail_url", thumbnail_url));
-    json.Add(JsonElement("download_progress", download_progress.load()));
-    json.Add(JsonElement("downloaded_filename", downloaded_filename));
-    json.Add(JsonElement("download_url", download_url));
-    json.Add(JsonElement("queued_timestamp", static_cast<long long>(queued_timestamp)));
-
-    if (mode >= VIDEO && mode <= AUDIO)
-        json.Add(JsonElement("mode", modeWords[mode]));
-    const DOWNLOAD_STATUS current = status;
-    if (current >= QUEUED && current <= FAILED)
-        json.Add(JsonElement("status", statusWords[current]));
-    json.Add(JsonElement("video_url", video_url));
-    json.Add(JsonElement("error_message", ErrorMessage()));
-    json.Add(JsonElement("quality", quality));
-    json.Add(JsonElement("playlist_index", playlist_index));
-    return json;
+    return Members(false);
 }
 
 JsonBlock DownloadEntry::GetAsJson() const
 {
-    JsonBlock json = GetAsRecord();
-    json.Add(JsonElement("download_speed", static_cast<long long>(download_speed.load())));
-    json.Add(JsonElement("download_eta", static_cast<long long>(download_eta.load())));
-    json.Add(JsonElement("total_bytes", static_cast<long long>(total_bytes.load())));
-    json.Add(JsonElement("stage", Stage()));
-    json.Add(JsonElement("restored", restored));
+    return Members(true);
+}
+
+JsonBlock DownloadEntry::Members(bool withProgress) const
+{
+    // Added in the order they are rendered in, so that rendering finds them sorted already.
+    JsonBlock json;
+    json.Add(JsonElement("description", description));
+    if (withProgress)
+        json.Add(JsonElement("download_eta", static_cast<long long>(download_eta.load())));
+    json.Add(JsonElement("download_progress", download_progress.load()));
+    if (withProgress)
+        json.Add(JsonElement("download_speed", static_cast<long long>(download_speed.load())));
+    json.Add(JsonElement("download_url", download_url));
+    json.Add(JsonElement("downloaded_filename", downloaded_filename));
+    json.Add(JsonElement("duration", duration));
+    json.Add(JsonElement("error_message", ErrorMessage()));
+    if (mode >= VIDEO && mode <= AUDIO)
+        json.Add(JsonElement("mode", modeWords[mode]));
+    json.Add(JsonElement("pelko_id", pelko_id));
+    json.Add(JsonElement("playlist_index", playlist_index));
+    json.Add(JsonElement("quality", quality));
+    json.Add(JsonElement("queued_timestamp", static_cast<long long>(queued_timestamp)));
+    if (withProgress)
+    {
+        json.Add(JsonElement("restored", restored));
+        json.Add(JsonElement("stage", Stage()));
+    }
+    const DOWNLOAD_STATUS current = status;
+    if (current >= QUEUED && current <= FAILED)
+        json.Add(JsonElement("status", statusWords[current]));
+    json.Add(JsonElement("thumbnail_url", thumbnail_url));
+    json.Add(JsonElement("title", title));
+    if (withProgress)
+        json.Add(JsonElement("total_bytes", static_cast<long long>(total_bytes.load())));
+    json.Add(JsonElement("uploader", uploader));
+    json.Add(JsonElement("video_url", video_url));
+    json.Add(JsonElement("webpage_url", webpage_url));
     return json;
 }
 
@@ -126,9 +136,12 @@ void DownloadEntry::AppendKept(KeptText& kept, Form form, std::string& out, unsi
     }
     if (kept.text.empty() || kept.depth != depth)
     {
-        kept.text.clear();
-        form().RenderTo(kept.text, depth, false);
+        // Rendered in place and kept as a copy of exactly its size.
+        const size_t start = out.size();
+        form().RenderTo(out, depth, false);
+        kept.text.assign(out, start);
         kept.depth = depth;
+        return;
     }
     out += kept.text;
 }

@@ -104,6 +104,8 @@ namespace Downloader
         bool restored = false;
 
     private:
+        // The record's members, with the five progress members when `withProgress`.
+        Ostrel::JsonBlock Members(bool withProgress) const;
         // A rendering of a finished entry, and the depth it was made for.
         struct KeptText
         {
