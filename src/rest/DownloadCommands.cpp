@@ -21,7 +21,9 @@ namespace
         return false;
     }
 
-    ReplyMemo downloadListings;
+    // Apart, so that the page's polls of the session do not push out the history's listing.
+    ReplyMemo sessionListings;
+    ReplyMemo fullListings;
 
     void ReplyWithCache(Ostrel::JsonArray cache, Ostrel::JsonBlock& responseBody)
     {
@@ -168,7 +170,8 @@ void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, HTTP_ST
     // the version is read before the listing is made.
     const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
     const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(DownloadManager::ListingVersion());
-    const std::string& text = downloadListings.For(key, [&] {
+    ReplyMemo& memo = maxAge < 0 ? fullListings : sessionListings;
+    std::shared_ptr<const std::string> text = memo.For(key, [&] {
         const DownloadManager::Listing listing = DownloadManager::SelectListing(maxAge, maxNum);
         Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
         reply.Set("cache_size") = static_cast<long long>(listing.size());
@@ -183,7 +186,7 @@ void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, HTTP_ST
         return rendered;
     });
     responseCode = OK;
-    ReplyRendered(text);
+    ReplyRendered(std::move(text));
 }
 
 bool RestQueryHandler::ClearDownloadCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,

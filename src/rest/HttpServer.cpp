@@ -346,10 +346,18 @@ bool HttpServer::IsConnectionAllowed(std::string peerAddress, std::string& denia
 void HttpServer::ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
                                          const StaticFileServer::Headers& extraHeaders)
 {
-    // The response keeps the body itself until it has been sent: a long listing is not copied.
-    auto* owned = new std::string(std::move(body));
+    ServeTextToConnection(connection, std::make_shared<const std::string>(std::move(body)), statusCode, extraHeaders);
+}
+
+void HttpServer::ServeTextToConnection(MHD_Connection* connection, std::shared_ptr<const std::string> body,
+                                       int statusCode, const StaticFileServer::Headers& extraHeaders)
+{
+    // The response holds a share of the body until it has been sent: a long listing is not copied.
+    using Share = std::shared_ptr<const std::string>;
+    auto* owned = new Share(std::move(body));
     MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-        owned->size(), owned->data(), [](void* text) { delete static_cast<std::string*>(text); }, owned);
+        (*owned)->size(), const_cast<char*>((*owned)->data()), [](void* share) { delete static_cast<Share*>(share); },
+        owned);
     if (response == nullptr)
     {
         delete owned;
@@ -394,7 +402,7 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& requ
         heldRequests.push_back({connection, &request, std::move(*outcome.held)});
     }
     else if (outcome.rendered)
-        ServeStringToConnection(connection, std::move(*outcome.rendered), responseCode);
+        ServeTextToConnection(connection, std::move(outcome.rendered), responseCode);
     else
         ServeReply(connection, responseBody, responseCode);
 }

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <list>
 #include <microhttpd.h>
+#include <memory>
 #include <string>
 #include "json/Json.h"
 #include "logging/Logger.h"
@@ -72,6 +73,9 @@ namespace Rest
         // `extraHeaders`. No reply invites other sites in (no Access-Control-Allow-Origin).
         static void ServeStringToConnection(MHD_Connection* connection, std::string body, int statusCode,
                                             const StaticFileServer::Headers& extraHeaders = {});
+        // The same for a text that others keep too (a listing kept for the next request).
+        static void ServeTextToConnection(MHD_Connection* connection, std::shared_ptr<const std::string> body,
+                                          int statusCode, const StaticFileServer::Headers& extraHeaders = {});
         // The reply object rendered in the indented form, served with `code`.
         static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
                                const StaticFileServer::Headers& extraHeaders = {});

@@ -2,15 +2,14 @@
 
 using namespace Rest;
 
-const std::string& ReplyMemo::For(const std::string& wanted, const std::function<std::string()>& render)
+std::shared_ptr<const std::string> ReplyMemo::For(const std::string& wanted, const std::function<std::string()>& render)
 {
-    if (!filled || key != wanted)
+    if (text == nullptr || key != wanted)
     {
         // Emptied first, so that a render that throws leaves nothing stale behind.
-        filled = false;
-        text = render();
+        text = nullptr;
+        text = std::make_shared<const std::string>(render());
         key = wanted;
-        filled = true;
     }
     return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace Rest
@@ -10,12 +11,11 @@ namespace Rest
     {
     public:
         // The text for `key` (everything the reply depends on), made by `render` unless it is the
-        // one kept.
-        const std::string& For(const std::string& key, const std::function<std::string()>& render);
+        // one kept. Shared, so that replies under way keep theirs without a copy.
+        std::shared_ptr<const std::string> For(const std::string& key, const std::function<std::string()>& render);
 
     private:
-        bool filled = false;
         std::string key;
-        std::string text;
+        std::shared_ptr<const std::string> text;
     };
 }

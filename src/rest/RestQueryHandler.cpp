@@ -139,7 +139,7 @@ void RestQueryHandler::Hold(HeldReply reply)
     handedOver.held = std::move(reply);
 }
 
-void RestQueryHandler::ReplyRendered(std::string text)
+void RestQueryHandler::ReplyRendered(std::shared_ptr<const std::string> text)
 {
     handedOver.rendered = std::move(text);
 }

@@ -40,7 +40,7 @@ namespace Rest
         struct Outcome
         {
             std::optional<HeldReply> held;
-            std::optional<std::string> rendered;
+            std::shared_ptr<const std::string> rendered;  // null when the command gave none
         };
 
         // Tags this handler's later log lines with "@" + requesterAddress, then dispatches;
@@ -177,7 +177,7 @@ namespace Rest
         // Called by a command instead of replying: the reply comes once `reply` is ready.
         static void Hold(HeldReply reply);
         // Called by a command that rendered its reply itself (the text of a reply object).
-        static void ReplyRendered(std::string text);
+        static void ReplyRendered(std::shared_ptr<const std::string> text);
         // What the command that just ran handed over; main thread only.
         static Outcome handedOver;
 
