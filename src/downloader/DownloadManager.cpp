@@ -62,10 +62,7 @@ void DownloadManager::PreInit()
     saveThread = std::make_unique<SaveThread>();
     DownloaderVersions::Reset();
 
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory());
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/metadata");
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/download");
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/dlprogbuf");
+    CreateCacheFolders();
 
     downloaderProgram = DownloaderProgram::Find();
     LogProgram();
@@ -164,7 +161,7 @@ void DownloadManager::Load()
 
 void DownloadManager::LoadIndex()
 {
-    const std::string path = CacheDirectory() + "/index.json";
+    const std::string path = IndexFile();
     if (!FileSystem::Exists(path))
     {
         log->stream << "Did not load download cache, because \"" << path << "\" was not found.";

@@ -224,9 +224,16 @@ namespace Downloader
         static void LogSaves(const SaveThread::Outcome& outcome);
         // What a download of `id` wrote while it ran: files in download/ and dlprogbuf/.
         static void DeletePartialFiles(const std::string& id);
+        // Those and the metadata file: every file the cache holds for `id`.
+        static void DeleteFilesOf(const std::string& id);
         static WorkerThread* WorkerOf(const DownloadEntry* entry);
         static void Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped);
         static std::string CacheDirectory();
+        // The cache's files and folders, by name.
+        static std::string IndexFile();
+        static std::string QueueFile();
+        static std::string MetadataFile(const std::string& id);
+        static void CreateCacheFolders();
 
         // The session list: every entry queued (or restored) in this run that has not finished,
         // in queue order. Shared pointers, so that an entry stays where it is while its worker

@@ -13,6 +13,7 @@ using namespace Downloader;
 namespace
 {
     const char* const statusWords[] = {"queued", "downloading", "finished", "failed"};
+    const char* const cacheFolders[] = {"metadata", "download", "dlprogbuf"};
 
     // Removes what `folder` holds (or the folder, when it is a link), never following a link out
     // of it; names for which `keep` holds stay.
@@ -47,7 +48,7 @@ void DownloadManager::Save()
     log->stream << "Saving...";
     log->Flush();
     stateVersion++;
-    LogSaves({1, !WriteIndex(saveFileCache, CacheDirectory() + "/index.json"), false});
+    LogSaves({1, !WriteIndex(saveFileCache, IndexFile()), false});
 }
 
 void DownloadManager::SaveInBackground()
@@ -56,10 +57,8 @@ void DownloadManager::SaveInBackground()
     log->Flush();
     stateVersion++;
     // The entries themselves are shared, not copied: a finished one no longer changes.
-    saveThread->Submit([entries = saveFileCache, path = CacheDirectory() + "/index.json"] {
-                           return WriteIndex(entries, path);
-                       },
-                       [text = QueueText(), path = CacheDirectory() + "/queue.json"] {
+    saveThread->Submit([entries = saveFileCache, path = IndexFile()] { return WriteIndex(entries, path); },
+                       [text = QueueText(), path = QueueFile()] {
                            return FileSystem::WriteFile(path, text);
                        });
 }
@@ -95,7 +94,7 @@ void DownloadManager::LogSaves(const SaveThread::Outcome& outcome)
     }
     if (outcome.queueFailed)
     {
-        log->stream << log->Err() << "Unable to save the download queue \"" << CacheDirectory() << "/queue.json\"!";
+        log->stream << log->Err() << "Unable to save the download queue \"" << QueueFile() << "\"!";
         log->Flush();
     }
 }
@@ -189,11 +188,9 @@ bool DownloadManager::ClearDownloadCache()
     };
     const std::filesystem::path cache = CacheDirectory();
     EmptyFolder(cache, [](const std::string& name) { return name != "index.json" && name != "queue.json"; });
-    for (const char* folder : {"metadata", "download", "dlprogbuf"})
+    for (const char* folder : cacheFolders)
         EmptyFolder(cache / folder, fetching);
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/metadata");
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/download");
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/dlprogbuf");
+    CreateCacheFolders();
 
     unfinishedCache.clear();
     saveFileCache.clear();
@@ -207,6 +204,34 @@ void DownloadManager::DeletePartialFiles(const std::string& id)
     const std::filesystem::path cache = CacheDirectory();
     for (const char* folder : {"download", "dlprogbuf"})
         EmptyFolder(cache / folder, [&id](const std::string& name) { return !NamesFileOf(name, id); });
+}
+
+void DownloadManager::DeleteFilesOf(const std::string& id)
+{
+    DeletePartialFiles(id);
+    FileSystem::Delete(MetadataFile(id));
+}
+
+std::string DownloadManager::IndexFile()
+{
+    return CacheDirectory() + "/index.json";
+}
+
+std::string DownloadManager::QueueFile()
+{
+    return CacheDirectory() + "/queue.json";
+}
+
+std::string DownloadManager::MetadataFile(const std::string& id)
+{
+    return CacheDirectory() + "/metadata/" + id + ".json";
+}
+
+void DownloadManager::CreateCacheFolders()
+{
+    FileSystem::CreateDirectoryIfNotExists(CacheDirectory());
+    for (const char* folder : cacheFolders)
+        FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/" + folder);
 }
 
 std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
@@ -238,8 +263,7 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
         saveFileCache.erase(indexed);
         Save();
     }
-    DeletePartialFiles(id);
-    FileSystem::Delete(CacheDirectory() + "/metadata/" + id + ".json");
+    DeleteFilesOf(id);
     change->done = true;
     return change;
 }
@@ -276,8 +300,7 @@ ChangeRequest DownloadManager::CancelDownload(std::string id)
         return {change, ""};
     }
     entry->Fail(FailureReasons::cancelled, -1);
-    DeletePartialFiles(id);
-    FileSystem::Delete(CacheDirectory() + "/metadata/" + id + ".json");
+    DeleteFilesOf(id);
     SaveQueue();
     log->stream << "Cancelled download " << id << " \"" << entry->title << "\".";
     log->Flush();

@@ -273,7 +273,7 @@ void DownloadManager::Collect()
 
 void DownloadManager::LoadQueue()
 {
-    const std::string path = CacheDirectory() + "/queue.json";
+    const std::string path = QueueFile();
     if (!FileSystem::Exists(path))
         return;
     const std::string text = FileSystem::ReadFile(path);
@@ -316,7 +316,7 @@ void DownloadManager::SaveQueue()
 {
     WaitForSaves();
     stateVersion++;
-    LogSaves({0, false, !FileSystem::WriteFile(CacheDirectory() + "/queue.json", QueueText())});
+    LogSaves({0, false, !FileSystem::WriteFile(QueueFile(), QueueText())});
 }
 
 std::string DownloadManager::QueueText()

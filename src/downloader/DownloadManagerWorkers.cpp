@@ -160,8 +160,7 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     const auto inSession = std::find(unfinishedCache.begin(), unfinishedCache.end(), worker.entry);
     if (worker.removeWhenEnded || inSession == unfinishedCache.end())
     {
-        DeletePartialFiles(entry.pelko_id);
-        FileSystem::Delete(CacheDirectory() + "/metadata/" + entry.pelko_id + ".json");
+        DeleteFilesOf(entry.pelko_id);
         log->stream << "Stopped and removed download " << entry.pelko_id << ".";
         log->Flush();
         return false;
@@ -184,7 +183,7 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     }
     else if (entry.ErrorMessage() == FailureReasons::cancelled)
     {
-        FileSystem::Delete(CacheDirectory() + "/metadata/" + entry.pelko_id + ".json");
+        FileSystem::Delete(MetadataFile(entry.pelko_id));
         log->stream << "Cancelled download " << entry.pelko_id << " \"" << entry.title << "\".";
     }
     else
