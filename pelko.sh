@@ -10,7 +10,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
 # ca-certificates: the updater verifies the release host's HTTPS certificate.
-RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
+RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev libpugixml-dev ca-certificates yt-dlp
   ffmpeg)
 TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)

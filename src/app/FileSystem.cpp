@@ -131,6 +131,15 @@ bool FileSystem::WriteFile(std::string path, std::string content, mode_t mode)
     return ReplaceAtomically(path, mode, [&content](int fd) { return WriteAll(fd, content); });
 }
 
+bool FileSystem::AppendToFile(const std::string& path, const std::string& content)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
+    return close(fd) == 0 && written;
+}
+
 bool FileSystem::WriteFileKeepingPrefix(std::string path, uint64_t keptBytes, std::string content)
 {
     return ReplaceAtomically(path, std::nullopt,

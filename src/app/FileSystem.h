@@ -23,6 +23,9 @@ public:
     // The same, but the file gets exactly `mode` from its creation on, whatever the old file
     // had: a file meant for its owner alone is never readable by others, not even half-written.
     static bool WriteFile(std::string path, std::string content, mode_t mode);
+    // Adds `content` to the end of the file (created when missing) and flushes it to the disk;
+    // what was there stays untouched. False when it cannot be written.
+    static bool AppendToFile(const std::string& path, const std::string& content);
 
     static bool Exists(std::string path);           // true when the path can be opened for reading
     static bool ExistsDirectory(std::string path);  // true when a directory is at the path

@@ -10,6 +10,7 @@
 #include "logging/LogHistory.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
+#include "subscriptions/SubscriptionManager.h"
 
 Framework::Framework()
 {
@@ -80,6 +81,7 @@ void Framework::PreInit()
     Rest::RestQueryHandler::PreInit();
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
+    Subscriptions::SubscriptionManager::PreInit();
 }
 
 void Framework::PostInit()
@@ -92,6 +94,7 @@ void Framework::Update()
 {
     httpServer->Update();
     Downloader::DownloadManager::Update();
+    Subscriptions::SubscriptionManager::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
@@ -99,6 +102,8 @@ void Framework::Update()
 void Framework::OnExit()
 {
     httpServer->OnExit();
+    // A listing under way ends before the downloader's progress folder that it writes into goes.
+    Subscriptions::SubscriptionManager::OnExit();
     Downloader::DownloadManager::OnExit();
 }
 
@@ -106,6 +111,7 @@ void Framework::PostExit()
 {
     XGConfig::PostExit();
     Rest::RestQueryHandler::PostExit();
+    Subscriptions::SubscriptionManager::PostExit();
     Downloader::DownloadManager::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();

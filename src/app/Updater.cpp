@@ -1,7 +1,5 @@
 #include "app/Updater.h"
-#include <arpa/inet.h>
 #include <cctype>
-#include <curl/curl.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -9,6 +7,7 @@
 #include <sodium.h>
 #include <thread>
 #include "app/FileSystem.h"
+#include "app/WebFetch.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
 
@@ -24,117 +23,6 @@ namespace
 
     std::mutex updateMutex;  // one update at a time: they share the staging file
     constexpr const char* stoppedForShutDown = "The update was stopped: the server is shutting down.";
-
-    std::string DescribeLimit(size_t bytes)
-    {
-        return std::to_string(bytes / (1024 * 1024)) + " MiB";
-    }
-
-    // Anyone between the server and the release host could swap a program fetched over plain
-    // HTTP together with its sum, so plain HTTP is taken only from this machine.
-    bool IsSafeFolder(const std::string& url)
-    {
-        std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
-        if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
-            return false;
-        char* scheme = nullptr;
-        char* host = nullptr;
-        curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0);
-        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0);
-        const std::string schemeText = scheme ? scheme : "";
-        const std::string hostText = host ? host : "";
-        curl_free(scheme);
-        curl_free(host);
-
-        if (schemeText == "https")
-            return true;
-        in_addr ipv4{};
-        const bool loopback = hostText == "localhost" || hostText == "[::1]" ||
-                              (inet_pton(AF_INET, hostText.c_str(), &ipv4) == 1 && (ntohl(ipv4.s_addr) >> 24) == 127);
-        return schemeText == "http" && loopback;
-    }
-
-    struct Body
-    {
-        std::string data;
-        size_t limit = 0;
-        bool tooLarge = false;
-        const std::atomic<bool>* stop = nullptr;
-    };
-
-    int StopWhenTold(void* target, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-    {
-        const Body& body = *static_cast<const Body*>(target);
-        return body.stop != nullptr && *body.stop ? 1 : 0;  // non-zero ends the transfer
-    }
-
-    size_t Append(char* bytes, size_t size, size_t count, void* target)
-    {
-        Body& body = *static_cast<Body*>(target);
-        const size_t length = size * count;
-        if (body.data.size() + length > body.limit)
-        {
-            body.tooLarge = true;
-            return 0;  // ends the transfer
-        }
-        body.data.append(bytes, length);
-        return length;
-    }
-
-    // The whole file at `url` into `content`; nothing, or a sentence that says what failed.
-    std::optional<std::string> Fetch(const std::string& url, size_t limit, const std::atomic<bool>* stop,
-                                     std::string& content)
-    {
-        static std::once_flag initialised;
-        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
-        std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-        if (!curl)
-            return "Could not download " + url + ": libcurl could not start.";
-        char error[CURL_ERROR_SIZE] = "";
-        Body body;
-        body.limit = limit;
-        body.stop = stop;
-
-        CURL* handle = curl.get();
-        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
-        curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-        // The release folder redirects to the file's storage host; never to plain HTTP.
-        curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-        // Timeouts without signals: other threads of the server must not get them.
-        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
-        curl_easy_setopt(handle, CURLOPT_TIMEOUT, 600L);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1024L);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 60L);
-        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
-        curl_easy_setopt(handle, CURLOPT_USERAGENT, "Pelko");
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Append);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopWhenTold);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &body);
-        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-
-        const CURLcode result = curl_easy_perform(handle);
-        if (result == CURLE_ABORTED_BY_CALLBACK)
-            return std::string(stoppedForShutDown);
-        if (body.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
-            return "Could not download " + url + ": it is larger than " + DescribeLimit(limit) + ".";
-        if (result != CURLE_OK)
-            return "Could not download " + url + ": " + (error[0] ? error : curl_easy_strerror(result)) + ".";
-        long status = 0;
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        if (status != 200)
-            return "Could not download " + url + ": the server answered with HTTP status " + std::to_string(status) +
-                   ".";
-        content = std::move(body.data);
-        return std::nullopt;
-    }
 
     // The sum that a sha256sum listing ("<hex>  <name>", or "<hex> *<name>") gives `name`.
     std::optional<std::string> ListedSum(const std::string& sums, const std::string& name)
@@ -236,7 +124,7 @@ void Updater::Stop()
 
 Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop)
 {
-    if (!IsSafeFolder(releaseFolderUrl))
+    if (!WebFetch::IsSafeAddress(releaseFolderUrl))
         return Failure("The update address \"" + releaseFolderUrl +
                        "\" is no https:// address (plain http:// is taken only from this machine).");
     if (sodium_init() < 0)
@@ -245,14 +133,14 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl,
 
     std::lock_guard<std::mutex> lock(updateMutex);
     std::string sums;
-    if (const auto error = Fetch(folder + sumsName, sumsLimit, stop, sums))
+    if (const auto error = WebFetch::Get(folder + sumsName, {sumsLimit, 600}, stop, stoppedForShutDown, sums))
         return Failure(*error);
     const std::optional<std::string> expectedSum = ListedSum(sums, programName);
     if (!expectedSum)
         return Failure(std::string("The release's ") + sumsName + " lists no sum for " + programName + ".");
 
     std::string program;
-    if (const auto error = Fetch(folder + programName, programLimit, stop, program))
+    if (const auto error = WebFetch::Get(folder + programName, {programLimit, 600}, stop, stoppedForShutDown, program))
         return Failure(*error);
     if (Sha256Hex(program) != *expectedSum)
         return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +

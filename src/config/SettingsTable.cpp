@@ -58,6 +58,13 @@ namespace
         return std::regex_match(std::get<std::string>(value), official);
     }
 
+    // Feeds are read often and without a person watching, so a client may only point them at
+    // YouTube's own; a stand-in is written into config.json by whoever runs the server.
+    bool IsYouTubeFeed(const SettingValue& value)
+    {
+        return std::get<std::string>(value) == "https://www.youtube.com/feeds/videos.xml";
+    }
+
     std::vector<Setting> MakeTable()
     {
         using std::string;
@@ -117,6 +124,17 @@ namespace
              .expected = "one of yt-dlp's release folders on GitHub "
                          "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in "
                          "config.json"},
+            {.path = "subscriptions.listing_size",
+             .field = &XGConfig::subscriptions.listing_size,
+             .defaultValue = int32_t{50},
+             .min = 1,
+             .max = 500},
+            {.path = "subscriptions.feed_url",
+             .field = &XGConfig::subscriptions.feed_url,
+             .defaultValue = string("https://www.youtube.com/feeds/videos.xml"),
+             .isValid = IsYouTubeFeed,
+             .expected = "YouTube's feed address (\"https://www.youtube.com/feeds/videos.xml\"); another address only "
+                         "in config.json"},
             {.path = "general.show_console", .field = &XGConfig::general.show_console, .defaultValue = true},
             {.path = "access.only_allow_localhost",
              .field = &XGConfig::access.only_allow_localhost,

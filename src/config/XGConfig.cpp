@@ -12,6 +12,7 @@ using namespace Ostrel;
 XGConfig::HttpServer XGConfig::httpServer;
 XGConfig::Logging XGConfig::logging;
 XGConfig::Downloader XGConfig::downloader;
+XGConfig::Subscriptions XGConfig::subscriptions;
 XGConfig::General XGConfig::general;
 XGConfig::Access XGConfig::access;
 JsonBlock XGConfig::savefileBuffer;
@@ -30,6 +31,8 @@ namespace
         {"the settings backup", backupFile},
         {"the cookies file", cookiesFile},
         {"the downloader programs directory", "bin"},
+        {"the subscriptions file", "subscriptions.json"},
+        {"the subscriptions' archives", "subscriptions"},
     };
 
     // Every file and folder of the server's own apart from what `checked` names: the fixed ones,

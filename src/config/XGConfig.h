@@ -14,7 +14,7 @@ namespace Ostrel
     class JsonBlock;
 }
 
-// Every setting of the server, in five process-wide groups that the subsystems read
+// Every setting of the server, in six process-wide groups that the subsystems read
 // directly when they need a value, and their JSON form, which is also the layout of
 // config.json. Written on the main thread only; download workers get a copy of what
 // they need when they start.
@@ -40,6 +40,11 @@ public:
         int32_t num_threads = 0;            // downloads that may run at the same time
         std::string update_url;             // the release folder that updates of the downloader come from
     };
+    struct Subscriptions
+    {
+        int32_t listing_size = 0;  // the newest entries a check lists
+        std::string feed_url;      // the Atom feed of a YouTube channel or playlist, before ?channel_id=...
+    };
     struct General
     {
         bool show_console = false;
@@ -56,6 +61,7 @@ public:
     static HttpServer httpServer;
     static Logging logging;
     static Downloader downloader;
+    static Subscriptions subscriptions;
     static General general;
     static Access access;
 

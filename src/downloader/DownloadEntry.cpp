@@ -68,6 +68,8 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     queued_timestamp = other.queued_timestamp;
     quality = other.quality;
     playlist_index = other.playlist_index;
+    subscription_id = other.subscription_id;
+    subscription_name = other.subscription_name;
     download_speed = other.download_speed.load();
     download_eta = other.download_eta.load();
     total_bytes = other.total_bytes.load();
@@ -116,6 +118,12 @@ JsonBlock DownloadEntry::Members(bool withProgress) const
     const DOWNLOAD_STATUS current = status;
     if (current >= QUEUED && current <= FAILED)
         json.Add(JsonElement("status", statusWords[current]));
+    // Only on downloads a subscription queued, so other entries read as they always did.
+    if (!subscription_id.empty())
+    {
+        json.Add(JsonElement("subscription_id", subscription_id));
+        json.Add(JsonElement("subscription_name", subscription_name));
+    }
     json.Add(JsonElement("thumbnail_url", thumbnail_url));
     json.Add(JsonElement("title", title));
     if (withProgress)
@@ -183,6 +191,8 @@ namespace
         TakeInteger(record, "playlist_index", entry.playlist_index);
         if (entry.playlist_index < 0)
             entry.playlist_index = 0;
+        TakeString(record, "subscription_id", entry.subscription_id);
+        TakeString(record, "subscription_name", entry.subscription_name);
         return entry;
     }
 }

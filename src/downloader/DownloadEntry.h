@@ -93,6 +93,9 @@ namespace Downloader
         // 0, or the video's place (from 1) on the playlist at video_url: a playlist whose videos
         // have no addresses of their own is reached that way, for the metadata and the download.
         int32_t playlist_index = 0;
+        // The subscription that queued the download; both empty for one a client queued.
+        std::string subscription_id;
+        std::string subscription_name;
 
         // While a download runs; read by the main thread at any time.
         std::atomic<int64_t> download_speed = 0;  // bytes per second, 0 while unknown

@@ -18,6 +18,7 @@ std::list<std::unique_ptr<DownloadManager::WorkerThread>> DownloadManager::downl
 std::list<std::unique_ptr<DownloadManager::MetadataFetch>> DownloadManager::metadataFetches;
 std::list<std::list<VideoRequest>> DownloadManager::playlistsInWaiting;
 time_t DownloadManager::lastReservedId = 0;
+size_t DownloadManager::borrowedFetchSlots = 0;
 uint64_t DownloadManager::stateVersion = 0;
 std::atomic<uint64_t> DownloadManager::progressVersion = 0;
 time_t DownloadManager::startTime = 0;
@@ -50,6 +51,7 @@ void DownloadManager::PreInit()
     metadataFetches.clear();
     playlistsInWaiting.clear();
     lastReservedId = 0;
+    borrowedFetchSlots = 0;
     stateVersion++;
     startTime = Clock::now();
     shouldClearCacheASAP = false;

@@ -52,6 +52,13 @@ namespace Downloader
         std::string refusal;
     };
 
+    // Who asked for a download besides a client: the subscription that queued it.
+    struct QueuedBy
+    {
+        std::string subscriptionId;  // empty: a client
+        std::string subscriptionName;
+    };
+
     // The download queue and cache: queues downloads with their metadata, runs each in a
     // worker thread of its own, and keeps finished ones in the cache index (index.json in the
     // cache directory) and the others of the session in queue.json, so that they survive a
@@ -79,9 +86,10 @@ namespace Downloader
         // maxFetches at once, the others wait). Once the fetch has ended and the clock has reached
         // the id's second, the entry joins the end of the session list, in the order of the ids:
         // QUEUED, or FAILED with the reason when the metadata is unusable.
-        // A video `quality` (FormatChoice::Qualities) applies to the VIDEO mode.
+        // A video `quality` (FormatChoice::Qualities) applies to the VIDEO mode; the entry carries
+        // `by` as its "subscription_id" and "subscription_name".
         static std::shared_ptr<PendingChange> StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
-                                                                 std::string quality = "best");
+                                                                 std::string quality = "best", QueuedBy by = {});
         // StartQueueDownload, waiting for the entry; returns its id.
         static std::string QueueDownload(std::string url, DOWNLOAD_MODE mode, std::string quality = "best");
         // Lists the playlist at `url` (at most `maxItems` videos) off the main thread; the change
@@ -91,6 +99,20 @@ namespace Downloader
         // that is one video is a playlist of one.
         static std::shared_ptr<PendingChange> StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
                                                                  std::string quality, int32_t maxItems);
+        // A metadata-fetch slot for a listing that runs elsewhere (a subscription's), granted only
+        // while no fetch waits and at least one more slot stays free for a client's queuing.
+        // Every granted slot is given back with ReturnFetchSlot.
+        static bool BorrowFetchSlot();
+        static void ReturnFetchSlot();
+        // What a run of the downloader started off the main thread needs from now: the program
+        // and a scratch name in the cache's progress folder, begun with `name`.
+        struct RunSettings
+        {
+            DownloaderProgramInfo program;
+            std::string scratchPrefix;
+        };
+        static RunSettings SettingsForRun(const std::string& name);
+
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
 
@@ -173,6 +195,7 @@ namespace Downloader
         {
             std::shared_ptr<PendingChange> change;
             VideoRequest video;
+            QueuedBy by;
             int32_t playlistLimit = 0;  // a listing of at most that many videos; 0 for a video
             time_t idSecond = 0;
             std::shared_ptr<DownloadEntry> retried;  // null for a new entry
@@ -191,6 +214,8 @@ namespace Downloader
         static void RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control);
         static void RunFetch(MetadataFetch* fetch, WorkerSettings settings);
         static void StartFetches();
+        // Fetches running now, borrowed slots included.
+        static size_t FetchesUnderWay();
         static void CollectFetches();
         static void CommitFetch(MetadataFetch& fetch);
         // A listing that ended: its change completes, and the fetch becomes the one of the first
@@ -200,7 +225,7 @@ namespace Downloader
         static void QueuePlaylistVideos();
         // For the shut-down: the playlist videos in waiting become failed entries.
         static void FailPlaylistVideosInWaiting();
-        static void TakeRequest(DownloadEntry& entry, const VideoRequest& video);
+        static void TakeRequest(DownloadEntry& entry, const VideoRequest& video, const QueuedBy& by);
         // What the entry asks of the downloader, with `url` as its address.
         static VideoRequest RequestOf(const DownloadEntry& entry, const std::string& url);
         // The downloader program to start runs with from now on; logged when it changed.
@@ -248,6 +273,7 @@ namespace Downloader
         // Of each listed playlist, the videos that have yet to be queued, in its order.
         static std::list<std::list<VideoRequest>> playlistsInWaiting;
         static time_t lastReservedId;
+        static size_t borrowedFetchSlots;
         static uint64_t stateVersion;                  // bumped by every change the main thread saves
         static std::atomic<uint64_t> progressVersion;  // bumped by workers as their progress moves
         static time_t startTime;

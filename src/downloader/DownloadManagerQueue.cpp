@@ -13,9 +13,11 @@
 using namespace Downloader;
 
 std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
-                                                                   std::string quality)
+                                                                   std::string quality, QueuedBy by)
 {
-    return StartQueuePlaylist(std::move(url), mode, std::move(quality), 0);
+    std::shared_ptr<PendingChange> change = StartQueuePlaylist(std::move(url), mode, std::move(quality), 0);
+    metadataFetches.back()->by = std::move(by);
+    return change;
 }
 
 std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
@@ -33,11 +35,39 @@ std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(std::string u
     return change;
 }
 
+size_t DownloadManager::FetchesUnderWay()
+{
+    return borrowedFetchSlots +
+           static_cast<size_t>(std::count_if(
+               metadataFetches.begin(), metadataFetches.end(),
+               [](const std::unique_ptr<MetadataFetch>& fetch) { return fetch->started && !fetch->ended; }));
+}
+
+bool DownloadManager::BorrowFetchSlot()
+{
+    const bool anyWaiting = std::any_of(metadataFetches.begin(), metadataFetches.end(),
+                                        [](const std::unique_ptr<MetadataFetch>& fetch) { return !fetch->started; });
+    if (stopping || anyWaiting || !playlistsInWaiting.empty() || FetchesUnderWay() + 1 >= maxFetches)
+        return false;
+    borrowedFetchSlots++;
+    return true;
+}
+
+void DownloadManager::ReturnFetchSlot()
+{
+    if (borrowedFetchSlots > 0)
+        borrowedFetchSlots--;
+    StartFetches();
+}
+
+DownloadManager::RunSettings DownloadManager::SettingsForRun(const std::string& name)
+{
+    return {ProgramForNewRuns(), CacheDirectory() + "/dlprogbuf/" + name};
+}
+
 void DownloadManager::StartFetches()
 {
-    size_t running = static_cast<size_t>(std::count_if(
-        metadataFetches.begin(), metadataFetches.end(),
-        [](const std::unique_ptr<MetadataFetch>& fetch) { return fetch->started && !fetch->ended; }));
+    size_t running = FetchesUnderWay();
     for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
     {
         if (running >= maxFetches || stopping)
@@ -210,15 +240,17 @@ void DownloadManager::FailPlaylistVideosInWaiting()
             entry->pelko_id = CreateNewPelkoID();
             entry->queued_timestamp = lastReservedId;
             entry->download_url = "/download/" + entry->pelko_id;
-            TakeRequest(*entry, video);
+            TakeRequest(*entry, video, {});
             entry->Fail(FailureReasons::shutDownDuringFetch, 0);
             unfinishedCache.push_back(entry);
         }
     playlistsInWaiting.clear();
 }
 
-void DownloadManager::TakeRequest(DownloadEntry& entry, const VideoRequest& video)
+void DownloadManager::TakeRequest(DownloadEntry& entry, const VideoRequest& video, const QueuedBy& by)
 {
+    entry.subscription_id = by.subscriptionId;
+    entry.subscription_name = by.subscriptionName;
     entry.video_url = video.url;
     entry.mode = video.mode;
     entry.quality = video.quality;
@@ -237,7 +269,7 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
     {
         entry = std::make_shared<DownloadEntry>();
         entry->pelko_id = fetch.change->id;
-        TakeRequest(*entry, fetch.video);
+        TakeRequest(*entry, fetch.video, fetch.by);
         entry->queued_timestamp = fetch.idSecond;
         entry->download_url = "/download/" + entry->pelko_id;
         unfinishedCache.push_back(entry);

@@ -11,16 +11,6 @@ using Downloader::DownloadManager;
 
 namespace
 {
-    // A parameter the command cannot do without; on failure the validator's reply stands, with 400.
-    bool RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonBlock& request,
-                      Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
-    {
-        if (RestQueryHandler::ValidateField(name, type, request, responseBody))
-            return true;
-        responseCode = BAD_REQUEST;
-        return false;
-    }
-
     // Apart, so that the page's polls of the session do not push out the history's listing.
     ReplyMemo sessionListings;
     ReplyMemo fullListings;
@@ -30,16 +20,77 @@ namespace
         responseBody.Set("cache_size") = static_cast<long long>(cache.Size());
         responseBody.Set("cache") = std::move(cache);
     }
+}
 
-    // "'best', '2160', ... or '144'"
-    std::string AcceptedQualities()
+bool RestQueryHandler::RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                    const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                    HTTP_STATUS_CODE& responseCode)
+{
+    if (ValidateField(name, type, request, responseBody))
+        return true;
+    responseCode = BAD_REQUEST;
+    return false;
+}
+
+bool RestQueryHandler::TakeMode(const Ostrel::JsonBlock& request, Downloader::DOWNLOAD_MODE& mode,
+                                Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+{
+    if (!request.DoesExist("mode"))
+        return true;
+    if (!RequireField("mode", Ostrel::STRING, request, responseBody, responseCode))
+        return false;
+    const std::string name = request.Get("mode").GetStringData();
+    if (name != "video" && name != "audio")
+    {
+        StartReply(BAD_REQUEST, responseBody, responseCode);
+        responseBody.Set("message") = "Parameter 'mode' is of wrong value. Should be either 'video' or 'audio'.";
+        return false;
+    }
+    mode = name == "video" ? Downloader::VIDEO : Downloader::AUDIO;
+    return true;
+}
+
+bool RestQueryHandler::TakeQuality(const Ostrel::JsonBlock& request, std::string& quality,
+                                   Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+{
+    if (!request.DoesExist("quality"))
+        return true;
+    if (!RequireField("quality", Ostrel::STRING, request, responseBody, responseCode))
+        return false;
+    const std::string given = request.Get("quality").GetStringData();
+    if (!Downloader::FormatChoice::IsQuality(given))
     {
         const std::vector<std::string>& qualities = Downloader::FormatChoice::Qualities();
-        std::string text;
+        std::string accepted;
         for (size_t i = 0; i < qualities.size(); i++)
-            text += (i == 0 ? "" : i + 1 == qualities.size() ? " or " : ", ") + ("'" + qualities[i] + "'");
-        return text;
+            accepted += (i == 0 ? "" : i + 1 == qualities.size() ? " or " : ", ") + ("'" + qualities[i] + "'");
+        StartReply(BAD_REQUEST, responseBody, responseCode);
+        responseBody.Set("message") = "Parameter 'quality' is of wrong value. Should be one of " + accepted + ".";
+        return false;
     }
+    quality = given;
+    return true;
+}
+
+bool RestQueryHandler::TakeWholeNumber(const Ostrel::JsonBlock& request, const std::string& name, int64_t min,
+                                       int64_t max, int64_t& number, Ostrel::JsonBlock& responseBody,
+                                       HTTP_STATUS_CODE& responseCode)
+{
+    if (!request.DoesExist(name))
+        return true;
+    if (!RequireField(name, Ostrel::INT, request, responseBody, responseCode))
+        return false;
+    const Ostrel::JsonData& value = request.Get(name);
+    const bool whole = value.GetDataType() == Ostrel::INT;
+    if (!whole || value.GetIntData() < min || value.GetIntData() > max)
+    {
+        StartReply(BAD_REQUEST, responseBody, responseCode);
+        responseBody.Set("message") = "Parameter '" + name + "' is of wrong value. Should be a whole number from " +
+                                      std::to_string(min) + " to " + std::to_string(max) + ".";
+        return false;
+    }
+    number = value.GetIntData();
+    return true;
 }
 
 bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -50,29 +101,10 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
         return false;
 
     const std::string url = request.Get("video_url").GetStringData();
-    const std::string modeName = request.Get("mode").GetStringData();
-    if (modeName != "video" && modeName != "audio")
-    {
-        StartReply(BAD_REQUEST, responseBody, responseCode);
-        responseBody.Set("message") = "Parameter 'mode' is of wrong value. Should be either 'video' or 'audio'.";
-        return false;
-    }
-    const Downloader::DOWNLOAD_MODE mode = modeName == "video" ? Downloader::VIDEO : Downloader::AUDIO;
-
-    // Optional, but a value that is there must be right.
+    Downloader::DOWNLOAD_MODE mode = Downloader::AUDIO;
     std::string quality = "best";
-    if (request.DoesExist("quality"))
-    {
-        if (!RequireField("quality", Ostrel::STRING, request, responseBody, responseCode))
-            return false;
-        quality = request.Get("quality").GetStringData();
-        if (!Downloader::FormatChoice::IsQuality(quality))
-        {
-            StartReply(BAD_REQUEST, responseBody, responseCode);
-            responseBody.Set("message") = "Parameter 'quality' is of wrong value. Should be one of " + AcceptedQualities() + ".";
-            return false;
-        }
-    }
+    if (!TakeMode(request, mode, responseBody, responseCode) || !TakeQuality(request, quality, responseBody, responseCode))
+        return false;
     bool playlist = false;
     if (request.DoesExist("playlist"))
     {
@@ -103,20 +135,8 @@ bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const std
                                      Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
 {
     int64_t maxItems = defaultPlaylistItems;
-    if (request.DoesExist("max_items"))
-    {
-        if (!RequireField("max_items", Ostrel::INT, request, responseBody, responseCode))
-            return false;
-        const Ostrel::JsonData& value = request.Get("max_items");
-        maxItems = value.GetDataType() == Ostrel::INT ? value.GetIntData() : 0;
-        if (maxItems < 1 || maxItems > maxPlaylistItems)
-        {
-            StartReply(BAD_REQUEST, responseBody, responseCode);
-            responseBody.Set("message") = "Parameter 'max_items' is of wrong value. Should be a whole number from 1 to " +
-                                          std::to_string(maxPlaylistItems) + ".";
-            return false;
-        }
-    }
+    if (!TakeWholeNumber(request, "max_items", 1, maxPlaylistItems, maxItems, responseBody, responseCode))
+        return false;
 
     log->stream << "Queuing playlist \"" << url << "\"...";
     log->Flush();

@@ -41,6 +41,11 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"set_cookies", &SetCookies},
     {"clear_cookies", &ClearCookies},
     {"get_downloader_info", &GetDownloaderInfo},
+    {"add_subscription", &AddSubscription},
+    {"fetch_subscriptions", &FetchSubscriptions},
+    {"update_subscription", &UpdateSubscription},
+    {"remove_subscription", &RemoveSubscription},
+    {"check_subscription", &CheckSubscription},
 };
 
 void RestQueryHandler::PreInit()

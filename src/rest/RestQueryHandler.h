@@ -16,6 +16,11 @@ namespace Downloader
     enum DOWNLOAD_MODE : int32_t;
 }
 
+namespace Subscriptions
+{
+    struct Operation;
+}
+
 namespace Rest
 {
     // The reply of a command that waits for work off the main thread (a metadata fetch, a
@@ -111,6 +116,24 @@ namespace Rest
         static bool RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // Subscription commands (SubscriptionCommands.cpp)
+        static bool AddSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                    HTTP_STATUS_CODE& responseCode);
+        static bool FetchSubscriptions(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                       HTTP_STATUS_CODE& responseCode);
+        static bool UpdateSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                       HTTP_STATUS_CODE& responseCode);
+        static bool RemoveSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                       HTTP_STATUS_CODE& responseCode);
+        static bool CheckSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                      HTTP_STATUS_CODE& responseCode);
+
+        // The reply once `operation` is done: its error (500 when nothing could be saved, else
+        // 400), or `message` with the subscription as it is now. A check that failed is answered
+        // with its reason, and 200.
+        static bool ReplyToOperation(const Subscriptions::Operation& operation, const std::string& message,
+                                     Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code);
+
         // Downloader program commands (DownloaderProgramCommands.cpp)
         // "cookies" (STRING): a Netscape cookies.txt for every download from now on.
         static bool SetCookies(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -149,6 +172,21 @@ namespace Rest
         // "password" (STRING): sets the password, or removes it when empty. Every session ends.
         static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                 HTTP_STATUS_CODE& responseCode);
+
+        // A parameter the command cannot do without; on failure the validator's reply stands, with 400.
+        static bool RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                 const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        // The optional "mode" ("video" or "audio") and "quality" (FormatChoice::Qualities) of a
+        // request, and a whole number from `min` to `max`: left as they are when absent; false,
+        // with a 400 reply that names the parameter, when wrong.
+        static bool TakeMode(const Ostrel::JsonBlock& request, Downloader::DOWNLOAD_MODE& mode,
+                             Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        static bool TakeQuality(const Ostrel::JsonBlock& request, std::string& quality,
+                                Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        static bool TakeWholeNumber(const Ostrel::JsonBlock& request, const std::string& name, int64_t min,
+                                    int64_t max, int64_t& number, Ostrel::JsonBlock& responseBody,
+                                    HTTP_STATUS_CODE& responseCode);
 
         // The count limit of a listing that has none.
         static constexpr uint64_t allEntries = std::numeric_limits<uint64_t>::max();

@@ -16,6 +16,7 @@ DEFAULT_CONFIG = {
     "general": {"show_console": True},
     "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
+    "subscriptions": {"feed_url": "https://www.youtube.com/feeds/videos.xml", "listing_size": 50},
 }
 
 

@@ -1,0 +1,131 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+#include "downloader/DownloadManager.h"
+#include "downloader/FlatListing.h"
+#include "subscriptions/SeenArchive.h"
+#include "subscriptions/Subscription.h"
+
+namespace Logging
+{
+    class Logger;
+}
+
+namespace Subscriptions
+{
+    // What a client chose for a new subscription; checked by the command before it gets here.
+    struct NewSubscription
+    {
+        std::string url;
+        Downloader::DOWNLOAD_MODE mode = Downloader::VIDEO;
+        std::string quality = "best";
+        int32_t check_interval = 60;
+        int32_t backlog = 0;
+        int32_t keep_last = 0;
+    };
+
+    // What a client may change of a subscription; unset members stay as they are.
+    struct SubscriptionChanges
+    {
+        std::optional<std::string> name;
+        std::optional<Downloader::DOWNLOAD_MODE> mode;
+        std::optional<std::string> quality;
+        std::optional<int32_t> check_interval;
+        std::optional<int32_t> keep_last;
+        std::optional<bool> enabled;
+    };
+
+    // A change that a command waits for; every member is main thread only.
+    struct Operation
+    {
+        bool done = false;
+        std::string error;     // once done: why it was refused, or empty
+        bool notSaved = false; // the error is that subscriptions.json could not be written
+        std::string subscriptionId;
+        size_t newVideos = 0;  // of a check: the videos it queued
+        std::vector<std::shared_ptr<Downloader::PendingChange>> removals;  // downloads it waits to go
+    };
+
+    enum class CHANGE
+    {
+        ADDED,
+        CHANGED,  // by a client
+        CHECKED,  // a check ended, well (empty last_error) or not
+        REMOVED,
+    };
+
+    // Follows channels and playlists: checks each now and then, queues the videos it has not seen
+    // as ordinary downloads (that carry its id and name), and keeps its settings in
+    // subscriptions.json and the videos it has seen in subscriptions/<id>.archive, both in the
+    // working directory. Driven by the frame's phases and the commands, on the main thread; one
+    // listing at a time runs on a thread of its own, in a metadata-fetch slot borrowed from the
+    // download manager.
+    class SubscriptionManager
+    {
+    public:
+        static void PreInit();  // logger, subscriptions.json and the archives
+        // Takes in a check that ended, removes what keep_last lets go, starts the next check due.
+        static void Update();
+        static void OnExit();   // stops a listing under way and waits for it
+        static void PostExit();
+
+        // Every subscription, in the order they were added; valid until the next change.
+        static const std::list<Subscription>& List();
+        // Null when no subscription has `id`.
+        static const Subscription* Find(const std::string& id);
+
+        // Told of every change once it is saved, on the main thread; for REMOVED the subscription
+        // as it was. Observers stay until the server ends.
+        using Observer = std::function<void(CHANGE change, const Subscription& subscription)>;
+        static void AddObserver(Observer observer);
+
+        // Lists the address once; done with the new subscription's id, or with why there is none
+        // (a single video, a list already followed, the downloader's reason).
+        static std::shared_ptr<Operation> StartAdd(NewSubscription request);
+        // Done at once.
+        static std::shared_ptr<Operation> Change(const std::string& id, const SubscriptionChanges& changes);
+        // Done once the subscription is gone and, with `deleteDownloads`, every download it queued.
+        static std::shared_ptr<Operation> StartRemoval(const std::string& id, bool deleteDownloads);
+        // Checks at once (after a listing under way); done when the check has ended.
+        static std::shared_ptr<Operation> StartCheck(const std::string& id);
+
+        // Main thread: one Update, then whether `operation` is done.
+        static bool Advance(const Operation& operation);
+
+        static std::string ArchivePath(const std::string& id);
+
+    private:
+        struct Job;
+        static void TakeEndedJob();
+        static void StartNextJob();
+        static std::unique_ptr<Job> ScheduledCheck();
+        static void FinishAddition(Job& job);
+        static void FinishCheck(Job& job);
+        // Queues the videos, oldest first, for `subscription`; how many.
+        static size_t Queue(const Subscription& subscription,
+                            const std::vector<Downloader::FlatListing::Video>& newestFirst);
+        static void KeepOnlyLast();
+        static void SettleRemovals();
+        static bool Save();
+        static void Load();
+        static void Notify(CHANGE change, const Subscription& subscription);
+        static Subscription* FindMutable(const std::string& id);
+        static std::string NewId();
+
+        static std::list<Subscription> subscriptions;
+        static std::map<std::string, SeenArchive> archives;  // by subscription id
+        static std::list<std::unique_ptr<Job>> waitingJobs;  // additions and checks asked for, in order
+        static std::unique_ptr<Job> runningJob;
+        static std::list<std::shared_ptr<Operation>> removalsUnderWay;
+        static std::vector<Observer> observers;
+        static uint64_t keptListingVersion;
+        static Logging::Logger* log;
+    };
+}

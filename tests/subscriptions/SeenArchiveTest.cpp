@@ -1,0 +1,63 @@
+#include <fstream>
+#include <gtest/gtest.h>
+#include "subscriptions/SeenArchive.h"
+#include "subscriptions/SubscriptionCheck.h"
+#include "support/TempDir.h"
+
+using Subscriptions::SeenArchive;
+
+namespace
+{
+    std::string Text(const std::string& path)
+    {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+}
+
+TEST(SeenArchiveTest, OnlyUnseenIdentitiesAreAppendedAndTheFileReadsBack)
+{
+    TestSupport::TempDir dir;
+    const std::string path = dir / "s.archive";
+    {
+        std::ofstream existing(path);
+        existing << "youtube a\r\n\nyoutube b\n";
+    }
+    SeenArchive archive(path);
+    archive.Load();
+    EXPECT_EQ(archive.Size(), 2u);
+    ASSERT_TRUE(archive.Record({"youtube b", "youtube c", "youtube c", "fake d"}));
+    EXPECT_EQ(Text(path), "youtube a\r\n\nyoutube b\nyoutube c\nfake d\n");
+
+    SeenArchive reread(path);
+    reread.Load();
+    EXPECT_EQ(reread.Size(), 4u);
+    for (const char* identity : {"youtube a", "youtube b", "youtube c", "fake d"})
+        EXPECT_TRUE(reread.Contains(identity)) << identity;
+    EXPECT_FALSE(reread.Contains("youtube"));
+}
+
+TEST(SeenArchiveTest, AnUnwritableFileRecordsNothing)
+{
+    TestSupport::TempDir dir;
+    SeenArchive archive(dir / "missing-folder/s.archive");
+    archive.Load();
+    EXPECT_FALSE(archive.Record({"youtube a"}));
+    EXPECT_FALSE(archive.Contains("youtube a"));
+    EXPECT_TRUE(archive.Record({}));
+}
+
+TEST(SubscriptionCheckTest, RefusalsAsTooManyAreTold)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"ERROR: [youtube:tab] x: Unable to download webpage: HTTP Error 429: Too Many Requests", true},
+        {"ERROR: [youtube] x: Sign in to confirm you're not a bot. Use --cookies", true},
+        {"Could not download https://www.youtube.com/feeds/videos.xml?channel_id=UC: the server answered with HTTP "
+         "status 429.",
+         true},
+        {"ERROR: [youtube:tab] x: This channel does not exist.", false},
+        {"", false},
+    };
+    for (const auto& [error, throttled] : cases)
+        EXPECT_EQ(Subscriptions::SubscriptionCheck::IsThrottled(error), throttled) << error;
+}
