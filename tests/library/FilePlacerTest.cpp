@@ -122,7 +122,7 @@ TEST_F(FilePlacerTest, HostileMetadataGivesOneSafeFileInsideTheLibrary)
         ASSERT_EQ(levels.size(), 2u) << placed;  // no value adds a level
         for (const std::string& level : levels)
             ExpectSafeName(level, c.what);
-        EXPECT_TRUE(levels.back().ends_with(" [vid42].mp4")) << levels.back();
+        EXPECT_TRUE(levels.back().ends_with("[vid42].mp4")) << levels.back();
         EXPECT_EQ(ReadRaw(library + "/" + placed), "the video's bytes");
     }
 }

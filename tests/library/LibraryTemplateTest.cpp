@@ -66,8 +66,14 @@ TEST(LibraryTemplateTest, ALongNameIsCutBeforeItsExtensionAndNumber)
     std::map<std::string, std::string> values = plainValues;
     values["title"] = std::string(197, 'a') + "\xC3\xA4\xC3\xA4";          // "ää" across the limit
     const LibraryName name = LibraryTemplate::Expand("{title}.{ext}", values);
-    EXPECT_EQ(name.FileName(), std::string(196, 'a') + ".mp3");
-    EXPECT_EQ(name.FileName(12), std::string(191, 'a') + " (12).mp3");
-    values["title"] = std::string(194, 'a') + "\xC3\xA4\xC3\xA4";
-    EXPECT_EQ(LibraryTemplate::Expand("{title}.{ext}", values).FileName(), std::string(194, 'a') + "\xC3\xA4.mp3");
+    // Room is kept for the extension and a number.
+    EXPECT_EQ(name.FileName(), std::string(189, 'a') + ".mp3");
+    EXPECT_EQ(name.FileName(12), std::string(189, 'a') + " (12).mp3");
+    values["title"] = std::string(187, 'a') + "\xC3\xA4\xC3\xA4";
+    EXPECT_EQ(LibraryTemplate::Expand("{title}.{ext}", values).FileName(), std::string(187, 'a') + "\xC3\xA4.mp3");
+    // The longest value gives way; the template's text and the other fields stay.
+    values["title"] = std::string(201, 'a');
+    values["uploader"] = std::string(150, 'u');
+    EXPECT_EQ(LibraryTemplate::Expand("{title} - {uploader} [{video_id}].{ext}", values).FileName(),
+              std::string(88, 'a') + " - " + std::string(89, 'u') + " [abc123].mp3");
 }
