@@ -50,7 +50,8 @@ std::string PathRules::UserDirectoryRefusal(const std::string& value, const std:
 {
     if (value.empty())
         return "";
-    if (value.find('\0') != std::string::npos || !fs::exists(value))
+    std::error_code error;
+    if (value.find('\0') != std::string::npos || !fs::exists(value, error))
         return "The directory does not exist.";
     if (!FileSystem::ExistsDirectory(value))
         return "The path is not a directory.";
