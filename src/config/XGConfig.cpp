@@ -13,6 +13,7 @@ XGConfig::HttpServer XGConfig::httpServer;
 XGConfig::Logging XGConfig::logging;
 XGConfig::Downloader XGConfig::downloader;
 XGConfig::Subscriptions XGConfig::subscriptions;
+XGConfig::Library XGConfig::library;
 XGConfig::General XGConfig::general;
 XGConfig::Access XGConfig::access;
 JsonBlock XGConfig::savefileBuffer;
@@ -46,12 +47,16 @@ namespace
         {
             if (setting.pathKind == SETTING_PATH::NONE || &setting == &checked)
                 continue;
-            const std::string current = std::get<std::string>(SettingsTable::Read(setting));
-            places.push_back({setting.placeName, current});
+            // An empty path is a place that is not used (no library).
+            const auto add = [&places, &setting](const std::string& path) {
+                if (!path.empty())
+                    places.push_back({setting.placeName, path});
+            };
+            add(std::get<std::string>(SettingsTable::Read(setting)));
             if (XGConfig::IsJsonFieldValid(changes, setting.path, STRING))
-                places.push_back({setting.placeName, changes.ShorthandGet(setting.path, '.').GetStringData()});
+                add(changes.ShorthandGet(setting.path, '.').GetStringData());
             if (setting.appliesAtRestart && XGConfig::IsJsonFieldValid(valuesAtStart, setting.path, STRING))
-                places.push_back({setting.placeName, valuesAtStart.ShorthandGet(setting.path, '.').GetStringData()});
+                add(valuesAtStart.ShorthandGet(setting.path, '.').GetStringData());
         }
         return places;
     }
@@ -125,6 +130,9 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
             continue;
         else if (!typed || !SettingsTable::IsAcceptable(setting, value))
             reason = "Expected " + SettingsTable::Expected(setting) + ".";
+        else if (setting.pathKind == SETTING_PATH::USER_DIRECTORY)
+            reason = PathRules::UserDirectoryRefusal(std::get<std::string>(value),
+                                                     OwnPlacesBesides(setting, proposed, valuesAtStart));
         else if (setting.pathKind != SETTING_PATH::NONE)
             reason = PathRules::Refusal(std::get<std::string>(value), OwnPlacesBesides(setting, proposed, valuesAtStart));
         if (reason.empty())
@@ -178,12 +186,18 @@ void XGConfig::Load()
     }
 }
 
+namespace
+{
+    // The settings hold the password's hash: for the server's user alone.
+    constexpr mode_t privateFileMode = 0600;
+}
+
 bool XGConfig::SaveToFile(std::string path)
 {
     const JsonData document(CreateJson());
     savefileBuffer.Clear();
     savefileBuffer.CloneFrom(document.GetJsonData());
-    return FileSystem::WriteFile(path, document.Render(false));
+    return FileSystem::WriteFile(path, document.Render(false), privateFileMode);
 }
 
 bool XGConfig::Save(std::string* problem)
@@ -205,7 +219,7 @@ bool XGConfig::Save(std::string* problem)
     // Written whole or not at all, so a full disk leaves no empty backup. Line breaks do not
     // matter: they are whitespace between JSON tokens.
     const bool hadFile = FileSystem::Exists(configFile);
-    if (hadFile && !FileSystem::WriteFile(backupFile, FileSystem::ReadFile(configFile)))
+    if (hadFile && !FileSystem::WriteFile(backupFile, FileSystem::ReadFile(configFile), privateFileMode))
         return fail(backupFile);
     if (!SaveToFile(configFile))
     {
@@ -223,7 +237,7 @@ bool XGConfig::Save(std::string* problem)
     }
 
     if (hadFile)
-        FileSystem::WriteFile(configFile, FileSystem::ReadFile(backupFile));
+        FileSystem::WriteFile(configFile, FileSystem::ReadFile(backupFile), privateFileMode);
     if (hadFile && !FileSystem::Delete(backupFile))
         log->stream << log->Err() << "Unable to delete backup of config file! (backup is \"" << backupFile << "\")";
     else
