@@ -15,9 +15,7 @@ namespace
 {
     std::string StringMember(const Ostrel::JsonBlock& block, const std::string& label)
     {
-        if (!block.DoesExist(label) || block.Get(label).GetDataType() != Ostrel::STRING)
-            return "";
-        return block.Get(label).GetStringData();
+        return MetadataDocument::StringMember(block, label);
     }
 
     std::string Lowercase(std::string text)

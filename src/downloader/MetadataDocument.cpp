@@ -5,15 +5,15 @@
 
 using namespace Downloader;
 
+std::string MetadataDocument::StringMember(const Ostrel::JsonBlock& block, const std::string& label)
+{
+    if (!block.DoesExist(label) || block.Get(label).GetDataType() != Ostrel::STRING)
+        return "";
+    return block.Get(label).GetStringData();
+}
+
 namespace
 {
-    std::string StringMember(const Ostrel::JsonBlock& block, const std::string& label)
-    {
-        if (!block.DoesExist(label) || block.Get(label).GetDataType() != Ostrel::STRING)
-            return "";
-        return block.Get(label).GetStringData();
-    }
-
     const Ostrel::JsonArray* Entries(const Ostrel::JsonBlock& playlist)
     {
         if (!playlist.DoesExist("entries") || playlist.Get("entries").GetDataType() != Ostrel::ARRAY)

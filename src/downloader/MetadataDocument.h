@@ -19,6 +19,9 @@ namespace Downloader
         KIND kind = UNUSABLE;
         Ostrel::JsonBlock document;  // VIDEO: the video's own; PLAYLIST: the playlist's
 
+        // The string member `label` of `block`; empty when it is missing or of another type.
+        static std::string StringMember(const Ostrel::JsonBlock& block, const std::string& label);
+
         // Reads the file at `path`. `ofPlaylistPlace`: the run asked for one place of a playlist,
         // whose document then holds the video as its only entry (without it, PLAYLIST).
         static MetadataDocument Read(const std::string& path, bool ofPlaylistPlace);
