@@ -9,9 +9,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
-# ca-certificates: the updater verifies the release host's HTTPS certificate.
+# ca-certificates: the updater verifies the release host's HTTPS certificate; apprise sends the
+# notifications to Apprise addresses.
 RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
-  ffmpeg)
+  ffmpeg apprise)
 TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)
 SUDO=""

@@ -8,6 +8,7 @@
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "logging/LogHistory.h"
+#include "notifications/NotificationCenter.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
 
@@ -80,6 +81,7 @@ void Framework::PreInit()
     Rest::RestQueryHandler::PreInit();
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
+    Notifications::NotificationCenter::PreInit();
 }
 
 void Framework::PostInit()
@@ -92,6 +94,7 @@ void Framework::Update()
 {
     httpServer->Update();
     Downloader::DownloadManager::Update();
+    Notifications::NotificationCenter::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
@@ -100,6 +103,8 @@ void Framework::OnExit()
 {
     httpServer->OnExit();
     Downloader::DownloadManager::OnExit();
+    // After the downloads: what ended meanwhile is told, or kept for the next start.
+    Notifications::NotificationCenter::OnExit();
 }
 
 void Framework::PostExit()
@@ -107,6 +112,7 @@ void Framework::PostExit()
     XGConfig::PostExit();
     Rest::RestQueryHandler::PostExit();
     Downloader::DownloadManager::PostExit();
+    Notifications::NotificationCenter::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }

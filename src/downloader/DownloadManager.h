@@ -52,6 +52,14 @@ namespace Downloader
         std::string refusal;
     };
 
+    // What became of a download, as the manager tells its listeners.
+    enum class DOWNLOAD_EVENT
+    {
+        QUEUED,    // its metadata was read (again): it waits for its turn
+        FINISHED,  // its file is in the cache
+        FAILED,    // it cannot be done (a cancel is no failure)
+    };
+
     // The download queue and cache: queues downloads with their metadata, runs each in a
     // worker thread of its own, and keeps finished ones in the cache index (index.json in the
     // cache directory) and the others of the session in queue.json, so that they survive a
@@ -93,6 +101,11 @@ namespace Downloader
                                                                  std::string quality, int32_t maxItems);
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
+
+        // Called on the main thread the moment a download is queued, finishes or fails, with the
+        // entry as it is then. Listeners stay until the next PreInit.
+        using EventListener = std::function<void(DOWNLOAD_EVENT event, const DownloadEntry& entry)>;
+        static void AddEventListener(EventListener listener);
 
         // The first second from now on that is no entry's id and not reserved, in base 62.
         static std::string CreateNewPelkoID();
@@ -234,6 +247,8 @@ namespace Downloader
         static std::string QueueFile();
         static std::string MetadataFile(const std::string& id);
         static void CreateCacheFolders();
+        static void Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry);
+        static std::vector<EventListener> listeners;
 
         // The session list: every entry queued (or restored) in this run that has not finished,
         // in queue order. Shared pointers, so that an entry stays where it is while its worker

@@ -16,6 +16,8 @@ DEFAULT_CONFIG = {
     "general": {"show_console": True},
     "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
+    "notifications": {"apprise_events": ["finished", "failed", "subscription_error"], "apprise_urls": [],
+                      "webhooks": []},
 }
 
 
