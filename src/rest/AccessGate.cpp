@@ -1,5 +1,6 @@
 #include "rest/AccessGate.h"
 #include <algorithm>
+#include <strings.h>
 #include <microhttpd.h>
 #include "rest/Authentication.h"
 #include "rest/HtmlPages.h"
@@ -18,6 +19,21 @@ namespace
     {
         const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
         return value == nullptr ? "" : value;
+    }
+
+    // How many Host headers the request carries: one name may stand more than once.
+    int HostHeaders(MHD_Connection* connection)
+    {
+        int count = 0;
+        MHD_get_connection_values(
+            connection, MHD_HEADER_KIND,
+            [](void* counter, MHD_ValueKind, const char* key, const char*) {
+                if (strcasecmp(key, MHD_HTTP_HEADER_HOST) == 0)
+                    ++*static_cast<int*>(counter);
+                return MHD_YES;
+            },
+            &count);
+        return count;
     }
 
     std::string SessionToken(MHD_Connection* connection)
@@ -125,6 +141,17 @@ namespace
 
 bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress)
 {
+    // HTTP/1.1 requires exactly one Host; with two, each check could read another one.
+    const int hostHeaders = HostHeaders(connection);
+    if (hostHeaders > 1 || (hostHeaders == 0 && request.version == MHD_HTTP_VERSION_1_1))
+    {
+        HttpServer::ServeReply(connection,
+                               RestResponseTemplates::GetByCode(
+                                   BAD_REQUEST, hostHeaders > 1 ? "The request names its host more than once."
+                                                                : "The request names no host."),
+                               BAD_REQUEST);
+        return false;
+    }
     const std::string host = Header(connection, MHD_HTTP_HEADER_HOST);
     if (!SiteRules::IsHostAllowed(host))
     {

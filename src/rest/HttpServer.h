@@ -17,6 +17,7 @@ namespace Rest
     struct HttpRequest
     {
         std::string method;
+        std::string version;  // "HTTP/1.1", "HTTP/1.0"
         std::string uri;  // the path as the client sent it: no query string, not percent-decoded
         std::string body;
         bool bodyTooLarge = false;
@@ -84,10 +85,11 @@ namespace Rest
         // Answers the command, or holds the request (connection suspended) while the command waits.
         void ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress);
         // "/download/<pelko id>": the finished file, streamed from disk as an attachment named
-        // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone.
-        // Throws for the bare "/download".
-        static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request,
-                                               std::string uri);
+        // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone
+        // and for the bare "/download".
+        static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request);
+        static constexpr const char* downloadRoute = "/download";
+        static constexpr const char* downloadPrefix = "/download/";
 
     private:
         static MHD_Result EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
