@@ -10,6 +10,7 @@
 #include <thread>
 #include "app/FileSystem.h"
 #include "app/HttpClient.h"
+#include "app/Sha256.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
 
@@ -115,14 +116,6 @@ namespace
         return std::nullopt;
     }
 
-    std::string Sha256Hex(const std::string& content)
-    {
-        unsigned char digest[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(content.data()), content.size());
-        char hex[crypto_hash_sha256_BYTES * 2 + 1];
-        sodium_bin2hex(hex, sizeof(hex), digest, sizeof(digest));
-        return hex;
-    }
 
     Updater::Outcome Failure(std::string error)
     {
@@ -203,7 +196,7 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl,
     std::string program;
     if (const auto error = Fetch(folder + programName, programLimit, stop, program))
         return Failure(*error);
-    if (Sha256Hex(program) != *expectedSum)
+    if (Sha256::Hex(program) != *expectedSum)
         return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +
                        sumsName + ".");
 

@@ -1,4 +1,5 @@
 #include "notifications/NotificationCenter.h"
+#include <sodium.h>
 #include "app/Clock.h"
 #include "downloader/DownloadManager.h"
 #include "logging/Logger.h"
@@ -46,6 +47,12 @@ namespace
 void NotificationCenter::PreInit()
 {
     log = new Logging::Logger("Notifications");
+    // Signatures and target keys use it from the delivery thread; it starts once, here.
+    if (sodium_init() < 0)
+    {
+        log->stream << log->Err() << "libsodium could not start: webhook signatures cannot be made.";
+        log->Flush();
+    }
     std::string problem;
     std::vector<DeliveryQueue::Pending> restored = DeliveryQueue::Load(pendingFile, problem);
     if (!problem.empty())

@@ -1,24 +1,12 @@
 #include "notifications/NotificationTarget.h"
 #include <algorithm>
-#include <sodium.h>
+#include "app/Sha256.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
 #include "notifications/AppriseSender.h"
 #include "notifications/WebhookSender.h"
 
 using namespace Notifications;
-
-namespace
-{
-    std::string Sha256Hex(const std::string& text)
-    {
-        unsigned char digest[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(text.data()), text.size());
-        char hex[crypto_hash_sha256_BYTES * 2 + 1];
-        sodium_bin2hex(hex, sizeof(hex), digest, sizeof(digest));
-        return hex;
-    }
-}
 
 std::vector<NotificationTarget> NotificationTarget::FromSettings()
 {
@@ -40,7 +28,7 @@ std::vector<NotificationTarget> NotificationTarget::FromSettings()
         target.kind = APPRISE;
         target.url = url;
         target.events = XGConfig::notifications.apprise_events;
-        target.key = "apprise " + Sha256Hex(url);
+        target.key = "apprise " + Sha256::Hex(url);
         const size_t scheme = url.find("://");
         target.shownName = (scheme == std::string::npos ? "" : url.substr(0, scheme + 3)) + SettingsTable::maskedText;
         targets.push_back(target);
