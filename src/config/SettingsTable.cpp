@@ -82,6 +82,11 @@ namespace
         return text == "latest/download" || (Consume(text, "download/") && IsTag(text));
     }
 
+    bool HasNoSpaces(const std::string& text)
+    {
+        return std::none_of(text.begin(), text.end(), [](unsigned char c) { return c <= ' ' || c == 0x7f; });
+    }
+
     bool IsNotificationEvent(const std::string& name)
     {
         return std::find(notificationEvents.begin(), notificationEvents.end(), name) != notificationEvents.end();
@@ -95,7 +100,11 @@ namespace
 
     bool IsWebAddress(const std::string& url)
     {
-        return std::regex_match(url, std::regex("https?://[^/?#\\s]+([/?#]\\S*)?", std::regex::icase));
+        std::string lower = url.substr(0, 8);
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        const size_t hostStart = lower.starts_with("https://") ? 8 : lower.starts_with("http://") ? 7 : 0;
+        return hostStart > 0 && HasNoSpaces(url) && url.find_first_of("/?#", hostStart) != hostStart &&
+               url.size() > hostStart;
     }
 
     bool AreWebhooks(const SettingValue& value)
@@ -111,7 +120,12 @@ namespace
     {
         const StringList& urls = std::get<StringList>(value);
         return std::all_of(urls.begin(), urls.end(), [](const std::string& url) {
-            return std::regex_match(url, std::regex("[A-Za-z][A-Za-z0-9+.-]*://\\S+"));
+            const size_t separator = url.find("://");
+            return separator != std::string::npos && separator > 0 && separator + 3 < url.size() &&
+                   std::isalpha(static_cast<unsigned char>(url[0])) && HasNoSpaces(url) &&
+                   std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(separator), [](unsigned char c) {
+                       return std::isalnum(c) || c == '+' || c == '.' || c == '-';
+                   });
         });
     }
 
