@@ -45,6 +45,15 @@ namespace
     "autosave_interval": 1800,
     "logfile_json": "log.json",
     "logfile_text": "log.txt"
+  },
+  "notifications": {
+    "apprise_events": [
+      "finished",
+      "failed",
+      "subscription_error"
+    ],
+    "apprise_urls": [],
+    "webhooks": []
   }
 })";
 
