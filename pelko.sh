@@ -13,9 +13,9 @@ JOBS=2
 # ca-certificates: the updater verifies the release host's HTTPS certificate.
 RUN_PACKAGES=(g++ cmake make ccache pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
   ffmpeg)
-TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser "${IMAGE_PACKAGES[@]}")
 PACKAGE_PACKAGES=(dpkg-dev)
 IMAGE_PACKAGES=(podman runc uidmap mmdebstrap)
+TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser "${IMAGE_PACKAGES[@]}")
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 BENCH_PACKAGES=(libbenchmark-dev python3 nginx wrk curl)
@@ -89,11 +89,16 @@ cmd_package() {
   ls "$ROOT"/build/package/pelko_*.deb
 }
 
-# The image is made again only when the package's content or packaging/image/ changed.
+# The container image of the package built last; made again only when the package's content or
+# packaging/image/ changed. mmdebstrap and podman run as root.
+build_image() {
+  $SUDO "$ROOT/packaging/image/build-image.sh" "$ROOT"/build/package/pelko_*.deb "$ROOT/build/image"
+}
+
 cmd_image() {
   install_missing "${IMAGE_PACKAGES[@]}"
   cmd_package >/dev/null
-  "$ROOT/packaging/image/build-image.sh" "$ROOT"/build/package/pelko_*.deb "$ROOT/build/image"
+  build_image
 }
 
 cmd_test() {
@@ -118,7 +123,7 @@ cmd_test() {
   cmd_package
   $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
   # The container image of that package, run under podman.
-  cmd_image
+  build_image
   $SUDO python3 "$ROOT/tests/image/test_image.py" "pelko:$(dpkg-deb --field "$ROOT"/build/package/pelko_*.deb Version)"
 }
 

@@ -70,10 +70,15 @@ mmdebstrap --variant=essential --format=tar --quiet \
   bookworm "$work/rootfs.tar" </dev/null
 
 cp "$HERE/Containerfile" "$work/"
+earlier="$("${PODMAN[@]}" image inspect --format '{{.Id}}' "pelko:$version" 2>/dev/null || true)"
 "${PODMAN[@]}" build --quiet --format docker --label "org.opencontainers.image.version=$version" \
   --tag "pelko:$version" --tag pelko:latest "$work" >/dev/null
 rm -f "$archive"
 "${PODMAN[@]}" save --quiet --format docker-archive --output "$archive.new" "pelko:$version" pelko:latest
 mv "$archive.new" "$archive"
+# The image this one replaces goes, unless a container still uses it.
+if [ -n "$earlier" ] && [ "$earlier" != "$("${PODMAN[@]}" image inspect --format '{{.Id}}' "pelko:$version")" ]; then
+  "${PODMAN[@]}" rmi "$earlier" >/dev/null 2>&1 || true
+fi
 echo "$digest" >"$stamp"
 echo "$archive"
