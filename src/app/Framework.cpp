@@ -7,6 +7,7 @@
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
+#include "library/LibraryManager.h"
 #include "logging/LogHistory.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
@@ -80,6 +81,7 @@ void Framework::PreInit()
     Rest::RestQueryHandler::PreInit();
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
+    Library::LibraryManager::PreInit();
 }
 
 void Framework::PostInit()
