@@ -7,6 +7,7 @@
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
+#include "library/LibraryManager.h"
 #include "logging/LogHistory.h"
 #include "notifications/NotificationCenter.h"
 #include "rest/HttpServer.h"
@@ -81,6 +82,7 @@ void Framework::PreInit()
     Rest::RestQueryHandler::PreInit();
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
+    Library::LibraryManager::PreInit();
     Notifications::NotificationCenter::PreInit();
 }
 

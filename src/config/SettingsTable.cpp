@@ -6,6 +6,7 @@
 #include "app/Updater.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
+#include "library/LibraryTemplate.h"
 
 using namespace Ostrel;
 
@@ -147,6 +148,11 @@ namespace
         return array;
     }
 
+    bool IsLibraryTemplate(const SettingValue& value)
+    {
+        return Library::LibraryTemplate::IsValid(std::get<std::string>(value));
+    }
+
     std::vector<Setting> MakeTable()
     {
         using std::string;
@@ -206,6 +212,20 @@ namespace
              .expected = "one of yt-dlp's release folders on GitHub "
                          "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in "
                          "config.json"},
+            {.path = "library.dir",
+             .field = &XGConfig::library.dir,
+             .defaultValue = string(""),
+             .pathKind = SETTING_PATH::USER_DIRECTORY,
+             .placeName = "the library folder",
+             .expected = "an existing directory the server can write to, anywhere, or \"\" for no library"},
+            {.path = "library.template",
+             .field = &XGConfig::library.filename_template,
+             .defaultValue = string("{uploader}/{title} [{video_id}].{ext}"),
+             .isValid = IsLibraryTemplate,
+             .expected = "a name with \"/\" between folder levels and the fields {title}, {uploader}, {video_id}, "
+                         "{pelko_id}, {upload_date}, {year}, {playlist}, {playlist_index}, {subscription}, {mode} and "
+                         "{ext} in braces; no empty level, \".\" or \"..\", and none of the characters "
+                         "< > : \" \\ | ? * (\"{uploader}/{title} [{video_id}].{ext}\")"},
             {.path = "general.show_console", .field = &XGConfig::general.show_console, .defaultValue = true},
             {.path = "access.only_allow_localhost",
              .field = &XGConfig::access.only_allow_localhost,

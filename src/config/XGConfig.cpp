@@ -12,6 +12,7 @@ using namespace Ostrel;
 XGConfig::HttpServer XGConfig::httpServer;
 XGConfig::Logging XGConfig::logging;
 XGConfig::Downloader XGConfig::downloader;
+XGConfig::Library XGConfig::library;
 XGConfig::General XGConfig::general;
 XGConfig::Access XGConfig::access;
 XGConfig::Notifications XGConfig::notifications;
@@ -45,12 +46,16 @@ namespace
         {
             if (setting.pathKind == SETTING_PATH::NONE || &setting == &checked)
                 continue;
-            const std::string current = std::get<std::string>(SettingsTable::Read(setting));
-            places.push_back({setting.placeName, current});
+            // An empty path is a place that is not used (no library).
+            const auto add = [&places, &setting](const std::string& path) {
+                if (!path.empty())
+                    places.push_back({setting.placeName, path});
+            };
+            add(std::get<std::string>(SettingsTable::Read(setting)));
             if (XGConfig::IsJsonFieldValid(changes, setting.path, STRING))
-                places.push_back({setting.placeName, changes.ShorthandGet(setting.path, '.').GetStringData()});
+                add(changes.ShorthandGet(setting.path, '.').GetStringData());
             if (setting.appliesAtRestart && XGConfig::IsJsonFieldValid(valuesAtStart, setting.path, STRING))
-                places.push_back({setting.placeName, valuesAtStart.ShorthandGet(setting.path, '.').GetStringData()});
+                add(valuesAtStart.ShorthandGet(setting.path, '.').GetStringData());
         }
         return places;
     }
@@ -139,6 +144,9 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
             continue;
         else if (!typed || !SettingsTable::IsAcceptable(setting, value))
             reason = "Expected " + SettingsTable::Expected(setting) + ".";
+        else if (setting.pathKind == SETTING_PATH::USER_DIRECTORY)
+            reason = PathRules::UserDirectoryRefusal(std::get<std::string>(value),
+                                                     OwnPlacesBesides(setting, proposed, valuesAtStart));
         else if (setting.pathKind != SETTING_PATH::NONE)
             reason = PathRules::Refusal(std::get<std::string>(value), OwnPlacesBesides(setting, proposed, valuesAtStart));
         if (reason.empty())

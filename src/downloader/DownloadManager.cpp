@@ -25,6 +25,7 @@ bool DownloadManager::shouldClearCacheASAP = false;
 bool DownloadManager::stopping = false;
 std::string DownloadManager::cacheDirectory;
 DownloaderProgramInfo DownloadManager::downloaderProgram;
+std::function<FinishingStep()> DownloadManager::prepareFinishing;
 Logging::Logger* DownloadManager::log = nullptr;
 std::vector<DownloadManager::EventListener> DownloadManager::listeners;
 
@@ -92,6 +93,11 @@ void DownloadManager::LogProgram()
     else
         log->stream << "Downloading with \"" << downloaderProgram.path << "\".";
     log->Flush();
+}
+
+void DownloadManager::SetFinishing(std::function<FinishingStep()> prepare)
+{
+    prepareFinishing = std::move(prepare);
 }
 
 void DownloadManager::PostExit()

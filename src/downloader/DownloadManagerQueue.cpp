@@ -46,7 +46,7 @@ void DownloadManager::StartFetches()
             continue;
         fetch->started = true;
         running++;
-        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), ""};
+        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), "", nullptr};
         fetch->thread = std::thread(RunFetch, fetch.get(), std::move(settings));
     }
 }

@@ -173,7 +173,8 @@ bool RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&, Ostrel::JsonB
         info.Set("default") = SettingsTable::ToJson(SettingsTable::Shown(setting, setting.defaultValue));
         info.Set("value") = SettingsTable::ToJson(SettingsTable::Shown(setting, SettingsTable::Read(setting)));
         info.Set("applies") = setting.appliesAtRestart ? "after_restart" : "at_once";
-        info.Set("is_path") = setting.pathKind != SETTING_PATH::NONE;
+        // A path inside the working directory; the library folder may lie anywhere.
+        info.Set("is_path") = setting.pathKind == SETTING_PATH::FILE || setting.pathKind == SETTING_PATH::DIRECTORY;
         info.Set("expected") = SettingsTable::Expected(setting);
         if (std::holds_alternative<int32_t>(setting.defaultValue))
         {

@@ -41,6 +41,10 @@ namespace
     "port": "6969",
     "rootdir": "frontend"
   },
+  "library": {
+    "dir": "",
+    "template": "{uploader}/{title} [{video_id}].{ext}"
+  },
   "logging": {
     "autosave_interval": 1800,
     "logfile_json": "log.json",
