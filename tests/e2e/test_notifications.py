@@ -95,7 +95,7 @@ class WebhookTest(unittest.TestCase):
                 self.assertEqual(json.load(f), [])
             described = server.command("fetch_settings_info").json()["notification_targets"]
             self.assertEqual(described[0]["last_outcome"], "HTTP 200")
-            self.assertIn("delivered (HTTP 200)", server.output)
+            server.wait_for_output("delivered (HTTP 200)", timeout=10)
 
     def test_undelivered_event_survives_a_restart(self):
         port = free_port()
