@@ -9,6 +9,7 @@
 #include "downloader/DownloadManager.h"
 #include "library/LibraryManager.h"
 #include "logging/LogHistory.h"
+#include "notifications/NotificationCenter.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
 #include "subscriptions/SubscriptionManager.h"
@@ -84,6 +85,7 @@ void Framework::PreInit()
     Downloader::DownloadManager::PreInit();
     Subscriptions::SubscriptionManager::PreInit();
     Library::LibraryManager::PreInit();
+    Notifications::NotificationCenter::PreInit();
 }
 
 void Framework::PostInit()
@@ -97,6 +99,7 @@ void Framework::Update()
     httpServer->Update();
     Downloader::DownloadManager::Update();
     Subscriptions::SubscriptionManager::Update();
+    Notifications::NotificationCenter::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
@@ -107,6 +110,8 @@ void Framework::OnExit()
     // A listing under way ends before the downloader's progress folder that it writes into goes.
     Subscriptions::SubscriptionManager::OnExit();
     Downloader::DownloadManager::OnExit();
+    // After the downloads: what ended meanwhile is told, or kept for the next start.
+    Notifications::NotificationCenter::OnExit();
 }
 
 void Framework::PostExit()
@@ -115,6 +120,7 @@ void Framework::PostExit()
     Rest::RestQueryHandler::PostExit();
     Subscriptions::SubscriptionManager::PostExit();
     Downloader::DownloadManager::PostExit();
+    Notifications::NotificationCenter::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }

@@ -1,5 +1,7 @@
 #include "app/Updater.h"
+#include <arpa/inet.h>
 #include <cctype>
+#include <curl/curl.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -7,7 +9,8 @@
 #include <sodium.h>
 #include <thread>
 #include "app/FileSystem.h"
-#include "app/WebFetch.h"
+#include "app/HttpClient.h"
+#include "app/Sha256.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
 
@@ -23,6 +26,65 @@ namespace
 
     std::mutex updateMutex;  // one update at a time: they share the staging file
     constexpr const char* stoppedForShutDown = "The update was stopped: the server is shutting down.";
+
+    std::string DescribeLimit(size_t bytes)
+    {
+        return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    }
+
+    // Anyone between the server and the release host could swap a program fetched over plain
+    // HTTP together with its sum, so plain HTTP is taken only from this machine.
+    bool IsSafeFolder(const std::string& url)
+    {
+        std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+        if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+            return false;
+        char* scheme = nullptr;
+        char* host = nullptr;
+        curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0);
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0);
+        const std::string schemeText = scheme ? scheme : "";
+        const std::string hostText = host ? host : "";
+        curl_free(scheme);
+        curl_free(host);
+
+        if (schemeText == "https")
+            return true;
+        in_addr ipv4{};
+        const bool loopback = hostText == "localhost" || hostText == "[::1]" ||
+                              (inet_pton(AF_INET, hostText.c_str(), &ipv4) == 1 && (ntohl(ipv4.s_addr) >> 24) == 127);
+        return schemeText == "http" && loopback;
+    }
+
+    // The whole file at `url` into `content`; nothing, or a sentence that says what failed.
+    std::optional<std::string> Fetch(const std::string& url, size_t limit, const std::atomic<bool>* stop,
+                                     std::string& content)
+    {
+        HttpClient::Request request;
+        request.url = url;
+        request.limit = limit;
+        request.stop = stop;
+        // The release folder redirects to the file's storage host; never to plain HTTP.
+        request.followRedirectsToHttps = true;
+        request.abortWhenStalled = true;
+        HttpClient::Response response = HttpClient::Perform(request);
+        switch (response.outcome)
+        {
+        case HttpClient::STOPPED:
+            return std::string(stoppedForShutDown);
+        case HttpClient::TOO_LARGE:
+            return "Could not download " + url + ": it is larger than " + DescribeLimit(limit) + ".";
+        case HttpClient::FAILED:
+            return "Could not download " + url + ": " + response.error + ".";
+        case HttpClient::ANSWERED:
+            break;
+        }
+        if (response.status != 200)
+            return "Could not download " + url + ": the server answered with HTTP status " +
+                   std::to_string(response.status) + ".";
+        content = std::move(response.body);
+        return std::nullopt;
+    }
 
     // The sum that a sha256sum listing ("<hex>  <name>", or "<hex> *<name>") gives `name`.
     std::optional<std::string> ListedSum(const std::string& sums, const std::string& name)
@@ -54,14 +116,6 @@ namespace
         return std::nullopt;
     }
 
-    std::string Sha256Hex(const std::string& content)
-    {
-        unsigned char digest[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(content.data()), content.size());
-        char hex[crypto_hash_sha256_BYTES * 2 + 1];
-        sodium_bin2hex(hex, sizeof(hex), digest, sizeof(digest));
-        return hex;
-    }
 
     Updater::Outcome Failure(std::string error)
     {
@@ -124,7 +178,7 @@ void Updater::Stop()
 
 Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop)
 {
-    if (!WebFetch::IsSafeAddress(releaseFolderUrl))
+    if (!IsSafeFolder(releaseFolderUrl))
         return Failure("The update address \"" + releaseFolderUrl +
                        "\" is no https:// address (plain http:// is taken only from this machine).");
     if (sodium_init() < 0)
@@ -133,16 +187,16 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl,
 
     std::lock_guard<std::mutex> lock(updateMutex);
     std::string sums;
-    if (const auto error = WebFetch::Get(folder + sumsName, {sumsLimit, 600}, stop, stoppedForShutDown, sums))
+    if (const auto error = Fetch(folder + sumsName, sumsLimit, stop, sums))
         return Failure(*error);
     const std::optional<std::string> expectedSum = ListedSum(sums, programName);
     if (!expectedSum)
         return Failure(std::string("The release's ") + sumsName + " lists no sum for " + programName + ".");
 
     std::string program;
-    if (const auto error = WebFetch::Get(folder + programName, {programLimit, 600}, stop, stoppedForShutDown, program))
+    if (const auto error = Fetch(folder + programName, programLimit, stop, program))
         return Failure(*error);
-    if (Sha256Hex(program) != *expectedSum)
+    if (Sha256::Hex(program) != *expectedSum)
         return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +
                        sumsName + ".");
 

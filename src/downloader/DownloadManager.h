@@ -59,6 +59,14 @@ namespace Downloader
         std::string subscriptionId;  // empty: a client
         std::string subscriptionName;
     };
+
+    // What became of a download, as the manager tells its listeners.
+    enum class DOWNLOAD_EVENT
+    {
+        QUEUED,    // its metadata was read (again): it waits for its turn
+        FINISHED,  // its file is in the cache
+        FAILED,    // it cannot be done (a cancel is no failure)
+    };
     // What became of a finished download's file outside the cache.
     struct Placement
     {
@@ -126,6 +134,10 @@ namespace Downloader
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
 
+        // Called on the main thread the moment a download is queued, finishes or fails, with the
+        // entry as it is then. Listeners stay until the next PreInit.
+        using EventListener = std::function<void(DOWNLOAD_EVENT event, const DownloadEntry& entry)>;
+        static void AddEventListener(EventListener listener);
         // `prepare` is called on the main thread as each download starts, so that the step it
         // gives (null for none) takes the settings of that moment.
         static void SetFinishing(std::function<FinishingStep()> prepare);
@@ -275,6 +287,8 @@ namespace Downloader
         static std::string QueueFile();
         static std::string MetadataFile(const std::string& id);
         static void CreateCacheFolders();
+        static void Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry);
+        static std::vector<EventListener> listeners;
 
         // The session list: every entry queued (or restored) in this run that has not finished,
         // in queue order. Shared pointers, so that an entry stays where it is while its worker

@@ -285,6 +285,7 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         entry->webpage_url = fetch.metadata.webpage_url;
         entry->thumbnail_url = fetch.metadata.thumbnail_url;
         entry->Requeue();
+        Tell(DOWNLOAD_EVENT::QUEUED, *entry);
     }
     else
     {
@@ -292,6 +293,7 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         log->stream << log->Err() << "Download " << entry->pelko_id << " (" << entry->video_url
                     << ") failed: " << fetch.error;
         log->Flush();
+        Tell(DOWNLOAD_EVENT::FAILED, *entry);
     }
     fetch.change->Complete();
 }

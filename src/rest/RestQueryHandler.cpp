@@ -46,6 +46,7 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"update_subscription", &UpdateSubscription},
     {"remove_subscription", &RemoveSubscription},
     {"check_subscription", &CheckSubscription},
+    {"test_notification", &TestNotification},
 };
 
 void RestQueryHandler::PreInit()

@@ -1,6 +1,6 @@
 #include "subscriptions/YouTubeFeed.h"
 #include <pugixml.hpp>
-#include "app/WebFetch.h"
+#include "app/HttpClient.h"
 
 using namespace Subscriptions;
 
@@ -33,19 +33,25 @@ YouTubeFeed::Read YouTubeFeed::Fetch(const std::string& feedUrl, const std::stri
                                      const std::atomic<bool>* stop)
 {
     const std::string url = feedUrl + (feedUrl.find('?') == std::string::npos ? "?" : "&") + query;
+    HttpClient::Request request;
+    request.url = url;
+    request.limit = 4 * 1024 * 1024;
+    request.timeoutSeconds = 60;
+    request.stop = stop;
+    HttpClient::Response response = HttpClient::Perform(request);
     Read read;
-    if (!WebFetch::IsSafeAddress(url))
-    {
-        read.error = "The feed address \"" + url + "\" is no https:// address.";
+    if (response.outcome == HttpClient::STOPPED)
+        read.error = stoppedText;
+    else if (response.outcome == HttpClient::TOO_LARGE)
+        read.error = "The feed " + url + " is larger than 4 MiB.";
+    else if (response.outcome == HttpClient::FAILED)
+        read.error = "Could not read the feed " + url + ": " + response.error + ".";
+    else if (response.status != 200)
+        read.error = "Could not read the feed " + url + ": the server answered with HTTP status " +
+                     std::to_string(response.status) + ".";
+    if (!read.error.empty())
         return read;
-    }
-    std::string text;
-    if (const auto error = WebFetch::Get(url, {4 * 1024 * 1024, 60}, stop, stoppedText, text))
-    {
-        read.error = *error;
-        return read;
-    }
-    return Parse(text);
+    return Parse(response.body);
 }
 
 YouTubeFeed::Read YouTubeFeed::Parse(const std::string& text)

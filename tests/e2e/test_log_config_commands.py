@@ -18,6 +18,8 @@ DEFAULT_CONFIG = {
     "library": {"dir": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
     "subscriptions": {"feed_url": "https://www.youtube.com/feeds/videos.xml", "listing_size": 50},
+    "notifications": {"apprise_events": ["finished", "failed", "subscription_error"], "apprise_urls": [],
+                      "webhooks": []},
 }
 
 
