@@ -10,7 +10,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
 # ca-certificates: the updater verifies the release host's HTTPS certificate.
-RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
+RUN_PACKAGES=(g++ cmake make ccache pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
   ffmpeg)
 TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
 PACKAGE_PACKAGES=(dpkg-dev)
@@ -49,10 +49,14 @@ install_browser_packages() {
   cp "$dir/package-lock.json" "$stamp"
 }
 
+# Every build goes through ccache, whose cache lies outside the checkout: paths are taken
+# relative to the checkout, so a fresh clone elsewhere reuses what an earlier one compiled.
+export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
+
 # build <dir> <target|all> <cmake options...>
 build() {
   local dir="$1" target="$2"; shift 2
-  cmake -S "$ROOT" -B "$ROOT/build/$dir" "$@" >/dev/null
+  cmake -S "$ROOT" -B "$ROOT/build/$dir" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >/dev/null
   cmake --build "$ROOT/build/$dir" -j "$JOBS" --target "$target"
 }
 
@@ -85,7 +89,8 @@ cmd_package() {
 
 cmd_test() {
   # shellcheck disable=SC2046 # one package name per word
-  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" $(missing_node_packages)
+  # One install for everything the test command needs, the package build's tools included.
+  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" $(missing_node_packages)
   install_browser_packages
   build asan all -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

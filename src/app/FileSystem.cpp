@@ -185,8 +185,10 @@ bool FileSystem::Delete(std::string path)
 
 int64_t FileSystem::CalculateSize(std::string path, bool)
 {
+    // A linked directory (a cache moved to another disk) is measured where it lies; links below
+    // it are counted as links, so nothing outside it is reached.
     struct stat root{};
-    if (lstat(path.c_str(), &root) != 0)
+    if (stat(path.c_str(), &root) != 0)
         return -1;
 
     int64_t total = root.st_size;

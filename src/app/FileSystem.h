@@ -43,7 +43,8 @@ public:
     static bool Delete(std::string path);
 
     // Apparent size in bytes of a file or of a whole tree, counted as `du -sb` counts it
-    // (directory entries included, hard links once); -1 when the path does not exist.
+    // (directory entries included, hard links once, a link at `path` itself followed); -1 when
+    // the path does not exist.
     // `isDirectory` is accepted for the callers' clarity; both kinds are measured alike.
     static int64_t CalculateSize(std::string path, bool isDirectory);
 

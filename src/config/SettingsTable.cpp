@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
-#include <regex>
+#include <string_view>
 #include "app/Updater.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
@@ -47,15 +47,39 @@ namespace
         });
     }
 
+    // `text` with `prefix` removed from its front, when it starts with it.
+    bool Consume(std::string_view& text, std::string_view prefix)
+    {
+        if (!text.starts_with(prefix))
+            return false;
+        text.remove_prefix(prefix.size());
+        return true;
+    }
+
+    // A release tag as GitHub names them: a letter or digit, then letters, digits, ".", "_" and "-".
+    bool IsTag(std::string_view tag)
+    {
+        const auto tagCharacter = [](unsigned char c) { return std::isalnum(c) || c == '.' || c == '_' || c == '-'; };
+        return !tag.empty() && std::isalnum(static_cast<unsigned char>(tag.front())) &&
+               std::all_of(tag.begin(), tag.end(), tagCharacter);
+    }
+
     // The update address decides which program the server runs, so a client may choose only among
     // yt-dlp's own release folders on GitHub (the latest, a tag, the nightly and master builds);
-    // any other folder is written into config.json by whoever runs the server.
+    // any other folder is written into config.json by whoever runs the server. Read in one pass,
+    // since a client chooses the length.
     bool IsOfficialReleaseFolder(const SettingValue& value)
     {
-        static const std::regex official(
-            "https://github\\.com/yt-dlp/yt-dlp(-nightly-builds|-master-builds)?/releases/"
-            "(latest/download|download/[A-Za-z0-9][A-Za-z0-9._-]*)/?");
-        return std::regex_match(std::get<std::string>(value), official);
+        std::string_view text = std::get<std::string>(value);
+        if (!Consume(text, "https://github.com/yt-dlp/yt-dlp"))
+            return false;
+        if (!Consume(text, "-nightly-builds"))
+            Consume(text, "-master-builds");
+        if (!Consume(text, "/releases/"))
+            return false;
+        if (text.ends_with('/'))
+            text.remove_suffix(1);
+        return text == "latest/download" || (Consume(text, "download/") && IsTag(text));
     }
 
     std::vector<Setting> MakeTable()

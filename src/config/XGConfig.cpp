@@ -175,12 +175,18 @@ void XGConfig::Load()
     }
 }
 
+namespace
+{
+    // The settings hold the password's hash: for the server's user alone.
+    constexpr mode_t privateFileMode = 0600;
+}
+
 bool XGConfig::SaveToFile(std::string path)
 {
     const JsonData document(CreateJson());
     savefileBuffer.Clear();
     savefileBuffer.CloneFrom(document.GetJsonData());
-    return FileSystem::WriteFile(path, document.Render(false));
+    return FileSystem::WriteFile(path, document.Render(false), privateFileMode);
 }
 
 bool XGConfig::Save(std::string* problem)
@@ -202,7 +208,7 @@ bool XGConfig::Save(std::string* problem)
     // Written whole or not at all, so a full disk leaves no empty backup. Line breaks do not
     // matter: they are whitespace between JSON tokens.
     const bool hadFile = FileSystem::Exists(configFile);
-    if (hadFile && !FileSystem::WriteFile(backupFile, FileSystem::ReadFile(configFile)))
+    if (hadFile && !FileSystem::WriteFile(backupFile, FileSystem::ReadFile(configFile), privateFileMode))
         return fail(backupFile);
     if (!SaveToFile(configFile))
     {
@@ -220,7 +226,7 @@ bool XGConfig::Save(std::string* problem)
     }
 
     if (hadFile)
-        FileSystem::WriteFile(configFile, FileSystem::ReadFile(backupFile));
+        FileSystem::WriteFile(configFile, FileSystem::ReadFile(backupFile), privateFileMode);
     if (hadFile && !FileSystem::Delete(backupFile))
         log->stream << log->Err() << "Unable to delete backup of config file! (backup is \"" << backupFile << "\")";
     else

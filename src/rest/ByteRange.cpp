@@ -16,12 +16,15 @@ namespace
         return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
     }
 
-    // A decimal number of digits only; false when empty or beyond 64 bits.
+    // A decimal number of digits only; false when empty. A number beyond 64 bits lies past the
+    // end of any file, so it reads as the largest one rather than as a fault.
     bool ParseNumber(const std::string& text, uint64_t& number)
     {
-        const char* end = text.data() + text.size();
-        const auto [stop, error] = std::from_chars(text.data(), end, number);
-        return !text.empty() && error == std::errc() && stop == end;
+        if (text.empty() || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+            return false;
+        if (std::from_chars(text.data(), text.data() + text.size(), number).ec == std::errc::result_out_of_range)
+            number = std::numeric_limits<uint64_t>::max();
+        return true;
     }
 }
 

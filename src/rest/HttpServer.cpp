@@ -132,7 +132,7 @@ void HttpServer::Update()
 {
     ResumeReadyRequests();
     unsigned int wait = static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate));
-    if (!heldRequests.empty())
+    if (HasHeldRequests())
     {
         // A client waiting for its reply is an active client: no idle pause meanwhile.
         XGControl::last_query_time = Clock::now();
@@ -143,11 +143,20 @@ void HttpServer::Update()
 
 bool HttpServer::HasHeldRequests() const
 {
-    return !heldRequests.empty();
+    return !heldRequests.empty() || !gatedRequests.empty();
 }
 
 void HttpServer::ResumeReadyRequests()
 {
+    passwordChecks.Update();
+    // The library calls the request handler again, which asks the gate again.
+    std::erase_if(gatedRequests, [](const auto& gated) {
+        if (!gated.second->passwordCheck->ended)
+            return false;
+        MHD_resume_connection(gated.first);
+        return true;
+    });
+
     for (auto held = heldRequests.begin(); held != heldRequests.end();)
     {
         Ostrel::JsonBlock responseBody;
@@ -197,7 +206,7 @@ void HttpServer::OnExit()
     if (daemon == nullptr)
         return;
 
-    while (!heldRequests.empty())
+    while (HasHeldRequests())
         Update();
 
     // The last replies ("Goodbye! :3" above all) may still wait in their connections.
@@ -208,7 +217,7 @@ void HttpServer::OnExit()
 }
 
 MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
-                                    const char*, const char* uploadData, size_t* uploadDataSize, void** requestState)
+                                    const char* version, const char* uploadData, size_t* uploadDataSize, void** requestState)
 {
     // Nothing may unwind into the library's C frames.
     try
@@ -218,6 +227,7 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         {
             request = new HttpRequest;
             request->method = method;
+            request->version = version;
             request->uri = url;
             request->bodyTooLarge = AnnouncesTooLargeBody(connection);
             *requestState = request;
@@ -245,6 +255,8 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
             ++static_cast<HttpServer*>(server)->unsentReplies;
             static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
         }
+        else if (request->passwordCheck != nullptr && request->passwordCheck->ended)
+            static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
         else if (request->replyPrepared)
         {
             request->replyPrepared = false;
@@ -303,12 +315,28 @@ void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
 
     try
     {
-        if (!AccessGate::Admit(connection, request, peerAddress))
+        switch (AccessGate::Admit(connection, request, peerAddress, passwordChecks))
+        {
+        case AccessGate::ANSWERED:
             return;
+        case AccessGate::HELD:
+            MHD_suspend_connection(connection);
+            gatedRequests.emplace_back(connection, &request);
+            return;
+        case AccessGate::ADMITTED:
+            break;
+        }
+        // "/api" reads its command from the body whatever the method, as clients have always
+        // sent it; files and pages are only read.
         if (request.uri == "/api")
             ProcessAPIRequest(connection, request, peerAddress);
-        else if (request.uri.compare(0, 9, "/download") == 0)
-            ServeDownloadeableResource(connection, request, request.uri);
+        else if (request.method != "GET" && request.method != "HEAD")
+            ServeReply(connection,
+                       RestResponseTemplates::GetByCode(METHOD_NOT_ALLOWED,
+                                                        "The path \"" + request.uri + "\" takes only GET and HEAD."),
+                       METHOD_NOT_ALLOWED, {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}});
+        else if (request.uri == downloadRoute || request.uri.starts_with(downloadPrefix))
+            ServeDownloadeableResource(connection, request);
         else
             frontend.Serve(connection, request.uri);
     }
@@ -407,14 +435,19 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& requ
         ServeReply(connection, responseBody, responseCode);
 }
 
-void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest&, std::string uri)
+void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request)
 {
     using namespace Downloader;
 
-    // The bare "/download" names no download at all; the router answers 500 with this sentence.
-    if (uri.size() < 10)
-        throw std::invalid_argument("The path \"" + uri + "\" names no download: ask for /download/<pelko id>.");
-    const std::string id = uri.substr(10);
+    if (request.uri == downloadRoute)
+    {
+        ServeReply(connection,
+                   RestResponseTemplates::GetByCode(
+                       NOT_FOUND, "The path \"" + request.uri + "\" names no download: ask for /download/<pelko id>."),
+                   NOT_FOUND);
+        return;
+    }
+    const std::string id = request.uri.substr(std::string_view(downloadPrefix).size());
     if (!DownloadManager::DoesPelkoIDExist(id))
     {
         ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Invalid pelko id!"), BAD_REQUEST);
@@ -434,7 +467,9 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
     };
-    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers, true))
+    // Ranges are defined for GET only: a HEAD tells the size of the whole file.
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers,
+                                     request.method == "GET"))
         ServeReply(connection,
                    RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),
                    NOT_FOUND);

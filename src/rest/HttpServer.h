@@ -7,6 +7,7 @@
 #include "json/Json.h"
 #include "logging/Logger.h"
 #include "rest/ConnectionGuard.h"
+#include "rest/PasswordChecks.h"
 #include "rest/HttpStatusCode.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/StaticFileServer.h"
@@ -17,6 +18,7 @@ namespace Rest
     struct HttpRequest
     {
         std::string method;
+        std::string version;  // "HTTP/1.1", "HTTP/1.0"
         std::string uri;  // the path as the client sent it: no query string, not percent-decoded
         std::string body;
         bool bodyTooLarge = false;
@@ -25,6 +27,8 @@ namespace Rest
         bool replyPrepared = false;
         std::string preparedReply;
         unsigned int preparedStatus = 0;
+        // The check of the password it carries, while the access gate holds it.
+        std::shared_ptr<const PasswordChecks::Check> passwordCheck;
     };
 
     // The network face of the server. It runs without a thread of its own: the main loop
@@ -56,7 +60,8 @@ namespace Rest
         // Binds httpServer.port ("6969": every IPv4 interface; "127.0.0.1:6969": that address
         // only); false, with the error logged, when that is impossible.
         bool InitWebServer();
-        // Answers the held requests whose replies are ready, then Poll(httpServer.polling_rate),
+        // Answers the held requests whose replies are ready, lets those whose password has been
+        // checked through the gate again, then Poll(httpServer.polling_rate),
         // or a short poll while requests are held.
         void Update();
         // Handles what the network brings within `milliseconds`, returning early once
@@ -84,10 +89,11 @@ namespace Rest
         // Answers the command, or holds the request (connection suspended) while the command waits.
         void ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress);
         // "/download/<pelko id>": the finished file, streamed from disk as an attachment named
-        // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone.
-        // Throws for the bare "/download".
-        static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request,
-                                               std::string uri);
+        // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone
+        // and for the bare "/download".
+        static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request);
+        static constexpr const char* downloadRoute = "/download";
+        static constexpr const char* downloadPrefix = "/download/";
 
     private:
         static MHD_Result EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
@@ -108,6 +114,9 @@ namespace Rest
             HeldReply reply;
         };
         std::list<HeldRequest> heldRequests;
+        // Requests whose connection is suspended until the access gate has checked their password.
+        std::list<std::pair<MHD_Connection*, HttpRequest*>> gatedRequests;
+        PasswordChecks passwordChecks;
 
         // The front-end directory as it was when the server started.
         static StaticFileServer frontend;

@@ -11,6 +11,7 @@ namespace Rest
         UNAUTHORIZED = 401,
         FORBIDDEN = 403,
         NOT_FOUND = 404,
+        METHOD_NOT_ALLOWED = 405,
         PAYLOAD_TOO_LARGE = 413,
         MISDIRECTED_REQUEST = 421,
         TOO_MANY_REQUESTS = 429,

@@ -51,6 +51,11 @@ Ostrel::JsonBlock RestResponseTemplates::PayloadTooLarge(std::string message)
     return Error("Payload too large", message);
 }
 
+Ostrel::JsonBlock RestResponseTemplates::MethodNotAllowed(std::string message)
+{
+    return Error("Method not allowed", message);
+}
+
 Ostrel::JsonBlock RestResponseTemplates::MisdirectedRequest(std::string message)
 {
     return Error("Misdirected request", message);
@@ -85,6 +90,8 @@ Ostrel::JsonBlock RestResponseTemplates::GetByCode(HTTP_STATUS_CODE code, std::s
         return Forbidden(OrDefault(message, "Forbidden!"));
     case HTTP_STATUS_CODE::NOT_FOUND:
         return NotFound(OrDefault(message, "not found"));
+    case HTTP_STATUS_CODE::METHOD_NOT_ALLOWED:
+        return MethodNotAllowed(OrDefault(message, "Method not allowed"));
     case HTTP_STATUS_CODE::PAYLOAD_TOO_LARGE:
         return PayloadTooLarge(OrDefault(message, "Request body too large"));
     case HTTP_STATUS_CODE::MISDIRECTED_REQUEST:

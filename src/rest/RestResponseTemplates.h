@@ -16,6 +16,7 @@ namespace Rest
         static Ostrel::JsonBlock Forbidden(std::string message);
         static Ostrel::JsonBlock NotFound(std::string message);
         static Ostrel::JsonBlock PayloadTooLarge(std::string message);
+        static Ostrel::JsonBlock MethodNotAllowed(std::string message);
         static Ostrel::JsonBlock MisdirectedRequest(std::string message);
         static Ostrel::JsonBlock TooManyRequests(std::string message);
         static Ostrel::JsonBlock InternalServerError(std::string message);

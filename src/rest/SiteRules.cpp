@@ -42,6 +42,9 @@ namespace
             return false;
         port = rest.empty() ? "" : rest.substr(1);
         name = Lower(name);
+        // "localhost." is the fully qualified spelling of "localhost".
+        if (name.size() > 1 && name.back() == '.')
+            name.pop_back();
         return !name.empty();
     }
 
@@ -74,8 +77,6 @@ bool SiteRules::IsHostAllowed(const std::string& hostHeader)
         return false;
     if (IsIpAddress(name) || name == "localhost")
         return true;
-    if (name.back() == '.')
-        name.pop_back();
     const auto& allowed = XGConfig::access.allowed_hosts;
     return std::any_of(allowed.begin(), allowed.end(), [&name](const std::string& entry) {
         std::string listed = Lower(entry);

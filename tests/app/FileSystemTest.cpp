@@ -248,6 +248,9 @@ TEST(FileSystem, CalculateSizeOfTreeMatchesDu)
     const std::string du = RunAndCapture({"du", "-sb", root});
     ASSERT_FALSE(du.empty());
     EXPECT_EQ(FileSystem::CalculateSize(root, true), std::stoll(du));
+    // A cache directory that is a link is measured where it lies.
+    fs::create_directory_symlink(root, dir / "linked cache");
+    EXPECT_EQ(FileSystem::CalculateSize(dir / "linked cache", true), std::stoll(du));
 }
 
 // Every part of the path that exists is resolved as the kernel would when opening it, dangling

@@ -117,6 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "downloader.update_url", updateReason},
         ClientChange{R"({"downloader": {"update_url": "https://github.com.evil.example/yt-dlp/yt-dlp/releases/latest/download/"}})",
                      "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/.x/"}})",
+                     "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/x//"}})",
+                     "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp-nightly-builds-master-builds/releases/latest/download/"}})",
+                     "downloader.update_url", updateReason},
+        ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/"}})",
+                     "downloader.update_url", updateReason},
         // Only "set_password" makes a hash; one sent directly could lock everyone out.
         ClientChange{R"({"access": {"password_hash": ""}})", "access.password_hash",
                      "This setting is only changed by its own command."}));
@@ -137,6 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download"}})"},
                       ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/2024.08.06/"}})"},
                       ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp-nightly-builds/releases/latest/download/"}})"},
+                      ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp-master-builds/releases/download/a_b-1.2"}})"},
                       // Members that name no setting are no business of the check.
                       ClientChange{R"({"unknown": {"x": 1}, "httpServer": {"extra": true}})"}));
 

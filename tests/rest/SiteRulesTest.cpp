@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HostCase{"127.0.0.1:6969", true}, HostCase{"192.168.0.7", true}, HostCase{"[::1]:6969", true},
                       HostCase{"[fe80::1]", true}, HostCase{"localhost:6969", true}, HostCase{"LOCALHOST", true},
                       HostCase{"pelko.example.org:6969", true}, HostCase{"PELKO.EXAMPLE.ORG.", true},
-                      HostCase{"nas", true},
+                      HostCase{"nas", true}, HostCase{"localhost.:6969", true}, HostCase{"localhost..", false},
                       HostCase{"evil.example:6969", false}, HostCase{"sub.localhost", false},
                       HostCase{"localhost.evil.example", false}, HostCase{"example.org", false},
                       HostCase{"127.1", false},  // not an address in its usual form: a name like any other
