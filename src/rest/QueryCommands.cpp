@@ -84,11 +84,13 @@ namespace
                           Accepted(choice.words) + ".");
         }
 
-        bool Page(size_t& offset, size_t& limit)
+        // "offset", "limit", "search" and "sort" among `sorts` (-1 when not given).
+        bool Shared(size_t& offset, size_t& limit, std::string& search, std::vector<const char*> sorts, int& sort)
         {
             int64_t from = 0;
             int64_t count = defaultLimit;
-            if (!Number("offset", 0, INT64_MAX, from) || !Number("limit", 1, maxLimit, count))
+            if (!Number("offset", 0, INT64_MAX, from) || !Number("limit", 1, maxLimit, count) ||
+                !Text("search", search) || !Word({"sort", std::move(sorts)}, sort))
                 return false;
             offset = static_cast<size_t>(from);
             limit = static_cast<size_t>(count);
@@ -138,10 +140,10 @@ bool RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request, Ostrel::Js
     int mode = -1;
     int status = -1;
     int sort = -1;
-    if (!parameters.Page(query.offset, query.limit) || !parameters.Text("search", query.search) ||
+    if (!parameters.Shared(query.offset, query.limit, query.search,
+                           {"newest", "oldest", "title", "uploader", "duration", "size"}, sort) ||
         !parameters.Word({"mode", {"video", "audio"}}, mode) ||
-        !parameters.Word({"status", {"queued", "downloading", "finished", "failed"}}, status) ||
-        !parameters.Word({"sort", {"newest", "oldest", "title", "uploader", "duration", "size"}}, sort))
+        !parameters.Word({"status", {"queued", "downloading", "finished", "failed"}}, status))
         return false;
     if (mode >= 0)
         query.mode = static_cast<Downloader::DOWNLOAD_MODE>(mode);
@@ -161,13 +163,11 @@ bool RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request, Ostrel::Js
 bool RestQueryHandler::FetchLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                  HTTP_STATUS_CODE& responseCode)
 {
-    QueryParameters parameters(request, responseBody, responseCode);
     Logging::LogQuery query;
-    int scope = -1;
-    int sort = -1;
-    if (!parameters.Page(query.offset, query.limit) || !parameters.Text("search", query.search) ||
-        !parameters.Word({"scope", {"session", "alltime"}}, scope) ||
-        !parameters.Word({"sort", {"newest", "oldest"}}, sort))
+    int scope = -1, sort = -1;
+    QueryParameters parameters(request, responseBody, responseCode);
+    if (!parameters.Shared(query.offset, query.limit, query.search, {"newest", "oldest"}, sort) ||
+        !parameters.Word({"scope", {"session", "alltime"}}, scope))
         return false;
     if (request.DoesExist("types"))
     {
