@@ -43,6 +43,7 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"get_downloader_info", &GetDownloaderInfo},
     {"fetch_history", &FetchHistory},
     {"fetch_logs", &FetchLogs},
+    {"test_notification", &TestNotification},
 };
 
 void RestQueryHandler::PreInit()
