@@ -46,6 +46,8 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"update_subscription", &UpdateSubscription},
     {"remove_subscription", &RemoveSubscription},
     {"check_subscription", &CheckSubscription},
+    {"fetch_history", &FetchHistory},
+    {"fetch_logs", &FetchLogs},
     {"test_notification", &TestNotification},
 };
 
