@@ -3,17 +3,20 @@
 #   ./pelko.sh run      install what is missing, build, start the server in ./run/
 #   ./pelko.sh test     install what is missing, build with sanitizers, run every test
 #   ./pelko.sh package  install what is missing, build the Debian package build/package/pelko_*.deb
+#   ./pelko.sh image    build the package, then the container image pelko:<version> and build/image/pelko_*.tar
 #   ./pelko.sh bench    install what is missing, build the release build, measure it beside nginx
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
-# ca-certificates: the updater verifies the release host's HTTPS certificate.
-RUN_PACKAGES=(g++ cmake make pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
-  ffmpeg)
-TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser)
+# ca-certificates: the updater verifies the release host's HTTPS certificate; apprise sends the
+# notifications to Apprise addresses.
+RUN_PACKAGES=(g++ cmake make ccache pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev ca-certificates yt-dlp
+  ffmpeg apprise)
 PACKAGE_PACKAGES=(dpkg-dev)
+IMAGE_PACKAGES=(podman runc uidmap mmdebstrap)
+TEST_PACKAGES=(libgtest-dev python3 chromium lintian systemd adduser "${IMAGE_PACKAGES[@]}")
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 BENCH_PACKAGES=(libbenchmark-dev python3 nginx wrk curl)
@@ -49,10 +52,14 @@ install_browser_packages() {
   cp "$dir/package-lock.json" "$stamp"
 }
 
+# Every build goes through ccache, whose cache lies outside the checkout: paths are taken
+# relative to the checkout, so a fresh clone elsewhere reuses what an earlier one compiled.
+export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
+
 # build <dir> <target|all> <cmake options...>
 build() {
   local dir="$1" target="$2"; shift 2
-  cmake -S "$ROOT" -B "$ROOT/build/$dir" "$@" >/dev/null
+  cmake -S "$ROOT" -B "$ROOT/build/$dir" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >/dev/null
   cmake --build "$ROOT/build/$dir" -j "$JOBS" --target "$target"
 }
 
@@ -83,9 +90,22 @@ cmd_package() {
   ls "$ROOT"/build/package/pelko_*.deb
 }
 
+# The container image of the package built last; made again only when the package's content or
+# packaging/image/ changed. mmdebstrap and podman run as root.
+build_image() {
+  $SUDO "$ROOT/packaging/image/build-image.sh" "$ROOT"/build/package/pelko_*.deb "$ROOT/build/image"
+}
+
+cmd_image() {
+  install_missing "${IMAGE_PACKAGES[@]}"
+  cmd_package >/dev/null
+  build_image
+}
+
 cmd_test() {
   # shellcheck disable=SC2046 # one package name per word
-  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" $(missing_node_packages)
+  # One install for everything the test command needs, the package build's tools included.
+  install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" $(missing_node_packages)
   install_browser_packages
   build asan all -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -103,6 +123,9 @@ cmd_test() {
   # The Debian package, installed into a scratch root and run as its systemd unit runs it.
   cmd_package
   $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
+  # The container image of that package, run under podman.
+  build_image
+  $SUDO python3 "$ROOT/tests/image/test_image.py" "pelko:$(dpkg-deb --field "$ROOT"/build/package/pelko_*.deb Version)"
 }
 
 # Every figure of the performance table, printed and kept in build/bench/report.md.
@@ -118,6 +141,7 @@ case "${1:-}" in
   run) cmd_run ;;
   test) cmd_test ;;
   package) cmd_package ;;
+  image) cmd_image ;;
   bench) cmd_bench ;;
-  *) echo "usage: $0 run|test|package|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 run|test|package|image|bench" >&2; exit 2 ;;
 esac

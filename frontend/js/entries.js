@@ -147,7 +147,8 @@ function fillCard(card, entry) {
   card.querySelector('[data-action="remove"]').setAttribute('aria-label', `Remove ${shownTitle}`);
 }
 
-/** Speed, time left and size while the download runs; what the converter makes while it converts. */
+/** Speed, time left and size while the download runs; what the converter makes while it converts;
+ * where a finished file went in the library. */
 function fillDetail(node, entry, status, converting, mode) {
   const parts = [];
   if (converting) {
@@ -159,6 +160,8 @@ function fillDetail(node, entry, status, converting, mode) {
     if (speed > 0) parts.push(`${formatBytes(speed)}/s`);
     if (eta >= 0) parts.push(`${formatDuration(eta)} left`);
     if (total > 0) parts.push(formatBytes(total));
+  } else if (status === 'finished' && str(entry, 'library_path')) {
+    parts.push(`In the library: ${str(entry, 'library_path')}`);
   }
   node.hidden = parts.length === 0;
   setText(node, parts.join(' · '));

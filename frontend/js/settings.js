@@ -171,7 +171,10 @@ function fill(config) {
 function collect() {
   for (const input of fields) {
     input.setCustomValidity('');
-    if (input.dataset.kind === 'string' && input.value.trim() === '') input.setCustomValidity('This setting cannot be empty.');
+    // Only a field marked data-may-be-empty (the library folder: none) takes an empty value.
+    if (input.dataset.kind === 'string' && input.value.trim() === '' && !('mayBeEmpty' in input.dataset)) {
+      input.setCustomValidity('This setting cannot be empty.');
+    }
     if (input.dataset.kind === 'int') {
       const value = Number(input.value);
       if (input.value.trim() === '' || !Number.isInteger(value) || value < Number(input.min) || value > Number(input.max)) {

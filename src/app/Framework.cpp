@@ -7,7 +7,9 @@
 #include "app/XGControl.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
+#include "library/LibraryManager.h"
 #include "logging/LogHistory.h"
+#include "notifications/NotificationCenter.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
 
@@ -80,6 +82,8 @@ void Framework::PreInit()
     Rest::RestQueryHandler::PreInit();
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
+    Library::LibraryManager::PreInit();
+    Notifications::NotificationCenter::PreInit();
 }
 
 void Framework::PostInit()
@@ -92,6 +96,7 @@ void Framework::Update()
 {
     httpServer->Update();
     Downloader::DownloadManager::Update();
+    Notifications::NotificationCenter::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
@@ -100,6 +105,8 @@ void Framework::OnExit()
 {
     httpServer->OnExit();
     Downloader::DownloadManager::OnExit();
+    // After the downloads: what ended meanwhile is told, or kept for the next start.
+    Notifications::NotificationCenter::OnExit();
 }
 
 void Framework::PostExit()
@@ -107,6 +114,7 @@ void Framework::PostExit()
     XGConfig::PostExit();
     Rest::RestQueryHandler::PostExit();
     Downloader::DownloadManager::PostExit();
+    Notifications::NotificationCenter::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }

@@ -1,7 +1,11 @@
 #include "config/PathRules.h"
 #include <algorithm>
+#include <filesystem>
+#include <unistd.h>
 #include "app/FileSystem.h"
 #include "json/StringHelpers.h"
+
+namespace fs = std::filesystem;
 
 namespace
 {
@@ -13,6 +17,17 @@ namespace
         return std::none_of(segments.begin(), segments.end(), [](const std::string& segment) {
             return segment.empty() || segment == "." || segment == "..";
         });
+    }
+
+    std::string TouchedPlace(const std::string& real, const std::vector<PathRules::OwnPlace>& ownPlaces)
+    {
+        for (const PathRules::OwnPlace& place : ownPlaces)
+        {
+            const std::string other = FileSystem::RealLocation(place.path);
+            if (!other.empty() && (FileSystem::IsWithin(real, other) || FileSystem::IsWithin(other, real)))
+                return "The path would touch " + place.what + " \"" + place.path + "\".";
+        }
+        return "";
     }
 }
 
@@ -28,11 +43,19 @@ std::string PathRules::Refusal(const std::string& value, const std::vector<OwnPl
         !FileSystem::IsWithin(real, workingDirectory))
         return "The path leads outside the server's working directory (symbolic links followed).";
 
-    for (const OwnPlace& place : ownPlaces)
-    {
-        const std::string other = FileSystem::RealLocation(place.path);
-        if (!other.empty() && (FileSystem::IsWithin(real, other) || FileSystem::IsWithin(other, real)))
-            return "The path would touch " + place.what + " \"" + place.path + "\".";
-    }
-    return "";
+    return TouchedPlace(real, ownPlaces);
+}
+
+std::string PathRules::UserDirectoryRefusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces)
+{
+    if (value.empty())
+        return "";
+    std::error_code error;
+    if (value.find('\0') != std::string::npos || !fs::exists(value, error))
+        return "The directory does not exist.";
+    if (!FileSystem::ExistsDirectory(value))
+        return "The path is not a directory.";
+    if (access(value.c_str(), W_OK | X_OK) != 0)
+        return "The server cannot write to the directory.";
+    return TouchedPlace(FileSystem::RealLocation(value), ownPlaces);
 }

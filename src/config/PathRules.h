@@ -19,4 +19,7 @@ public:
     // relative, of plain names, lead strictly inside the working directory when every link
     // on the way is followed, and neither be, hold, nor lie inside any of `ownPlaces`.
     static std::string Refusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces);
+    // The same for a directory of the user's that may lie anywhere: empty (none), or an existing
+    // directory the server can write to that neither is, holds, nor lies inside any of `ownPlaces`.
+    static std::string UserDirectoryRefusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces);
 };

@@ -12,8 +12,10 @@ using namespace Ostrel;
 XGConfig::HttpServer XGConfig::httpServer;
 XGConfig::Logging XGConfig::logging;
 XGConfig::Downloader XGConfig::downloader;
+XGConfig::Library XGConfig::library;
 XGConfig::General XGConfig::general;
 XGConfig::Access XGConfig::access;
+XGConfig::Notifications XGConfig::notifications;
 JsonBlock XGConfig::savefileBuffer;
 JsonBlock XGConfig::valuesAtStart;
 ::Logging::Logger* XGConfig::log = nullptr;
@@ -30,6 +32,7 @@ namespace
         {"the settings backup", backupFile},
         {"the cookies file", cookiesFile},
         {"the downloader programs directory", "bin"},
+        {"the undelivered notifications", "notifications.json"},
     };
 
     // Every file and folder of the server's own apart from what `checked` names: the fixed ones,
@@ -43,12 +46,16 @@ namespace
         {
             if (setting.pathKind == SETTING_PATH::NONE || &setting == &checked)
                 continue;
-            const std::string current = std::get<std::string>(SettingsTable::Read(setting));
-            places.push_back({setting.placeName, current});
+            // An empty path is a place that is not used (no library).
+            const auto add = [&places, &setting](const std::string& path) {
+                if (!path.empty())
+                    places.push_back({setting.placeName, path});
+            };
+            add(std::get<std::string>(SettingsTable::Read(setting)));
             if (XGConfig::IsJsonFieldValid(changes, setting.path, STRING))
-                places.push_back({setting.placeName, changes.ShorthandGet(setting.path, '.').GetStringData()});
+                add(changes.ShorthandGet(setting.path, '.').GetStringData());
             if (setting.appliesAtRestart && XGConfig::IsJsonFieldValid(valuesAtStart, setting.path, STRING))
-                places.push_back({setting.placeName, valuesAtStart.ShorthandGet(setting.path, '.').GetStringData()});
+                add(valuesAtStart.ShorthandGet(setting.path, '.').GetStringData());
         }
         return places;
     }
@@ -99,8 +106,17 @@ JsonBlock& XGConfig::GetSavefileBuffer()
 JsonBlock XGConfig::WithoutSecrets(JsonBlock document)
 {
     for (const Setting& setting : SettingsTable::All())
-        if (setting.secret && document.DoesShorthandExist(setting.path, '.'))
+    {
+        if (!document.DoesShorthandExist(setting.path, '.'))
+            continue;
+        SettingValue value;
+        if (setting.secret)
             document.ShorthandRemove(setting.path, '.');
+        else if (setting.writeOnly && SettingsTable::FromJson(setting, document.ShorthandGet(setting.path, '.'), value))
+            document.ShorthandSet(setting.path, '.') = SettingsTable::ToJson(SettingsTable::Shown(setting, value));
+        else if (setting.writeOnly)
+            document.ShorthandRemove(setting.path, '.');
+    }
     return document;
 }
 
@@ -114,21 +130,31 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
             continue;
         SettingValue value;
         const bool typed = SettingsTable::FromJson(setting, proposed.ShorthandGet(setting.path, '.'), value);
+        const bool unmasked = !typed || SettingsTable::KeepStoredSecrets(setting, value, SettingsTable::Read(setting));
+        if (typed && unmasked && setting.writeOnly)
+            changes.ShorthandSet(setting.path, '.') = SettingsTable::ToJson(value);
         std::string reason;
         if (setting.secret)
             reason = "This setting is only changed by its own command.";
+        else if (!unmasked)
+            reason = std::string("\"") + SettingsTable::maskedText +
+                     "\" stands where no secret is stored: send the secret itself.";
         // A value that stays as it is changes nothing, whoever wrote it into config.json.
         else if (typed && value == SettingsTable::Read(setting))
             continue;
         else if (!typed || !SettingsTable::IsAcceptable(setting, value))
             reason = "Expected " + SettingsTable::Expected(setting) + ".";
+        else if (setting.pathKind == SETTING_PATH::USER_DIRECTORY)
+            reason = PathRules::UserDirectoryRefusal(std::get<std::string>(value),
+                                                     OwnPlacesBesides(setting, proposed, valuesAtStart));
         else if (setting.pathKind != SETTING_PATH::NONE)
             reason = PathRules::Refusal(std::get<std::string>(value), OwnPlacesBesides(setting, proposed, valuesAtStart));
         if (reason.empty())
             continue;
         changes.ShorthandRemove(setting.path, '.');
         refusals.push_back({setting.path, reason,
-                            setting.secret ? "" : proposed.ShorthandGet(setting.path, '.').Render(true)});
+                            setting.secret || setting.writeOnly ? ""
+                                                                : proposed.ShorthandGet(setting.path, '.').Render(true)});
     }
     return refusals;
 }

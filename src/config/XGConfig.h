@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "config/Webhook.h"
 
 namespace Logging
 {
@@ -14,7 +15,7 @@ namespace Ostrel
     class JsonBlock;
 }
 
-// Every setting of the server, in five process-wide groups that the subsystems read
+// Every setting of the server, in process-wide groups that the subsystems read
 // directly when they need a value, and their JSON form, which is also the layout of
 // config.json. Written on the main thread only; download workers get a copy of what
 // they need when they start.
@@ -40,6 +41,11 @@ public:
         int32_t num_threads = 0;            // downloads that may run at the same time
         std::string update_url;             // the release folder that updates of the downloader come from
     };
+    struct Library
+    {
+        std::string dir;                // the folder finished files are placed in; empty: none
+        std::string filename_template;  // library.template: each file's name inside it
+    };
     struct General
     {
         bool show_console = false;
@@ -53,11 +59,20 @@ public:
         std::string password_hash;               // empty: no password; never handed to a client
     };
 
+    struct Notifications
+    {
+        std::vector<Webhook> webhooks;
+        std::vector<std::string> apprise_urls;    // carry the services' tokens: never handed to a client
+        std::vector<std::string> apprise_events;  // what the Apprise addresses are told of
+    };
+
     static HttpServer httpServer;
     static Logging logging;
     static Downloader downloader;
+    static Library library;
     static General general;
     static Access access;
+    static Notifications notifications;
 
     // A setting a client sent that was not taken, and why.
     struct Refusal
@@ -78,12 +93,14 @@ public:
     static Ostrel::JsonBlock CreateJson();
     // The configuration document the REST commands hand back to clients.
     static Ostrel::JsonBlock& GetSavefileBuffer();
-    // `document` without the settings no client may see.
+    // `document` without the settings no client may see, write-only secrets masked.
     static Ostrel::JsonBlock WithoutSecrets(Ostrel::JsonBlock document);
 
     // Checks the settings a client sent before they are loaded: a value of the wrong type or
     // outside its range, a secret, or a changed path that leads outside the working directory
-    // or onto one of the server's own files is removed from `changes` and returned.
+    // or onto one of the server's own files (the library folder: that is no writable
+    // directory, or touches the server's files) is removed from `changes` and returned. Masks
+    // sent back for write-only secrets are replaced in `changes` by the stored secrets.
     static std::vector<Refusal> RefuseClientChanges(Ostrel::JsonBlock& changes);
 
     // Start-up: defaults, then config.json (written with the defaults when missing).

@@ -62,6 +62,7 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     downloaded_filename = other.downloaded_filename;
     download_url = other.download_url;
     error_message = other.ErrorMessage();
+    library_path = other.LibraryPath();
     status = other.status.load();
     mode = other.mode;
     download_progress = other.download_progress.load();
@@ -102,6 +103,7 @@ JsonBlock DownloadEntry::Members(bool withProgress) const
     json.Add(JsonElement("downloaded_filename", downloaded_filename));
     json.Add(JsonElement("duration", duration));
     json.Add(JsonElement("error_message", ErrorMessage()));
+    json.Add(JsonElement("library_path", LibraryPath()));
     if (mode >= VIDEO && mode <= AUDIO)
         json.Add(JsonElement("mode", modeWords[mode]));
     json.Add(JsonElement("pelko_id", pelko_id));
@@ -190,6 +192,9 @@ namespace
 DownloadEntry DownloadEntry::FromIndexRecord(const JsonBlock& record)
 {
     DownloadEntry entry = FromRecord(record);
+    std::string libraryPath;
+    TakeString(record, "library_path", libraryPath);
+    entry.SetLibraryPath(std::move(libraryPath));
     entry.status = FINISHED;
     entry.download_progress = 100;
     return entry;
@@ -236,6 +241,16 @@ void DownloadEntry::Requeue()
     total_bytes = 0;
     converting = false;
     error_message.clear();
+}
+
+std::string DownloadEntry::LibraryPath() const
+{
+    return status.load(std::memory_order_acquire) == FINISHED ? library_path : "";
+}
+
+void DownloadEntry::SetLibraryPath(std::string path)
+{
+    library_path = std::move(path);
 }
 
 std::string DownloadEntry::ErrorMessage() const

@@ -69,6 +69,12 @@ namespace Downloader
         // The error of a failed entry; empty for any other.
         std::string ErrorMessage() const;
 
+        // Where the finished file went in the library, relative to its folder; empty for none or
+        // while the entry is not finished.
+        std::string LibraryPath() const;
+        // Only for the thread that may write the result, before the entry turns FINISHED.
+        void SetLibraryPath(std::string path);
+
         // Back to QUEUED with no progress and no error, to run (again) from the beginning;
         // only while no worker runs it.
         void Requeue();
@@ -120,5 +126,7 @@ namespace Downloader
         // Written before `status` turns FAILED and read only by those who saw FAILED, so a
         // reader never meets it half written.
         std::string error_message;
+        // Written and read as error_message is, FINISHED for FAILED.
+        std::string library_path;
     };
 }

@@ -20,6 +20,7 @@ namespace Logging
 namespace Ostrel
 {
     class JsonArray;
+    class JsonBlock;
 }
 
 namespace Downloader
@@ -56,6 +57,23 @@ namespace Downloader
         std::shared_ptr<PendingChange> change;
         std::string refusal;
     };
+
+    // What became of a download, as the manager tells its listeners.
+    enum class DOWNLOAD_EVENT
+    {
+        QUEUED,    // its metadata was read (again): it waits for its turn
+        FINISHED,  // its file is in the cache
+        FAILED,    // it cannot be done (a cancel is no failure)
+    };
+    // What became of a finished download's file outside the cache.
+    struct Placement
+    {
+        std::string libraryPath;  // the entry's library_path; empty for none
+        std::string problem;      // why the file could not be placed; empty when nothing failed
+    };
+    // Done with a download's file once the program has written it and before the entry counts as
+    // finished, on the download's own thread: the entry and the video's metadata document.
+    using FinishingStep = std::function<Placement(const DownloadEntry& entry, const Ostrel::JsonBlock& metadata)>;
 
     // The download queue and cache: queues downloads with their metadata, runs each in a
     // worker thread of its own, and keeps finished ones in the cache index (index.json in the
@@ -98,6 +116,14 @@ namespace Downloader
                                                                  std::string quality, int32_t maxItems);
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
+
+        // Called on the main thread the moment a download is queued, finishes or fails, with the
+        // entry as it is then. Listeners stay until the next PreInit.
+        using EventListener = std::function<void(DOWNLOAD_EVENT event, const DownloadEntry& entry)>;
+        static void AddEventListener(EventListener listener);
+        // `prepare` is called on the main thread as each download starts, so that the step it
+        // gives (null for none) takes the settings of that moment.
+        static void SetFinishing(std::function<FinishingStep()> prepare);
 
         // The first second from now on that is no entry's id and not reserved, in base 62.
         static std::string CreateNewPelkoID();
@@ -161,6 +187,7 @@ namespace Downloader
             DownloaderProgramInfo program;
             std::string cachedir;
             std::string max_dlrate_per_thread;
+            FinishingStep finishing;
         };
         // A worker thread with the entry it keeps alive; the record outlives the thread.
         struct WorkerThread
@@ -172,6 +199,7 @@ namespace Downloader
             std::atomic<bool> stop = false;   // set by the main thread, read by the worker
             std::atomic<bool> ended = false;  // set by the worker when it is done with everything shared
             bool removeWhenEnded = false;     // main thread only
+            std::string placementProblem;     // written by the worker before `ended`
             std::vector<std::shared_ptr<PendingChange>> waiting;  // main thread only; done once it ended
             std::thread thread;
         };
@@ -253,6 +281,8 @@ namespace Downloader
         static std::string QueueFile();
         static std::string MetadataFile(const std::string& id);
         static void CreateCacheFolders();
+        static void Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry);
+        static std::vector<EventListener> listeners;
 
         // The session list: every entry queued (or restored) in this run that has not finished,
         // in queue order. Shared pointers, so that an entry stays where it is while its worker
@@ -274,6 +304,7 @@ namespace Downloader
         static bool stopping;
         static std::string cacheDirectory;
         static DownloaderProgramInfo downloaderProgram;  // the one last looked up
+        static std::function<FinishingStep()> prepareFinishing;
         static Logging::Logger* log;
     };
 }

@@ -357,6 +357,7 @@ ChangeRequest DownloadManager::RetryDownload(std::string id)
     entry->Requeue();
     DeletePartialFiles(id);
     SaveQueue();
+    Tell(DOWNLOAD_EVENT::QUEUED, *entry);
     change->done = true;
     return {change, ""};
 }

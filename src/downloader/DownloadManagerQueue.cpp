@@ -46,7 +46,7 @@ void DownloadManager::StartFetches()
             continue;
         fetch->started = true;
         running++;
-        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), ""};
+        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), "", nullptr};
         fetch->thread = std::thread(RunFetch, fetch.get(), std::move(settings));
     }
 }
@@ -273,6 +273,7 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         entry->webpage_url = fetch.metadata.webpage_url;
         entry->thumbnail_url = fetch.metadata.thumbnail_url;
         entry->Requeue();
+        Tell(DOWNLOAD_EVENT::QUEUED, *entry);
     }
     else
     {
@@ -280,6 +281,7 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         log->stream << log->Err() << "Download " << entry->pelko_id << " (" << entry->video_url
                     << ") failed: " << fetch.error;
         log->Flush();
+        Tell(DOWNLOAD_EVENT::FAILED, *entry);
     }
     fetch.change->Complete();
     for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)

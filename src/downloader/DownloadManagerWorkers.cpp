@@ -41,7 +41,8 @@ void DownloadManager::DownloadNext()
     entry->status = DOWNLOADING;
 
     // The worker gets its own copy: the settings may change while it runs.
-    WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread};
+    WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread,
+                            prepareFinishing ? prepareFinishing() : nullptr};
     // Named before the thread starts, so no thread ever writes it while others read it.
     entry->downloaded_filename =
         settings.cachedir + "/download/" + entry->pelko_id + (entry->mode == VIDEO ? ".mp4" : ".mp3");
@@ -59,10 +60,10 @@ void DownloadManager::DownloadNext()
 void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control)
 {
     const std::string buffers = settings.cachedir + "/dlprogbuf/" + entry->pelko_id;
+    const MetadataDocument metadata =
+        MetadataDocument::Read(settings.cachedir + "/metadata/" + entry->pelko_id + ".json", entry->playlist_index > 0);
     // The streams that the metadata fetch chose decide how they become an MP4.
-    const ChosenStreams chosen =
-        MetadataDocument::Read(settings.cachedir + "/metadata/" + entry->pelko_id + ".json", entry->playlist_index > 0)
-            .Chosen();
+    const ChosenStreams chosen = metadata.Chosen();
 
     ProgressBuffer progress(buffers + ".buf");
     ProgressReport report;
@@ -106,6 +107,12 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
         entry->Fail(settings.program.path.empty() ? FailureReasons::noProgram : FailureReasons::notStarted, -1);
     else if (outcome.exitStatus == 0)
     {
+        if (settings.finishing)
+        {
+            Placement placement = settings.finishing(*entry, metadata.document);
+            entry->SetLibraryPath(std::move(placement.libraryPath));
+            control->placementProblem = std::move(placement.problem);
+        }
         entry->download_progress = 100;
         entry->status = FINISHED;
     }
@@ -171,8 +178,16 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     {
         log->stream << "Finished download " << entry.pelko_id << " \"" << entry.title << "\".";
         log->Flush();
+        if (!entry.LibraryPath().empty())
+            log->stream << "Placed download " << entry.pelko_id << " in the library as \"" << entry.LibraryPath() << "\".";
+        else if (!worker.placementProblem.empty())
+            log->stream << log->Warn() << "Download " << entry.pelko_id
+                        << " is not in the library: " << worker.placementProblem;
+        if (!entry.LibraryPath().empty() || !worker.placementProblem.empty())
+            log->Flush();
         unfinishedCache.erase(inSession);
         saveFileCache.push_back(worker.entry);
+        Tell(DOWNLOAD_EVENT::FINISHED, entry);
         return true;
     }
 
@@ -190,6 +205,9 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     {
         log->stream << log->Err() << "Download " << entry.pelko_id << " (" << entry.video_url
                     << ") failed: " << entry.ErrorMessage();
+        log->Flush();
+        Tell(DOWNLOAD_EVENT::FAILED, entry);
+        return false;
     }
     log->Flush();
     return false;

@@ -1,7 +1,9 @@
 #include "rest/AccessGate.h"
 #include <algorithm>
+#include <optional>
 #include <strings.h>
 #include <microhttpd.h>
+#include "config/XGConfig.h"
 #include "rest/Authentication.h"
 #include "rest/HtmlPages.h"
 #include "rest/HttpServer.h"
@@ -90,28 +92,62 @@ namespace
                std::to_string(Authentication::SecondsToWait(peerAddress, Authentication::Clock::now())) + " s.";
     }
 
+    // The verdict on a password sent with `request`: at once when no slow hash is needed;
+    // otherwise a check starts and the request is held (no verdict) until it has ended, when
+    // the gate is asked again and takes its outcome in. An address with as many checks under
+    // way as it may have must wait like one that guessed wrong too often.
+    std::optional<Authentication::CHECK_RESULT> Verdict(HttpRequest& request, const std::string& peerAddress,
+                                                        const std::string& password, PasswordChecks& checks)
+    {
+        const auto now = Authentication::Clock::now();
+        if (request.passwordCheck != nullptr)
+        {
+            const auto check = std::move(request.passwordCheck);
+            return Authentication::FinishCheck(peerAddress, password, check->hash, check->matches, now);
+        }
+        const Authentication::CHECK_RESULT quick = Authentication::StartCheck(peerAddress, password, now);
+        if (quick != Authentication::NEEDS_HASH)
+            return quick;
+        request.passwordCheck = checks.Start(peerAddress, password, XGConfig::access.password_hash);
+        if (request.passwordCheck == nullptr)
+            return Authentication::TOO_SOON;
+        return std::nullopt;
+    }
+
     // "/login": the form of the login page posts the password and where to go next.
-    void HandleLogin(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress)
+    AccessGate::VERDICT HandleLogin(MHD_Connection* connection, HttpRequest& request, const std::string& peerAddress,
+                                    PasswordChecks& checks)
     {
         const std::string next = AccessGate::LocalPath(AccessGate::FormField(request.body, "next"));
         if (!Authentication::IsPasswordSet())
-            return Redirect(connection, next, "");
+        {
+            Redirect(connection, next, "");
+            return AccessGate::ANSWERED;
+        }
         if (request.method != "POST")
-            return SendPage(connection, MHD_HTTP_OK, HtmlPages::LoginPage(next, ""));
+        {
+            SendPage(connection, MHD_HTTP_OK, HtmlPages::LoginPage(next, ""));
+            return AccessGate::ANSWERED;
+        }
 
-        switch (Authentication::CheckPassword(peerAddress, AccessGate::FormField(request.body, "password"),
-                                              Authentication::Clock::now()))
+        const auto verdict = Verdict(request, peerAddress, AccessGate::FormField(request.body, "password"), checks);
+        if (!verdict)
+            return AccessGate::HELD;
+        switch (*verdict)
         {
         case Authentication::ACCEPTED:
-            return Redirect(connection, next,
-                            std::string(Authentication::sessionCookie) + "=" + Authentication::StartSession() +
-                                cookieAttributes);
-        case Authentication::REFUSED:
-            return SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(next, "Wrong password."));
+            Redirect(connection, next,
+                     std::string(Authentication::sessionCookie) + "=" + Authentication::StartSession() +
+                         cookieAttributes);
+            break;
         case Authentication::TOO_SOON:
-            return SendPage(connection, MHD_HTTP_TOO_MANY_REQUESTS, HtmlPages::LoginPage(next, WaitMessage(peerAddress)),
-                            RetryAfter(peerAddress));
+            SendPage(connection, MHD_HTTP_TOO_MANY_REQUESTS, HtmlPages::LoginPage(next, WaitMessage(peerAddress)),
+                     RetryAfter(peerAddress));
+            break;
+        default:
+            SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(next, "Wrong password."));
         }
+        return AccessGate::ANSWERED;
     }
 
     // Only a posted form logs out: a link from elsewhere (which the site rule lets through) must not.
@@ -139,7 +175,8 @@ namespace
     }
 }
 
-bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress)
+AccessGate::VERDICT AccessGate::Admit(MHD_Connection* connection, HttpRequest& request, const std::string& peerAddress,
+                                      PasswordChecks& checks)
 {
     // HTTP/1.1 requires exactly one Host; with two, each check could read another one.
     const int hostHeaders = HostHeaders(connection);
@@ -150,7 +187,7 @@ bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, c
                                    BAD_REQUEST, hostHeaders > 1 ? "The request names its host more than once."
                                                                 : "The request names no host."),
                                BAD_REQUEST);
-        return false;
+        return ANSWERED;
     }
     const std::string host = Header(connection, MHD_HTTP_HEADER_HOST);
     if (!SiteRules::IsHostAllowed(host))
@@ -165,7 +202,7 @@ bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, c
                                    MISDIRECTED_REQUEST);
         else
             SendPage(connection, MHD_HTTP_MISDIRECTED_REQUEST, HtmlPages::UnknownHostPage(name));
-        return false;
+        return ANSWERED;
     }
 
     const SiteRules::Request site = {request.method,
@@ -180,21 +217,18 @@ bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, c
         HttpServer::ServeReply(connection,
                                RestResponseTemplates::GetByCode(FORBIDDEN, "Cross-site requests are not accepted."),
                                FORBIDDEN);
-        return false;
+        return ANSWERED;
     }
 
     if (request.uri == "/login")
-    {
-        HandleLogin(connection, request, peerAddress);
-        return false;
-    }
+        return HandleLogin(connection, request, peerAddress, checks);
     if (request.uri == "/logout")
     {
         HandleLogout(connection, request);
-        return false;
+        return ANSWERED;
     }
     if (!Authentication::IsPasswordSet() || Authentication::IsSession(SessionToken(connection)))
-        return true;
+        return ADMITTED;
 
     std::string password;
     if (!Authentication::PasswordFromBasic(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION), password))
@@ -202,21 +236,23 @@ bool AccessGate::Admit(MHD_Connection* connection, const HttpRequest& request, c
         RefuseWithoutPassword(connection, request,
                               "This server is protected by a password: log in, or send the password with HTTP "
                               "Basic authentication.");
-        return false;
+        return ANSWERED;
     }
-    switch (Authentication::CheckPassword(peerAddress, password, Authentication::Clock::now()))
+    const auto verdict = Verdict(request, peerAddress, password, checks);
+    if (!verdict)
+        return HELD;
+    switch (*verdict)
     {
     case Authentication::ACCEPTED:
-        return true;
-    case Authentication::REFUSED:
-        RefuseWithoutPassword(connection, request, "Wrong password.");
-        return false;
+        return ADMITTED;
     case Authentication::TOO_SOON:
         HttpServer::ServeReply(connection, RestResponseTemplates::GetByCode(TOO_MANY_REQUESTS, WaitMessage(peerAddress)),
                                TOO_MANY_REQUESTS, RetryAfter(peerAddress));
-        return false;
+        return ANSWERED;
+    default:
+        RefuseWithoutPassword(connection, request, "Wrong password.");
+        return ANSWERED;
     }
-    return false;
 }
 
 std::string AccessGate::LocalPath(const std::string& path)

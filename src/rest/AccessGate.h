@@ -6,6 +6,7 @@ struct MHD_Connection;
 namespace Rest
 {
     struct HttpRequest;
+    class PasswordChecks;
 
     // What a request must pass after the address rule and before its route: it must name a
     // host the server answers to (else 421), must not come from another site (else 403) and,
@@ -15,8 +16,14 @@ namespace Rest
     class AccessGate
     {
     public:
-        // True when the request goes on to its route; otherwise its reply has been queued.
-        static bool Admit(MHD_Connection* connection, const HttpRequest& request, const std::string& peerAddress);
+        enum VERDICT
+        {
+            ADMITTED,  // the request goes on to its route
+            ANSWERED,  // its reply has been queued
+            HELD,      // a password is being checked in `checks`: ask again once request.passwordCheck ended
+        };
+        static VERDICT Admit(MHD_Connection* connection, HttpRequest& request, const std::string& peerAddress,
+                             PasswordChecks& checks);
 
         // `path` when it is a path of this server ("/...", not "//..." or "/\..."), else "/":
         // a redirect to it can never leave the site.

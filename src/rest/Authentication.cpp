@@ -31,9 +31,9 @@ namespace
     std::map<std::string, Failures> failuresByAddress;
     std::vector<Token> sessions;  // oldest first
 
-    // The slow hash costs a noticeable fraction of a second on the main thread, so a password
-    // once accepted is remembered as a keyed digest: a later request with it is checked fast,
-    // and a wrong one still takes the slow path and counts as a failure.
+    // The slow hash costs a noticeable fraction of a second, so a password once accepted is
+    // remembered as a keyed digest: a later request with it is checked at once, and a wrong one
+    // still takes the slow path and counts as a failure.
     Digest digestKey{};
     std::string verifiedHash;
     Digest verifiedDigest{};
@@ -104,31 +104,43 @@ bool Authentication::IsPasswordSet()
     return !XGConfig::access.password_hash.empty();
 }
 
-Authentication::CHECK_RESULT Authentication::CheckPassword(const std::string& address, const std::string& password,
-                                                           Clock::time_point now)
+Authentication::CHECK_RESULT Authentication::StartCheck(const std::string& address, const std::string& password,
+                                                         Clock::time_point now)
 {
     InitSodium();
     const auto found = failuresByAddress.find(address);
     if (found != failuresByAddress.end() && now < found->second.last + WaitAfter(found->second))
         return TOO_SOON;
-
     const std::string& hash = XGConfig::access.password_hash;
-    bool accepted = false;
-    if (!hash.empty() && hash == verifiedHash)
-        accepted = sodium_memcmp(DigestOf(password).data(), verifiedDigest.data(), verifiedDigest.size()) == 0;
-    if (!accepted && !hash.empty() && hash.size() < crypto_pwhash_STRBYTES &&
-        crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0)
+    if (hash.empty())
+        return REFUSED;
+    if (hash == verifiedHash &&
+        sodium_memcmp(DigestOf(password).data(), verifiedDigest.data(), verifiedDigest.size()) == 0)
     {
-        accepted = true;
-        verifiedHash = hash;
-        verifiedDigest = DigestOf(password);
+        failuresByAddress.erase(address);
+        return ACCEPTED;
     }
+    return NEEDS_HASH;
+}
 
-    if (!accepted)
+bool Authentication::MatchesHash(const std::string& hash, const std::string& password)
+{
+    return hash.size() < crypto_pwhash_STRBYTES &&
+           crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+Authentication::CHECK_RESULT Authentication::FinishCheck(const std::string& address, const std::string& password,
+                                                          const std::string& hash, bool matches, Clock::time_point now)
+{
+    if (hash != XGConfig::access.password_hash)
+        return REFUSED;
+    if (!matches)
     {
         RecordFailure(address, now);
         return REFUSED;
     }
+    verifiedHash = hash;
+    verifiedDigest = DigestOf(password);
     failuresByAddress.erase(address);
     return ACCEPTED;
 }

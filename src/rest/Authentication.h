@@ -7,7 +7,7 @@ namespace Rest
 {
     // The server's optional password (the setting access.password_hash): hashing, checking,
     // the slow-down of wrong guesses, and the sessions of browsers that logged in. Sessions
-    // live in memory: a restart logs everyone out. Main thread only.
+    // live in memory: a restart logs everyone out. Main thread only, but for MatchesHash.
     class Authentication
     {
     public:
@@ -29,11 +29,19 @@ namespace Rest
         {
             ACCEPTED,
             REFUSED,
-            TOO_SOON,  // not checked: the address must wait (SecondsToWait)
+            TOO_SOON,    // not checked: the address must wait (SecondsToWait)
+            NEEDS_HASH,  // only the slow hash can tell: MatchesHash off the main thread, then FinishCheck
         };
-        // Checks a password that a client at `address` sent against the setting, in constant time.
-        static CHECK_RESULT CheckPassword(const std::string& address, const std::string& password,
-                                          Clock::time_point now);
+        // The checks of a password that a client at `address` sent that take no time: the
+        // address's back-off, and the password already verified (in constant time).
+        static CHECK_RESULT StartCheck(const std::string& address, const std::string& password, Clock::time_point now);
+        // The slow part: whether `password` is the one `hash` was made from. Safe on any thread.
+        static bool MatchesHash(const std::string& hash, const std::string& password);
+        // Takes in the outcome of MatchesHash against `hash` (the setting when the check began):
+        // ACCEPTED, or REFUSED with a failure counted for `address` (none when the password
+        // changed meanwhile: the guess was not against the password of now).
+        static CHECK_RESULT FinishCheck(const std::string& address, const std::string& password, const std::string& hash,
+                                        bool matches, Clock::time_point now);
         // Whole seconds, at least 1, until `address` may guess again.
         static int SecondsToWait(const std::string& address, Clock::time_point now);
 

@@ -132,7 +132,7 @@ void HttpServer::Update()
 {
     ResumeReadyRequests();
     unsigned int wait = static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate));
-    if (!heldRequests.empty())
+    if (HasHeldRequests())
     {
         // A client waiting for its reply is an active client: no idle pause meanwhile.
         XGControl::last_query_time = Clock::now();
@@ -143,11 +143,20 @@ void HttpServer::Update()
 
 bool HttpServer::HasHeldRequests() const
 {
-    return !heldRequests.empty();
+    return !heldRequests.empty() || !gatedRequests.empty();
 }
 
 void HttpServer::ResumeReadyRequests()
 {
+    passwordChecks.Update();
+    // The library calls the request handler again, which asks the gate again.
+    std::erase_if(gatedRequests, [](const auto& gated) {
+        if (!gated.second->passwordCheck->ended)
+            return false;
+        MHD_resume_connection(gated.first);
+        return true;
+    });
+
     for (auto held = heldRequests.begin(); held != heldRequests.end();)
     {
         Ostrel::JsonBlock responseBody;
@@ -197,7 +206,7 @@ void HttpServer::OnExit()
     if (daemon == nullptr)
         return;
 
-    while (!heldRequests.empty())
+    while (HasHeldRequests())
         Update();
 
     // The last replies ("Goodbye! :3" above all) may still wait in their connections.
@@ -246,6 +255,8 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
             ++static_cast<HttpServer*>(server)->unsentReplies;
             static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
         }
+        else if (request->passwordCheck != nullptr && request->passwordCheck->ended)
+            static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
         else if (request->replyPrepared)
         {
             request->replyPrepared = false;
@@ -304,8 +315,17 @@ void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
 
     try
     {
-        if (!AccessGate::Admit(connection, request, peerAddress))
+        switch (AccessGate::Admit(connection, request, peerAddress, passwordChecks))
+        {
+        case AccessGate::ANSWERED:
             return;
+        case AccessGate::HELD:
+            MHD_suspend_connection(connection);
+            gatedRequests.emplace_back(connection, &request);
+            return;
+        case AccessGate::ADMITTED:
+            break;
+        }
         // "/api" reads its command from the body whatever the method, as clients have always
         // sent it; files and pages are only read.
         if (request.uri == "/api")

@@ -7,6 +7,7 @@
 #include "json/Json.h"
 #include "logging/Logger.h"
 #include "rest/ConnectionGuard.h"
+#include "rest/PasswordChecks.h"
 #include "rest/HttpStatusCode.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/StaticFileServer.h"
@@ -26,6 +27,8 @@ namespace Rest
         bool replyPrepared = false;
         std::string preparedReply;
         unsigned int preparedStatus = 0;
+        // The check of the password it carries, while the access gate holds it.
+        std::shared_ptr<const PasswordChecks::Check> passwordCheck;
     };
 
     // The network face of the server. It runs without a thread of its own: the main loop
@@ -57,7 +60,8 @@ namespace Rest
         // Binds httpServer.port ("6969": every IPv4 interface; "127.0.0.1:6969": that address
         // only); false, with the error logged, when that is impossible.
         bool InitWebServer();
-        // Answers the held requests whose replies are ready, then Poll(httpServer.polling_rate),
+        // Answers the held requests whose replies are ready, lets those whose password has been
+        // checked through the gate again, then Poll(httpServer.polling_rate),
         // or a short poll while requests are held.
         void Update();
         // Handles what the network brings within `milliseconds`, returning early once
@@ -110,6 +114,9 @@ namespace Rest
             HeldReply reply;
         };
         std::list<HeldRequest> heldRequests;
+        // Requests whose connection is suspended until the access gate has checked their password.
+        std::list<std::pair<MHD_Connection*, HttpRequest*>> gatedRequests;
+        PasswordChecks passwordChecks;
 
         // The front-end directory as it was when the server started.
         static StaticFileServer frontend;

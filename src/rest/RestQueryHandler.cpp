@@ -41,6 +41,7 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"set_cookies", &SetCookies},
     {"clear_cookies", &ClearCookies},
     {"get_downloader_info", &GetDownloaderInfo},
+    {"test_notification", &TestNotification},
 };
 
 void RestQueryHandler::PreInit()

@@ -145,6 +145,11 @@ namespace Rest
         static bool ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // Notification commands (NotificationCommands.cpp)
+        // Sends a test notification to every target; held until each has answered.
+        static bool TestNotification(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
+
         // Access commands (AccessCommands.cpp)
         // "password" (STRING): sets the password, or removes it when empty. Every session ends.
         static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,

@@ -49,6 +49,9 @@ protected:
         fs::create_directory_symlink("/", repository / "run/root");
         fs::create_directory_symlink(".", repository / "run/here");
         fs::create_symlink(repository / "elsewhere/new.txt", repository / "run/dangling");
+        fs::create_directory(repository / "media");
+        fs::create_directory(repository / "run/videos");
+        WriteRaw(repository / "notes.txt", "");
         fs::current_path(repository / "run");
 
         Logging::LogHistory::PreInit();
@@ -116,7 +119,25 @@ INSTANTIATE_TEST_SUITE_P(
         // command's link: it was the administrator's choice).
         PathChange{R"({"downloader": {"cachedir": "media/cache"}, "logging": {"logfile_text": "logs/pelko.txt"}})",
                    {}},
-        PathChange{R"({"httpServer": {"rootdir": "frontend"}, "downloader": {"cachedir": "dlcache"}})", {}}));
+        PathChange{R"({"httpServer": {"rootdir": "frontend"}, "downloader": {"cachedir": "dlcache"}})", {}},
+        // The library may lie anywhere, but must be a writable directory off the server's files.
+        PathChange{R"({"library": {"dir": "../media"}})", {}},
+        PathChange{R"({"library": {"dir": ""}})", {}},
+        PathChange{R"({"library": {"dir": "../gone"}})", {{"library.dir", "The directory does not exist."}}},
+        PathChange{R"({"library": {"dir": "../notes.txt"}})", {{"library.dir", "The path is not a directory."}}},
+        // Nobody writes into the top of /proc/sys, whoever they are.
+        PathChange{R"({"library": {"dir": "/proc/sys"}})",
+                   {{"library.dir", "The server cannot write to the directory."}}},
+        PathChange{R"({"library": {"dir": "."}})",
+                   {{"library.dir", "The path would touch the settings file \"config.json\"."}}},
+        PathChange{R"({"library": {"dir": "frontend"}})",
+                   {{"library.dir", "The path would touch the front-end directory \"frontend\"."}}},
+        PathChange{R"({"library": {"dir": "dlcache"}})",
+                   {{"library.dir", "The path would touch the download cache directory \"dlcache\"."}}},
+        PathChange{R"({"library": {"dir": "videos"}, "downloader": {"cachedir": "videos/cache"}})",
+                   {{"downloader.cachedir", "The path would touch the library folder \"videos\"."},
+                    {"library.dir", "The path would touch the download cache directory \"videos/cache\"."}}},
+        PathChange{R"({"library": {"dir": "videos"}, "logging": {"logfile_text": "videos.txt"}})", {}}));
 
 // The cache directory changes only with a restart: until then the old one is still the cache.
 TEST_F(PathRulesTest, TheCacheInUseStaysProtectedUntilTheRestart)

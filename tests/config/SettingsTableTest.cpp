@@ -24,6 +24,11 @@ namespace
     const std::string updateReason =
         "Expected one of yt-dlp's release folders on GitHub "
         "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in config.json.";
+    const std::string templateReason =
+        "Expected a name with \"/\" between folder levels and the fields {title}, {uploader}, {video_id}, {pelko_id}, "
+        "{upload_date}, {year}, {playlist}, {playlist_index}, {subscription}, {mode} and {ext} in braces; no empty "
+        "level, \".\" or \"..\", and none of the characters < > : \" \\ | ? * (\"{uploader}/{title} "
+        "[{video_id}].{ext}\").";
     const std::string hostsReason =
         "Expected a list of host names made of letters, digits, \"-\" and \".\" (\"pelko.example.org\").";
 }
@@ -70,6 +75,11 @@ TEST_P(ClientChangeTest, RefusesWhatWouldBreakTheServer)
 INSTANTIATE_TEST_SUITE_P(
     Hostile, ClientChangeTest,
     ::testing::Values(
+        // A template that names an unknown field, or could climb out of the library folder.
+        ClientChange{R"({"library": {"template": "{uploader}/{titel}.{ext}"}})", "library.template", templateReason},
+        ClientChange{R"({"library": {"template": "../{title}.{ext}"}})", "library.template", templateReason},
+        ClientChange{R"({"library": {"template": ""}})", "library.template", templateReason},
+        ClientChange{R"({"library": {"template": "{year}/{playlist_index} {title}.{ext}"}})", "", ""},
         // No listener after a restart, or a port the library would pick at random.
         ClientChange{R"({"httpServer": {"port": "99999"}})", "httpServer.port", portReason},
         ClientChange{R"({"httpServer": {"port": "-1"}})", "httpServer.port", portReason},

@@ -21,7 +21,7 @@ TEST(DownloadEntry, DefaultEntryRendersEveryMemberWithItsDefault)
         "pelko_id": "", "webpage_url": "", "thumbnail_url": "", "download_progress": 0,
         "downloaded_filename": "", "download_url": "", "queued_timestamp": 0,
         "mode": "audio", "status": "queued", "video_url": "", "error_message": "", "quality": "best",
-        "playlist_index": 0)";
+        "playlist_index": 0, "library_path": "")";
 
     EXPECT_EQ(DownloadEntry().GetAsRecord(), ParseBlock("{" + record + "}"));
     EXPECT_EQ(DownloadEntry().GetAsJson(), ParseBlock("{" + record + R"(, "download_speed": 0, "download_eta": -1,
@@ -82,7 +82,7 @@ TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
 
     EXPECT_FALSE(json.DoesExist("mode"));
     EXPECT_FALSE(json.DoesExist("status"));
-    EXPECT_EQ(json.GetNumElements(), 20u);
+    EXPECT_EQ(json.GetNumElements(), 21u);
 }
 
 TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)

@@ -6,6 +6,7 @@ import json
 import os
 import select
 import socket
+import threading
 import time
 import unittest
 
@@ -136,6 +137,31 @@ class PasswordTest(unittest.TestCase):
         body = "password=%s&next=%s" % (password.replace(" ", "+"), next_path)
         return self.anonymous("/login", body=body.encode(), source=source, headers={
             "Content-Type": "application/x-www-form-urlencoded"})
+
+    def test_others_are_answered_while_many_addresses_guess(self):
+        self.assertEqual(self.server.command("get_os_name").status, 200)  # the password is verified once
+        stop = time.monotonic() + 3
+        guesses = []
+
+        def guess(source):
+            while time.monotonic() < stop:
+                guesses.append(self.anonymous("/api", body=b'{"request": "get_os_name"}', source=source,
+                                              headers=basic("wrong")).status)
+
+        threads = [threading.Thread(target=guess, args=("127.0.0.%d" % (10 + i),)) for i in range(10)]
+        for thread in threads:
+            thread.start()
+        slowest = 0
+        while time.monotonic() < stop:
+            started = time.monotonic()
+            self.assertEqual(self.server.command("get_os_name").status, 200)
+            slowest = max(slowest, time.monotonic() - started)
+        for thread in threads:
+            thread.join()
+        self.assertTrue(set(guesses) <= {401, 429} and 401 in guesses, set(guesses))
+        # One hash takes a fraction of a second; on the main thread ten addresses' guesses held
+        # every other request for seconds.
+        self.assertLess(slowest, 1.0)
 
     def test_every_path_needs_it_and_the_hash_is_never_handed_out(self):
         self.assertTrue(self.hash.startswith("$argon2id$"), self.hash)

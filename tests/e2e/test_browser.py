@@ -80,7 +80,13 @@ class PageTest(unittest.TestCase):
             return json.load(config)
 
     def test_audio_download_is_followed_saved_and_removed(self):
+        library = tempfile.mkdtemp(prefix="pelko-library-")
+        self.addCleanup(shutil.rmtree, library, True)
+        self.server.command("update_config", config={"library": {"dir": library}})
+        self.addCleanup(self.server.command, "update_config", config={"library": {"dir": ""}})
         found = run_scenario(self, self.server, "audio-download")
+        # The card said where the file went; it stays there after the entry's removal.
+        self.assertTrue(os.path.exists(os.path.join(library, "Fake Uploader", "Morning birdsong [fake].mp3")))
 
         self.assertEqual(found["suggested_filename"], "Morning birdsong.mp3")
         with open(found["saved_file"]) as saved:

@@ -107,6 +107,8 @@ export async function audioDownload({ page, baseUrl, outDir }) {
   assert.equal(await card.locator('[data-role="status"]').textContent(), 'Finished');
 
   await save.waitFor();
+  assert.equal(await card.locator('[data-role="detail"]').textContent(),
+    'In the library: Fake Uploader/Morning birdsong [fake].mp3');
   assert.equal(await save.getAttribute('href'), `/download/${id}`);
   assert.notEqual(await save.getAttribute('download'), null);
   await screenshot(page, outDir, 'download-finished');
