@@ -11,6 +11,7 @@
 #include "downloader/DownloadEntry.h"
 #include "downloader/DownloaderCommand.h"
 #include "downloader/DownloaderProgram.h"
+#include "downloader/HistoryQuery.h"
 #include "downloader/SaveThread.h"
 
 namespace Logging
@@ -157,6 +158,8 @@ namespace Downloader
         // Changes whenever anything that a listing shows may have changed; equal numbers (read
         // before a listing is made) mean equal listings for equal arguments in the same second.
         static uint64_t ListingVersion();
+        // The page of matching entries in the query's order; a few milliseconds for years of history.
+        static HistoryPage QueryHistory(const HistoryQuery& query);
         // Empties the whole cache now (true), or once no download's program runs (false); until
         // then no download starts.
         static bool ClearDownloadCache();

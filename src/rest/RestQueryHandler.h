@@ -111,6 +111,14 @@ namespace Rest
         static bool RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // History and log queries (QueryCommands.cpp): a page ("offset", "limit" 1 to 500, default
+        // 100) of what matches "search" and the filters, in the order of "sort"; "total" counts
+        // every match. History filters: "mode", "status"; log filters: "scope", "types".
+        static bool FetchHistory(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        static bool FetchLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                              HTTP_STATUS_CODE& responseCode);
+
         // Downloader program commands (DownloaderProgramCommands.cpp)
         // "cookies" (STRING): a Netscape cookies.txt for every download from now on.
         static bool SetCookies(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
