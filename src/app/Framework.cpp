@@ -9,6 +9,7 @@
 #include "downloader/DownloadManager.h"
 #include "library/LibraryManager.h"
 #include "logging/LogHistory.h"
+#include "notifications/NotificationCenter.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
 
@@ -82,6 +83,7 @@ void Framework::PreInit()
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
     Library::LibraryManager::PreInit();
+    Notifications::NotificationCenter::PreInit();
 }
 
 void Framework::PostInit()
@@ -94,6 +96,7 @@ void Framework::Update()
 {
     httpServer->Update();
     Downloader::DownloadManager::Update();
+    Notifications::NotificationCenter::Update();
     Logging::LogHistory::Update();
     Idler::Update();
 }
@@ -102,6 +105,8 @@ void Framework::OnExit()
 {
     httpServer->OnExit();
     Downloader::DownloadManager::OnExit();
+    // After the downloads: what ended meanwhile is told, or kept for the next start.
+    Notifications::NotificationCenter::OnExit();
 }
 
 void Framework::PostExit()
@@ -109,6 +114,7 @@ void Framework::PostExit()
     XGConfig::PostExit();
     Rest::RestQueryHandler::PostExit();
     Downloader::DownloadManager::PostExit();
+    Notifications::NotificationCenter::PostExit();
     ConsoleManager::PostExit();
     Logging::LogHistory::PostExit();
 }

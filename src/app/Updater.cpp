@@ -9,6 +9,8 @@
 #include <sodium.h>
 #include <thread>
 #include "app/FileSystem.h"
+#include "app/HttpClient.h"
+#include "app/Sha256.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
 
@@ -54,85 +56,33 @@ namespace
         return schemeText == "http" && loopback;
     }
 
-    struct Body
-    {
-        std::string data;
-        size_t limit = 0;
-        bool tooLarge = false;
-        const std::atomic<bool>* stop = nullptr;
-    };
-
-    int StopWhenTold(void* target, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-    {
-        const Body& body = *static_cast<const Body*>(target);
-        return body.stop != nullptr && *body.stop ? 1 : 0;  // non-zero ends the transfer
-    }
-
-    size_t Append(char* bytes, size_t size, size_t count, void* target)
-    {
-        Body& body = *static_cast<Body*>(target);
-        const size_t length = size * count;
-        if (body.data.size() + length > body.limit)
-        {
-            body.tooLarge = true;
-            return 0;  // ends the transfer
-        }
-        body.data.append(bytes, length);
-        return length;
-    }
-
     // The whole file at `url` into `content`; nothing, or a sentence that says what failed.
     std::optional<std::string> Fetch(const std::string& url, size_t limit, const std::atomic<bool>* stop,
                                      std::string& content)
     {
-        static std::once_flag initialised;
-        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
-        std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-        if (!curl)
-            return "Could not download " + url + ": libcurl could not start.";
-        char error[CURL_ERROR_SIZE] = "";
-        Body body;
-        body.limit = limit;
-        body.stop = stop;
-
-        CURL* handle = curl.get();
-        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
-        curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+        HttpClient::Request request;
+        request.url = url;
+        request.limit = limit;
+        request.stop = stop;
         // The release folder redirects to the file's storage host; never to plain HTTP.
-        curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-        // Timeouts without signals: other threads of the server must not get them.
-        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
-        curl_easy_setopt(handle, CURLOPT_TIMEOUT, 600L);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1024L);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 60L);
-        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
-        curl_easy_setopt(handle, CURLOPT_USERAGENT, "Pelko");
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Append);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopWhenTold);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &body);
-        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-
-        const CURLcode result = curl_easy_perform(handle);
-        if (result == CURLE_ABORTED_BY_CALLBACK)
+        request.followRedirectsToHttps = true;
+        request.abortWhenStalled = true;
+        HttpClient::Response response = HttpClient::Perform(request);
+        switch (response.outcome)
+        {
+        case HttpClient::STOPPED:
             return std::string(stoppedForShutDown);
-        if (body.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
+        case HttpClient::TOO_LARGE:
             return "Could not download " + url + ": it is larger than " + DescribeLimit(limit) + ".";
-        if (result != CURLE_OK)
-            return "Could not download " + url + ": " + (error[0] ? error : curl_easy_strerror(result)) + ".";
-        long status = 0;
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        if (status != 200)
-            return "Could not download " + url + ": the server answered with HTTP status " + std::to_string(status) +
-                   ".";
-        content = std::move(body.data);
+        case HttpClient::FAILED:
+            return "Could not download " + url + ": " + response.error + ".";
+        case HttpClient::ANSWERED:
+            break;
+        }
+        if (response.status != 200)
+            return "Could not download " + url + ": the server answered with HTTP status " +
+                   std::to_string(response.status) + ".";
+        content = std::move(response.body);
         return std::nullopt;
     }
 
@@ -166,14 +116,6 @@ namespace
         return std::nullopt;
     }
 
-    std::string Sha256Hex(const std::string& content)
-    {
-        unsigned char digest[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(content.data()), content.size());
-        char hex[crypto_hash_sha256_BYTES * 2 + 1];
-        sodium_bin2hex(hex, sizeof(hex), digest, sizeof(digest));
-        return hex;
-    }
 
     Updater::Outcome Failure(std::string error)
     {
@@ -254,7 +196,7 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl,
     std::string program;
     if (const auto error = Fetch(folder + programName, programLimit, stop, program))
         return Failure(*error);
-    if (Sha256Hex(program) != *expectedSum)
+    if (Sha256::Hex(program) != *expectedSum)
         return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +
                        sumsName + ".");
 

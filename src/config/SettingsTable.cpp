@@ -83,6 +83,71 @@ namespace
         return text == "latest/download" || (Consume(text, "download/") && IsTag(text));
     }
 
+    bool HasNoSpaces(const std::string& text)
+    {
+        return std::none_of(text.begin(), text.end(), [](unsigned char c) { return c <= ' ' || c == 0x7f; });
+    }
+
+    bool IsNotificationEvent(const std::string& name)
+    {
+        return std::find(notificationEvents.begin(), notificationEvents.end(), name) != notificationEvents.end();
+    }
+
+    bool AreNotificationEvents(const SettingValue& value)
+    {
+        const StringList& names = std::get<StringList>(value);
+        return std::all_of(names.begin(), names.end(), IsNotificationEvent);
+    }
+
+    bool IsWebAddress(const std::string& url)
+    {
+        std::string lower = url.substr(0, 8);
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        const size_t hostStart = lower.starts_with("https://") ? 8 : lower.starts_with("http://") ? 7 : 0;
+        return hostStart > 0 && HasNoSpaces(url) && url.find_first_of("/?#", hostStart) != hostStart &&
+               url.size() > hostStart;
+    }
+
+    bool AreWebhooks(const SettingValue& value)
+    {
+        const std::vector<Webhook>& hooks = std::get<std::vector<Webhook>>(value);
+        return std::all_of(hooks.begin(), hooks.end(), [](const Webhook& hook) {
+            return IsWebAddress(hook.url) && std::all_of(hook.events.begin(), hook.events.end(), IsNotificationEvent);
+        });
+    }
+
+    // Apprise names its services by scheme: "tgram://...", "ntfys://...", "mailto://...".
+    bool AreAppriseUrls(const SettingValue& value)
+    {
+        const StringList& urls = std::get<StringList>(value);
+        return std::all_of(urls.begin(), urls.end(), [](const std::string& url) {
+            const size_t separator = url.find("://");
+            return separator != std::string::npos && separator > 0 && separator + 3 < url.size() &&
+                   std::isalpha(static_cast<unsigned char>(url[0])) && HasNoSpaces(url) &&
+                   std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(separator), [](unsigned char c) {
+                       return std::isalnum(c) || c == '+' || c == '.' || c == '-';
+                   });
+        });
+    }
+
+    StringList StringsOf(const JsonData& json)
+    {
+        StringList items;
+        const JsonArray& array = json.GetArrayData();
+        for (std::size_t i = 0; i < array.Size(); i++)
+            if (array.At(i).GetDataType() == STRING)
+                items.push_back(array.At(i).GetStringData());
+        return items;
+    }
+
+    JsonArray ArrayOf(const StringList& items)
+    {
+        JsonArray array;
+        for (const std::string& item : items)
+            array.Add(item);
+        return array;
+    }
+
     bool IsLibraryTemplate(const SettingValue& value)
     {
         return Library::LibraryTemplate::IsValid(std::get<std::string>(value));
@@ -180,6 +245,24 @@ namespace
              .defaultValue = string(""),
              .secret = true,
              .expected = "a password hash, made by the command \"set_password\""},
+            {.path = "notifications.webhooks",
+             .field = &XGConfig::notifications.webhooks,
+             .defaultValue = std::vector<Webhook>{},
+             .writeOnly = true,
+             .isValid = AreWebhooks,
+             .expected = "a list of webhooks {\"url\": an http:// or https:// address, \"events\": any of \"queued\", "
+                         "\"finished\", \"failed\" and \"subscription_error\", \"secret\": a text, empty for none}"},
+            {.path = "notifications.apprise_urls",
+             .field = &XGConfig::notifications.apprise_urls,
+             .defaultValue = StringList{},
+             .writeOnly = true,
+             .isValid = AreAppriseUrls,
+             .expected = "a list of Apprise addresses (\"ntfys://ntfy.sh/topic\", \"tgram://bottoken/chatid\")"},
+            {.path = "notifications.apprise_events",
+             .field = &XGConfig::notifications.apprise_events,
+             .defaultValue = StringList{"finished", "failed", "subscription_error"},
+             .isValid = AreNotificationEvents,
+             .expected = "a list of any of \"queued\", \"finished\", \"failed\" and \"subscription_error\""},
         };
     }
 }
@@ -229,16 +312,34 @@ bool SettingsTable::FromJson(const Setting& setting, const JsonData& json, Setti
             return false;
         value = json.GetBoolData();
         return true;
+    case 3:
+        if (json.GetDataType() != ARRAY)
+            return false;
+        value = StringsOf(json);
+        return true;
     default:
     {
         if (json.GetDataType() != ARRAY)
             return false;
-        StringList items;
+        // A webhook needs its address; what else it holds is taken when it has the right type.
+        std::vector<Webhook> hooks;
         const JsonArray& array = json.GetArrayData();
         for (std::size_t i = 0; i < array.Size(); i++)
-            if (array.At(i).GetDataType() == STRING)
-                items.push_back(array.At(i).GetStringData());
-        value = items;
+        {
+            if (array.At(i).GetDataType() != JSON)
+                continue;
+            const JsonBlock& item = array.At(i).GetJsonData();
+            if (!XGConfig::IsJsonFieldValid(item, "url", STRING))
+                continue;
+            Webhook hook;
+            hook.url = item.Get("url").GetStringData();
+            if (XGConfig::IsJsonFieldValid(item, "events", ARRAY))
+                hook.events = StringsOf(item.Get("events"));
+            if (XGConfig::IsJsonFieldValid(item, "secret", STRING))
+                hook.secret = item.Get("secret").GetStringData();
+            hooks.push_back(hook);
+        }
+        value = hooks;
         return true;
     }
     }
@@ -254,19 +355,75 @@ JsonData SettingsTable::ToJson(const SettingValue& value)
         return JsonData(std::get<int32_t>(value));
     case 2:
         return JsonData(std::get<bool>(value));
+    case 3:
+        return JsonData(ArrayOf(std::get<StringList>(value)));
     default:
     {
         JsonArray array;
-        for (const std::string& item : std::get<StringList>(value))
+        for (const Webhook& hook : std::get<std::vector<Webhook>>(value))
+        {
+            JsonBlock item;
+            item.Set("url") = hook.url;
+            item.Set("events") = ArrayOf(hook.events);
+            item.Set("secret") = hook.secret;
             array.Add(item);
+        }
         return JsonData(array);
     }
     }
 }
 
+SettingValue SettingsTable::Shown(const Setting& setting, const SettingValue& value)
+{
+    if (!setting.writeOnly)
+        return value;
+    SettingValue shown = value;
+    // An empty secret stays empty: the page tells "none set" from "set".
+    if (auto* items = std::get_if<StringList>(&shown))
+        for (std::string& item : *items)
+            item = maskedText;
+    if (auto* hooks = std::get_if<std::vector<Webhook>>(&shown))
+        for (Webhook& hook : *hooks)
+            if (!hook.secret.empty())
+                hook.secret = maskedText;
+    return shown;
+}
+
+bool SettingsTable::KeepStoredSecrets(const Setting& setting, SettingValue& sent, const SettingValue& stored)
+{
+    if (!setting.writeOnly || sent.index() != stored.index())
+        return true;
+    if (auto* items = std::get_if<StringList>(&sent))
+    {
+        const StringList& storedItems = std::get<StringList>(stored);
+        for (std::size_t i = 0; i < items->size(); i++)
+            if ((*items)[i] == maskedText)
+            {
+                if (i >= storedItems.size())
+                    return false;
+                (*items)[i] = storedItems[i];
+            }
+        // An empty item removes the stored one at its place while the masks after it keep theirs.
+        std::erase(*items, std::string());
+    }
+    if (auto* hooks = std::get_if<std::vector<Webhook>>(&sent))
+        for (Webhook& hook : *hooks)
+        {
+            if (hook.secret != maskedText)
+                continue;
+            const auto& storedHooks = std::get<std::vector<Webhook>>(stored);
+            const auto same = std::find_if(storedHooks.begin(), storedHooks.end(),
+                                           [&hook](const Webhook& other) { return other.url == hook.url; });
+            if (same == storedHooks.end() || same->secret.empty())
+                return false;
+            hook.secret = same->secret;
+        }
+    return true;
+}
+
 std::string SettingsTable::JsonTypeName(const Setting& setting)
 {
-    static const JSON_DATA_TYPE types[] = {STRING, INT, BOOL, ARRAY};
+    static const JSON_DATA_TYPE types[] = {STRING, INT, BOOL, ARRAY, ARRAY};
     return JsonDataType2String(types[setting.field.index()]);
 }
 
@@ -282,8 +439,10 @@ std::string SettingsTable::Expected(const Setting& setting)
         return "a whole number from " + std::to_string(setting.min) + " to " + std::to_string(setting.max);
     case 2:
         return "true or false";
-    default:
+    case 3:
         return "a list of strings";
+    default:
+        return "a list of objects";
     }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <variant>
 #include <vector>
+#include "config/Webhook.h"
 
 namespace Ostrel
 {
@@ -11,9 +12,10 @@ namespace Ostrel
 }
 
 // A setting's value, in the C++ type its field has.
-using SettingValue = std::variant<std::string, int32_t, bool, std::vector<std::string>>;
+using SettingValue = std::variant<std::string, int32_t, bool, std::vector<std::string>, std::vector<Webhook>>;
 // The field of XGConfig's groups that holds the setting.
-using SettingField = std::variant<std::string*, int32_t*, bool*, std::vector<std::string>*>;
+using SettingField =
+    std::variant<std::string*, int32_t*, bool*, std::vector<std::string>*, std::vector<Webhook>*>;
 
 enum class SETTING_PATH
 {
@@ -34,6 +36,9 @@ struct Setting
     SETTING_PATH pathKind = SETTING_PATH::NONE;
     const char* placeName = "";  // path settings: what the place is to the server ("the text log")
     bool secret = false;  // never handed to a client, and only changed by its own command
+    // Holds secrets that a client may set but never read back: each list item, or each webhook's
+    // secret, is shown as maskedText, and maskedText sent back keeps the stored secret.
+    bool writeOnly = false;
     // Integers only: the range a client may set.
     int64_t min = std::numeric_limits<int32_t>::min();
     int64_t max = std::numeric_limits<int32_t>::max();
@@ -46,6 +51,9 @@ struct Setting
 class SettingsTable
 {
 public:
+    // What clients see in place of a write-only secret.
+    static constexpr const char* maskedText = "********";
+
     // Every setting, in the order the page shows them and the log names them.
     static const std::vector<Setting>& All();
     // The setting at `path`, or null.
@@ -58,6 +66,14 @@ public:
     // within 32 bits, a list only of its strings (others are skipped). False when it is none.
     static bool FromJson(const Setting& setting, const Ostrel::JsonData& json, SettingValue& value);
     static Ostrel::JsonData ToJson(const SettingValue& value);
+    // The value as a client may see it: a write-only setting's secrets masked, others as they are.
+    static SettingValue Shown(const Setting& setting, const SettingValue& value);
+    // Puts the stored secrets back where a client's `sent` value has maskedText: a list item by
+    // its place (an empty item removes the one at its place), a webhook's secret by the webhook's
+    // address. False when a mask stands where no secret is stored (a new item or address), so
+    // that the mask itself would never become the secret.
+    static bool KeepStoredSecrets(const Setting& setting, SettingValue& sent, const SettingValue& stored);
+
     // "STRING", "INT", "BOOL" or "ARRAY", as config.json holds it.
     static std::string JsonTypeName(const Setting& setting);
 

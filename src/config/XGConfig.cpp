@@ -15,6 +15,7 @@ XGConfig::Downloader XGConfig::downloader;
 XGConfig::Library XGConfig::library;
 XGConfig::General XGConfig::general;
 XGConfig::Access XGConfig::access;
+XGConfig::Notifications XGConfig::notifications;
 JsonBlock XGConfig::savefileBuffer;
 JsonBlock XGConfig::valuesAtStart;
 ::Logging::Logger* XGConfig::log = nullptr;
@@ -31,6 +32,7 @@ namespace
         {"the settings backup", backupFile},
         {"the cookies file", cookiesFile},
         {"the downloader programs directory", "bin"},
+        {"the undelivered notifications", "notifications.json"},
     };
 
     // Every file and folder of the server's own apart from what `checked` names: the fixed ones,
@@ -104,8 +106,17 @@ JsonBlock& XGConfig::GetSavefileBuffer()
 JsonBlock XGConfig::WithoutSecrets(JsonBlock document)
 {
     for (const Setting& setting : SettingsTable::All())
-        if (setting.secret && document.DoesShorthandExist(setting.path, '.'))
+    {
+        if (!document.DoesShorthandExist(setting.path, '.'))
+            continue;
+        SettingValue value;
+        if (setting.secret)
             document.ShorthandRemove(setting.path, '.');
+        else if (setting.writeOnly && SettingsTable::FromJson(setting, document.ShorthandGet(setting.path, '.'), value))
+            document.ShorthandSet(setting.path, '.') = SettingsTable::ToJson(SettingsTable::Shown(setting, value));
+        else if (setting.writeOnly)
+            document.ShorthandRemove(setting.path, '.');
+    }
     return document;
 }
 
@@ -119,9 +130,15 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
             continue;
         SettingValue value;
         const bool typed = SettingsTable::FromJson(setting, proposed.ShorthandGet(setting.path, '.'), value);
+        const bool unmasked = !typed || SettingsTable::KeepStoredSecrets(setting, value, SettingsTable::Read(setting));
+        if (typed && unmasked && setting.writeOnly)
+            changes.ShorthandSet(setting.path, '.') = SettingsTable::ToJson(value);
         std::string reason;
         if (setting.secret)
             reason = "This setting is only changed by its own command.";
+        else if (!unmasked)
+            reason = std::string("\"") + SettingsTable::maskedText +
+                     "\" stands where no secret is stored: send the secret itself.";
         // A value that stays as it is changes nothing, whoever wrote it into config.json.
         else if (typed && value == SettingsTable::Read(setting))
             continue;
@@ -136,7 +153,8 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
             continue;
         changes.ShorthandRemove(setting.path, '.');
         refusals.push_back({setting.path, reason,
-                            setting.secret ? "" : proposed.ShorthandGet(setting.path, '.').Render(true)});
+                            setting.secret || setting.writeOnly ? ""
+                                                                : proposed.ShorthandGet(setting.path, '.').Render(true)});
     }
     return refusals;
 }

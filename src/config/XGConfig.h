@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "config/Webhook.h"
 
 namespace Logging
 {
@@ -58,12 +59,20 @@ public:
         std::string password_hash;               // empty: no password; never handed to a client
     };
 
+    struct Notifications
+    {
+        std::vector<Webhook> webhooks;
+        std::vector<std::string> apprise_urls;    // carry the services' tokens: never handed to a client
+        std::vector<std::string> apprise_events;  // what the Apprise addresses are told of
+    };
+
     static HttpServer httpServer;
     static Logging logging;
     static Downloader downloader;
     static Library library;
     static General general;
     static Access access;
+    static Notifications notifications;
 
     // A setting a client sent that was not taken, and why.
     struct Refusal
@@ -84,13 +93,14 @@ public:
     static Ostrel::JsonBlock CreateJson();
     // The configuration document the REST commands hand back to clients.
     static Ostrel::JsonBlock& GetSavefileBuffer();
-    // `document` without the settings no client may see.
+    // `document` without the settings no client may see, write-only secrets masked.
     static Ostrel::JsonBlock WithoutSecrets(Ostrel::JsonBlock document);
 
     // Checks the settings a client sent before they are loaded: a value of the wrong type or
     // outside its range, a secret, or a changed path that leads outside the working directory
     // or onto one of the server's own files (the library folder: that is no writable
-    // directory, or touches the server's files) is removed from `changes` and returned.
+    // directory, or touches the server's files) is removed from `changes` and returned. Masks
+    // sent back for write-only secrets are replaced in `changes` by the stored secrets.
     static std::vector<Refusal> RefuseClientChanges(Ostrel::JsonBlock& changes);
 
     // Start-up: defaults, then config.json (written with the defaults when missing).

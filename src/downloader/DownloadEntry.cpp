@@ -74,6 +74,7 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     total_bytes = other.total_bytes.load();
     converting = other.converting.load();
     restored = other.restored;
+    file_size = other.file_size;
     keptRecord = {};
     keptJson = {};
     return *this;

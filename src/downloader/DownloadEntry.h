@@ -106,6 +106,10 @@ namespace Downloader
         std::atomic<int64_t> total_bytes = 0;     // 0 while unknown
         std::atomic<bool> converting = false;
 
+        // The finished file's size in bytes, read once when a query sorts by size; -1 until
+        // then, and -2 when there is no file. Main thread only.
+        int64_t file_size = -1;
+
         // Came back from queue.json at this start. Main thread only.
         bool restored = false;
 

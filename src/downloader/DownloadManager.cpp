@@ -27,6 +27,7 @@ std::string DownloadManager::cacheDirectory;
 DownloaderProgramInfo DownloadManager::downloaderProgram;
 std::function<FinishingStep()> DownloadManager::prepareFinishing;
 Logging::Logger* DownloadManager::log = nullptr;
+std::vector<DownloadManager::EventListener> DownloadManager::listeners;
 
 namespace
 {
@@ -50,6 +51,7 @@ void DownloadManager::PreInit()
     downloadThreads.clear();
     metadataFetches.clear();
     playlistsInWaiting.clear();
+    listeners.clear();
     lastReservedId = 0;
     stateVersion++;
     startTime = Clock::now();
@@ -128,6 +130,17 @@ std::string DownloadManager::CreateNewPelkoID()
         second++;
     lastReservedId = second;
     return PelkoId(second);
+}
+
+void DownloadManager::AddEventListener(EventListener listener)
+{
+    listeners.push_back(std::move(listener));
+}
+
+void DownloadManager::Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry)
+{
+    for (const EventListener& listener : listeners)
+        listener(event, entry);
 }
 
 bool DownloadManager::DoesPelkoIDExist(std::string id)

@@ -11,6 +11,7 @@
 #include "downloader/DownloadEntry.h"
 #include "downloader/DownloaderCommand.h"
 #include "downloader/DownloaderProgram.h"
+#include "downloader/HistoryQuery.h"
 #include "downloader/SaveThread.h"
 
 namespace Logging
@@ -31,6 +32,8 @@ namespace Downloader
     {
         std::string id;     // the pelko id of the entry it concerns (of a playlist: its first video)
         bool done = false;  // main thread only
+        // The entry went (a removal, a clear) before the change could be made.
+        bool removed = false;
         // A queued playlist, once done: how many of its videos are queued, or why none is.
         size_t playlistSize = 0;
         std::string playlistError;
@@ -41,8 +44,11 @@ namespace Downloader
         void Complete()
         {
             done = true;
-            if (whenDone)
-                whenDone();
+            // Moved out first: what it holds may hold this change.
+            const std::function<void()> call = std::move(whenDone);
+            whenDone = nullptr;
+            if (call)
+                call();
         }
     };
 
@@ -53,6 +59,13 @@ namespace Downloader
         std::string refusal;
     };
 
+    // What became of a download, as the manager tells its listeners.
+    enum class DOWNLOAD_EVENT
+    {
+        QUEUED,    // its metadata was read (again): it waits for its turn
+        FINISHED,  // its file is in the cache
+        FAILED,    // it cannot be done (a cancel is no failure)
+    };
     // What became of a finished download's file outside the cache.
     struct Placement
     {
@@ -105,6 +118,10 @@ namespace Downloader
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
 
+        // Called on the main thread the moment a download is queued, finishes or fails, with the
+        // entry as it is then. Listeners stay until the next PreInit.
+        using EventListener = std::function<void(DOWNLOAD_EVENT event, const DownloadEntry& entry)>;
+        static void AddEventListener(EventListener listener);
         // `prepare` is called on the main thread as each download starts, so that the step it
         // gives (null for none) takes the settings of that moment.
         static void SetFinishing(std::function<FinishingStep()> prepare);
@@ -141,16 +158,21 @@ namespace Downloader
         // Changes whenever anything that a listing shows may have changed; equal numbers (read
         // before a listing is made) mean equal listings for equal arguments in the same second.
         static uint64_t ListingVersion();
+        // The page of matching entries in the query's order; a few milliseconds for years of history.
+        static HistoryPage QueryHistory(const HistoryQuery& query);
         // Empties the whole cache now (true), or once no download's program runs (false); until
         // then no download starts.
         static bool ClearDownloadCache();
 
         // Removes the entry and its files; a running download is stopped first, with every
         // process it started. Null when no entry has the id.
+        // An entry whose details are still being fetched is found by its id as well: it never
+        // joins, and the change completes once the fetch has ended and its files are gone.
         static std::shared_ptr<PendingChange> StartRemoval(std::string id);
         // StartRemoval, waiting for it; false when no entry has the id.
         static bool RemoveFromCacheByID(std::string id);
-        // Stops a queued or running download and keeps it listed as failed with "Cancelled.".
+        // Stops a queued or running download and keeps it listed as failed with "Cancelled.";
+        // one whose details are being fetched joins so once the fetch has ended.
         static ChangeRequest CancelDownload(std::string id);
         // Queues a failed session entry again, fetching its metadata again when it was never read.
         static ChangeRequest RetryDownload(std::string id);
@@ -194,6 +216,11 @@ namespace Downloader
             time_t idSecond = 0;
             std::shared_ptr<DownloadEntry> retried;  // null for a new entry
             bool started = false;                    // main thread only
+            // What a cancel or a removal made of it while it ran (main thread only): its entry
+            // joins as cancelled, or never joins and its files go once it has ended.
+            enum Withdrawal { KEPT, CANCELLED, REMOVED } withdrawal = KEPT;
+            // Main thread only; done once the fetch is collected.
+            std::vector<std::shared_ptr<PendingChange>> waiting;
             std::atomic<bool> stop = false;
             std::atomic<bool> ended = false;
             // Written by the fetch thread before `ended`, read by the main thread after it.
@@ -210,6 +237,12 @@ namespace Downloader
         static void StartFetches();
         static void CollectFetches();
         static void CommitFetch(MetadataFetch& fetch);
+        // The fetch of a video that a reply has named by its id (a new one or a retry), if one runs.
+        static MetadataFetch* FetchOf(const std::string& id);
+        // Stops the fetch; what becomes of it is settled at once, whenever it ends.
+        static void Withdraw(MetadataFetch& fetch, MetadataFetch::Withdrawal withdrawal);
+        // A removed fetch that has ended: its files go, and everyone who waits for it is told.
+        static void DropFetch(MetadataFetch& fetch);
         // A listing that ended: its change completes, and the fetch becomes the one of the first
         // video (true) or goes, when no video can be queued (false).
         static bool TakeListing(MetadataFetch& listing);
@@ -251,6 +284,8 @@ namespace Downloader
         static std::string QueueFile();
         static std::string MetadataFile(const std::string& id);
         static void CreateCacheFolders();
+        static void Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry);
+        static std::vector<EventListener> listeners;
 
         // The session list: every entry queued (or restored) in this run that has not finished,
         // in queue order. Shared pointers, so that an entry stays where it is while its worker

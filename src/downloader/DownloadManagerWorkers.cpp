@@ -187,6 +187,7 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
             log->Flush();
         unfinishedCache.erase(inSession);
         saveFileCache.push_back(worker.entry);
+        Tell(DOWNLOAD_EVENT::FINISHED, entry);
         return true;
     }
 
@@ -204,6 +205,9 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     {
         log->stream << log->Err() << "Download " << entry.pelko_id << " (" << entry.video_url
                     << ") failed: " << entry.ErrorMessage();
+        log->Flush();
+        Tell(DOWNLOAD_EVENT::FAILED, entry);
+        return false;
     }
     log->Flush();
     return false;

@@ -1,7 +1,10 @@
 #include "logging/LogHistory.h"
+#include <algorithm>
 #include <fstream>
+#include <string_view>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/TextSearch.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
 
@@ -117,6 +120,79 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
     }
     selected.Sort("timestamp", NUMERICAL_DESCENDING, ".");
     return selected;
+}
+
+namespace
+{
+    // What a query looks at in one message.
+    struct Seen
+    {
+        int64_t timestamp = 0;
+        int64_t type = -1;
+        std::string_view message;
+    };
+
+    Seen SeenIn(const LogEntry& entry)
+    {
+        return {entry.timestamp, entry.type, entry.message};
+    }
+
+    Seen SeenIn(const SavedLog::Message& saved)
+    {
+        if (saved.other == nullptr)
+            return SeenIn(saved.entry);
+        Seen seen;
+        if (saved.other->GetDataType() != JSON)
+            return seen;
+        const JsonBlock& object = saved.other->GetJsonData();
+        if (object.DoesExist("timestamp") && object.Get("timestamp").GetDataType() == INT)
+            seen.timestamp = object.Get("timestamp").GetIntData();
+        if (object.DoesExist("type") && object.Get("type").GetDataType() == INT)
+            seen.type = object.Get("type").GetIntData();
+        if (object.DoesExist("message") && object.Get("message").GetDataType() == STRING)
+            seen.message = object.Get("message").GetStringData();
+        return seen;
+    }
+}
+
+LogPage LogHistory::QueryLogs(const LogQuery& query)
+{
+    const TextSearch search(query.search);
+    // (timestamp, place in the merged order: saved messages oldest first, then unsaved ones)
+    std::vector<std::pair<int64_t, size_t>> matches;
+    const auto consider = [&](const Seen& seen, size_t place) {
+        if (seen.timestamp < query.since || !search.IsIn(seen.message))
+            return;
+        if (!query.types.empty() && std::find(query.types.begin(), query.types.end(), seen.type) == query.types.end())
+            return;
+        matches.emplace_back(seen.timestamp, place);
+    };
+    const size_t saved = saveFileCache.Size();
+    for (size_t i = 0; i < saved; i++)
+        consider(SeenIn(saveFileCache[i]), i);
+    if (history != nullptr)
+        for (size_t i = 0; i < history->size(); i++)
+            consider(SeenIn(*(*history)[i]), saved + i);
+
+    LogPage page;
+    page.total = matches.size();
+    const size_t first = std::min(query.offset, matches.size());
+    const size_t last = first + std::min(query.limit, matches.size() - first);
+    const auto before = [oldestFirst = query.oldestFirst](const auto& a, const auto& b) {
+        return oldestFirst ? a < b : a > b;
+    };
+    if (first > 0)
+        std::nth_element(matches.begin(), matches.begin() + first, matches.end(), before);
+    std::partial_sort(matches.begin() + first, matches.begin() + last, matches.end(), before);
+    for (size_t i = first; i < last; i++)
+    {
+        const size_t place = matches[i].second;
+        if (place < saved)
+            saveFileCache[place].AppendTo(page.logs);
+        else
+            page.logs.Add((*history)[place - saved]->GetAsJson());
+    }
+    return page;
 }
 
 bool LogHistory::ClearLogHistory()

@@ -4,6 +4,7 @@
 #include <vector>
 #include "json/JsonArray.h"
 #include "logging/LogEntry.h"
+#include "logging/LogQuery.h"
 #include "logging/SavedLog.h"
 
 namespace Logging
@@ -29,6 +30,9 @@ namespace Logging
         // all of them; otherwise the first max_num of those at most max_age seconds old
         // (every age when max_age is negative).
         static Ostrel::JsonArray GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num);
+        // The page of matching messages; a few milliseconds for years of them. A value of the JSON
+        // log that is not a plain message is matched by its members of those names and types.
+        static LogPage QueryLogs(const LogQuery& query);
         // Changes whenever the messages, or the order in which listings meet them, may have changed.
         static uint64_t Version();
         // Deletes both log files and every message, then writes empty logs.

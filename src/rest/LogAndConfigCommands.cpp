@@ -4,6 +4,7 @@
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
 #include "logging/LogHistory.h"
+#include "notifications/NotificationCenter.h"
 #include "rest/ReplyMemo.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
@@ -169,8 +170,8 @@ bool RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&, Ostrel::JsonB
         Ostrel::JsonBlock info;
         info.Set("path") = setting.path;
         info.Set("type") = SettingsTable::JsonTypeName(setting);
-        info.Set("default") = SettingsTable::ToJson(setting.defaultValue);
-        info.Set("value") = SettingsTable::ToJson(SettingsTable::Read(setting));
+        info.Set("default") = SettingsTable::ToJson(SettingsTable::Shown(setting, setting.defaultValue));
+        info.Set("value") = SettingsTable::ToJson(SettingsTable::Shown(setting, SettingsTable::Read(setting)));
         info.Set("applies") = setting.appliesAtRestart ? "after_restart" : "at_once";
         // A path inside the working directory; the library folder may lie anywhere.
         info.Set("is_path") = setting.pathKind == SETTING_PATH::FILE || setting.pathKind == SETTING_PATH::DIRECTORY;
@@ -184,6 +185,8 @@ bool RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&, Ostrel::JsonB
     }
     responseBody.Set("settings") = settings;
     responseBody.Set("password_set") = !XGConfig::access.password_hash.empty();
+    responseBody.Set("notification_targets") = Notifications::NotificationCenter::DescribeTargets();
+    responseBody.Set("apprise_installed") = Notifications::NotificationCenter::IsAppriseInstalled();
     return true;
 }
 

@@ -41,6 +41,9 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"set_cookies", &SetCookies},
     {"clear_cookies", &ClearCookies},
     {"get_downloader_info", &GetDownloaderInfo},
+    {"fetch_history", &FetchHistory},
+    {"fetch_logs", &FetchLogs},
+    {"test_notification", &TestNotification},
 };
 
 void RestQueryHandler::PreInit()

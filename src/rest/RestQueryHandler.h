@@ -111,6 +111,14 @@ namespace Rest
         static bool RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // History and log queries (QueryCommands.cpp): a page ("offset", "limit" 1 to 500, default
+        // 100) of what matches "search" and the filters, in the order of "sort"; "total" counts
+        // every match. History filters: "mode", "status"; log filters: "scope", "types".
+        static bool FetchHistory(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                 HTTP_STATUS_CODE& responseCode);
+        static bool FetchLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                              HTTP_STATUS_CODE& responseCode);
+
         // Downloader program commands (DownloaderProgramCommands.cpp)
         // "cookies" (STRING): a Netscape cookies.txt for every download from now on.
         static bool SetCookies(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -145,6 +153,11 @@ namespace Rest
         static bool ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // Notification commands (NotificationCommands.cpp)
+        // Sends a test notification to every target; held until each has answered.
+        static bool TestNotification(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
+
         // Access commands (AccessCommands.cpp)
         // "password" (STRING): sets the password, or removes it when empty. Every session ends.
         static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -157,6 +170,8 @@ namespace Rest
 
         // Starts a reply: the template of `code`, which also becomes the status.
         static void StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        // A 400 reply with `message`; false, the result of a refused command.
+        static bool Refuse(const std::string& message, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
         // The required "id" of a command about one download, logged as "<doing> download id <id>...";
         // false, with the validator's 400 reply, when there is none.
         static bool RequireDownloadId(const Ostrel::JsonBlock& request, const char* doing,

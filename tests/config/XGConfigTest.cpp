@@ -49,6 +49,15 @@ namespace
     "autosave_interval": 1800,
     "logfile_json": "log.json",
     "logfile_text": "log.txt"
+  },
+  "notifications": {
+    "apprise_events": [
+      "finished",
+      "failed",
+      "subscription_error"
+    ],
+    "apprise_urls": [],
+    "webhooks": []
   }
 })";
 

@@ -17,6 +17,8 @@ DEFAULT_CONFIG = {
     "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend"},
     "library": {"dir": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
+    "notifications": {"apprise_events": ["finished", "failed", "subscription_error"], "apprise_urls": [],
+                      "webhooks": []},
 }
 
 
