@@ -32,6 +32,8 @@ namespace Downloader
     {
         std::string id;     // the pelko id of the entry it concerns (of a playlist: its first video)
         bool done = false;  // main thread only
+        // The entry went (a removal, a clear) before the change could be made.
+        bool removed = false;
         // A queued playlist, once done: how many of its videos are queued, or why none is.
         size_t playlistSize = 0;
         std::string playlistError;
@@ -42,8 +44,11 @@ namespace Downloader
         void Complete()
         {
             done = true;
-            if (whenDone)
-                whenDone();
+            // Moved out first: what it holds may hold this change.
+            const std::function<void()> call = std::move(whenDone);
+            whenDone = nullptr;
+            if (call)
+                call();
         }
     };
 
@@ -183,10 +188,13 @@ namespace Downloader
 
         // Removes the entry and its files; a running download is stopped first, with every
         // process it started. Null when no entry has the id.
+        // An entry whose details are still being fetched is found by its id as well: it never
+        // joins, and the change completes once the fetch has ended and its files are gone.
         static std::shared_ptr<PendingChange> StartRemoval(std::string id);
         // StartRemoval, waiting for it; false when no entry has the id.
         static bool RemoveFromCacheByID(std::string id);
-        // Stops a queued or running download and keeps it listed as failed with "Cancelled.".
+        // Stops a queued or running download and keeps it listed as failed with "Cancelled.";
+        // one whose details are being fetched joins so once the fetch has ended.
         static ChangeRequest CancelDownload(std::string id);
         // Queues a failed session entry again, fetching its metadata again when it was never read.
         static ChangeRequest RetryDownload(std::string id);
@@ -231,6 +239,11 @@ namespace Downloader
             time_t idSecond = 0;
             std::shared_ptr<DownloadEntry> retried;  // null for a new entry
             bool started = false;                    // main thread only
+            // What a cancel or a removal made of it while it ran (main thread only): its entry
+            // joins as cancelled, or never joins and its files go once it has ended.
+            enum Withdrawal { KEPT, CANCELLED, REMOVED } withdrawal = KEPT;
+            // Main thread only; done once the fetch is collected.
+            std::vector<std::shared_ptr<PendingChange>> waiting;
             std::atomic<bool> stop = false;
             std::atomic<bool> ended = false;
             // Written by the fetch thread before `ended`, read by the main thread after it.
@@ -249,6 +262,12 @@ namespace Downloader
         static size_t FetchesUnderWay();
         static void CollectFetches();
         static void CommitFetch(MetadataFetch& fetch);
+        // The fetch of a video that a reply has named by its id (a new one or a retry), if one runs.
+        static MetadataFetch* FetchOf(const std::string& id);
+        // Stops the fetch; what becomes of it is settled at once, whenever it ends.
+        static void Withdraw(MetadataFetch& fetch, MetadataFetch::Withdrawal withdrawal);
+        // A removed fetch that has ended: its files go, and everyone who waits for it is told.
+        static void DropFetch(MetadataFetch& fetch);
         // A listing that ended: its change completes, and the fetch becomes the one of the first
         // video (true) or goes, when no video can be queued (false).
         static bool TakeListing(MetadataFetch& listing);

@@ -178,20 +178,15 @@ bool DownloadManager::ClearDownloadCache()
     // A save still running would bring back what is cleared.
     WaitForSaves();
 
-    // Only what the cache itself holds goes; metadata that a running fetch is writing stays for
-    // the entry it brings.
-    const auto fetching = [](const std::string& name) {
-        return std::any_of(metadataFetches.begin(), metadataFetches.end(),
-                           [&name](const std::unique_ptr<MetadataFetch>& fetch) {
-                               return NamesFileOf(name, fetch->change->id);
-                           });
-    };
     const std::filesystem::path cache = CacheDirectory();
     EmptyFolder(cache, [](const std::string& name) { return name != "index.json" && name != "queue.json"; });
     for (const char* folder : cacheFolders)
-        EmptyFolder(cache / folder, fetching);
+        EmptyFolder(cache / folder, [](const std::string&) { return false; });
     CreateCacheFolders();
 
+    // Fetches under way bring nothing back; their files go once they have ended.
+    for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+        Withdraw(*fetch, MetadataFetch::REMOVED);
     unfinishedCache.clear();
     saveFileCache.clear();
     playlistsInWaiting.clear();
@@ -241,6 +236,18 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
     const auto hasId = [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; };
 
     const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(), hasId);
+    if (MetadataFetch* fetch = FetchOf(id))
+    {
+        // A retried entry leaves the list now; the fetch's files go once it has ended.
+        if (session != unfinishedCache.end())
+        {
+            unfinishedCache.erase(session);
+            SaveQueue();
+        }
+        Withdraw(*fetch, MetadataFetch::REMOVED);
+        fetch->waiting.push_back(change);
+        return change;
+    }
     if (session != unfinishedCache.end())
     {
         WorkerThread* worker = WorkerOf(session->get());
@@ -280,6 +287,14 @@ bool DownloadManager::RemoveFromCacheByID(std::string id)
 
 ChangeRequest DownloadManager::CancelDownload(std::string id)
 {
+    if (MetadataFetch* fetch = FetchOf(id))
+    {
+        Withdraw(*fetch, MetadataFetch::CANCELLED);
+        auto change = std::make_shared<PendingChange>();
+        change->id = id;
+        fetch->waiting.push_back(change);
+        return {change, ""};
+    }
     const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(),
                                       [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; });
     if (session == unfinishedCache.end())

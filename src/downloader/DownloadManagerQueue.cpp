@@ -148,6 +148,20 @@ void DownloadManager::CollectFetches()
     for (auto fetch = metadataFetches.begin(); fetch != metadataFetches.end();)
     {
         MetadataFetch& current = **fetch;
+        if (current.withdrawal == MetadataFetch::REMOVED)
+        {
+            if (current.ended)
+            {
+                if (current.thread.joinable())
+                    current.thread.join();
+                DropFetch(current);
+                changed = true;
+                fetch = metadataFetches.erase(fetch);
+            }
+            else
+                ++fetch;
+            continue;
+        }
         if (current.playlistLimit > 0 && current.ended)
         {
             current.thread.join();
@@ -276,6 +290,12 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
     }
     WarnIfMissingDependenciesWIN();
 
+    // A cancel has answered already: whatever the fetch brought, the entry is not queued.
+    if (fetch.withdrawal == MetadataFetch::CANCELLED)
+    {
+        fetch.usable = false;
+        fetch.error = FailureReasons::cancelled;
+    }
     if (fetch.usable)
     {
         entry->title = fetch.metadata.title;
@@ -296,6 +316,39 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         Tell(DOWNLOAD_EVENT::FAILED, *entry);
     }
     fetch.change->Complete();
+    for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)
+        waiting->Complete();
+}
+
+DownloadManager::MetadataFetch* DownloadManager::FetchOf(const std::string& id)
+{
+    // A listing has named no id yet; a removed fetch is gone already.
+    for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+        if (fetch->playlistLimit == 0 && fetch->withdrawal != MetadataFetch::REMOVED &&
+            (fetch->retried != nullptr ? fetch->retried->pelko_id : fetch->change->id) == id)
+            return fetch.get();
+    return nullptr;
+}
+
+void DownloadManager::Withdraw(MetadataFetch& fetch, MetadataFetch::Withdrawal withdrawal)
+{
+    fetch.withdrawal = std::max(fetch.withdrawal, withdrawal);
+    fetch.stop = true;
+    if (!fetch.started)
+    {
+        fetch.started = true;
+        fetch.ended = true;
+    }
+}
+
+void DownloadManager::DropFetch(MetadataFetch& fetch)
+{
+    // What the fetch wrote after a removal or a clear had deleted the entry's files.
+    DeleteFilesOf(fetch.change->id);
+    fetch.change->removed = true;
+    fetch.change->Complete();
+    for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)
+        waiting->Complete();
 }
 
 void DownloadManager::Collect()

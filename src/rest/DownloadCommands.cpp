@@ -120,11 +120,13 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
     const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(url, mode, quality);
 
     // The position and the listing are read the moment the entry joins the list.
-    return ReplyWhenDone(change, responseBody, responseCode, [id = change->id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+    return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+        if (change->removed)
+            return Refuse("The download was removed before its details had been read.", body, code);
         StartReply(OK, body, code);
         body.Set("message") = "Download queued!";
         body.Set("queue_position") = static_cast<long long>(DownloadManager::GetQueueLength());
-        body.Set("pelko_id") = id;
+        body.Set("pelko_id") = change->id;
         ReplyWithCache(DownloadManager::GetAlltimeCacheAsJson(SecondsSinceBoot(), allEntries), body);
         return true;
     });
@@ -144,6 +146,8 @@ bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const std
         DownloadManager::StartQueuePlaylist(url, mode, quality, static_cast<int32_t>(maxItems));
     // The reply comes once the playlist is listed; its videos join the queue after it.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+        if (change->removed)
+            return Refuse("The download cache was cleared before the playlist had been listed.", body, code);
         if (!change->playlistError.empty())
         {
             StartReply(BAD_REQUEST, body, code);
@@ -274,9 +278,12 @@ bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::J
     std::string id;
     if (!RequireDownloadId(request, "Retrying", responseBody, responseCode, id))
         return false;
-    // The details may have been fetched again, and may have failed again.
+    // The details may have been fetched again, and may have failed again, or the entry removed meanwhile.
     return ReplyToChange(DownloadManager::RetryDownload(id), responseBody, responseCode,
                          [id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+                             if (!DownloadManager::DoesPelkoIDExist(id))
+                                 return Refuse("The download \"" + id + "\" was removed before it was queued again.",
+                                                     body, code);
                              StartReply(OK, body, code);
                              const bool failed = DownloadManager::DoesPelkoIDExist(id) &&
                                                  DownloadManager::GetDownloadEntryByPelkoID(id).status == Downloader::FAILED;
@@ -288,15 +295,19 @@ bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::J
                          });
 }
 
+bool RestQueryHandler::Refuse(const std::string& message, Ostrel::JsonBlock& responseBody,
+                              HTTP_STATUS_CODE& responseCode)
+{
+    StartReply(BAD_REQUEST, responseBody, responseCode);
+    responseBody.Set("message") = message;
+    return false;
+}
+
 bool RestQueryHandler::ReplyToChange(const Downloader::ChangeRequest& request, Ostrel::JsonBlock& responseBody,
                                      HTTP_STATUS_CODE& responseCode, const ReplyBuilder& build)
 {
     if (request.change == nullptr)
-    {
-        StartReply(BAD_REQUEST, responseBody, responseCode);
-        responseBody.Set("message") = request.refusal;
-        return false;
-    }
+        return Refuse(request.refusal, responseBody, responseCode);
     return ReplyWhenDone(request.change, responseBody, responseCode, build);
 }
 

@@ -208,6 +208,8 @@ namespace Rest
 
         // Starts a reply: the template of `code`, which also becomes the status.
         static void StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        // A 400 reply with `message`; false, the result of a refused command.
+        static bool Refuse(const std::string& message, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
         // The required "id" of a command about one download, logged as "<doing> download id <id>...";
         // false, with the validator's 400 reply, when there is none.
         static bool RequireDownloadId(const Ostrel::JsonBlock& request, const char* doing,

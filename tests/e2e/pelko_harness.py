@@ -280,6 +280,23 @@ class PelkoServer(PelkoProcess):
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 
+class BackgroundCommand(threading.Thread):
+    """One command sent from a thread of its own; `reply` once it has come."""
+
+    def __init__(self, server, name, source="127.0.0.1", **parameters):
+        super().__init__(daemon=True)
+        self.server, self.name, self.source, self.parameters, self.reply = server, name, source, parameters, None
+        self.start()
+
+    def run(self):
+        self.reply = self.server.command(self.name, source=self.source, timeout=60, **self.parameters)
+
+
+def entry_of(server, pelko_id):
+    cache = server.command("fetch_alltime_cache").json()["cache"]
+    return next((entry for entry in cache if entry["pelko_id"] == pelko_id), None)
+
+
 class SharedServerTest(unittest.TestCase):
     """Test case whose tests all talk to one server, started with `server_options`
     (the arguments of PelkoServer) before the first test and stopped after the last."""

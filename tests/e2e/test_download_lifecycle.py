@@ -5,11 +5,11 @@ stop signals. The fake youtube-dl of tests/support stands in for the downloader.
 import json
 import os
 import signal
-import threading
 import unittest
 import urllib.parse
 
-from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, process_runs, wait_for_file
+from pelko_harness import (FAKE_DOWNLOADER_DIR, BackgroundCommand, PelkoServer, entry_of, process_runs,
+                           wait_for_file)
 
 
 LOG_TYPE_ERROR = 2
@@ -17,23 +17,6 @@ LOG_TYPE_ERROR = 2
 
 def video_url(**switches):
     return "https://videos.example/watch?" + urllib.parse.urlencode(switches)
-
-
-class BackgroundCommand(threading.Thread):
-    """One command sent from a thread of its own; `reply` once it has come."""
-
-    def __init__(self, server, name, **parameters):
-        super().__init__(daemon=True)
-        self.server, self.name, self.parameters, self.reply = server, name, parameters, None
-        self.start()
-
-    def run(self):
-        self.reply = self.server.command(self.name, timeout=60, **self.parameters)
-
-
-def entry_of(server, pelko_id):
-    cache = server.command("fetch_alltime_cache").json()["cache"]
-    return next((entry for entry in cache if entry["pelko_id"] == pelko_id), None)
 
 
 class HeldRequestTest(unittest.TestCase):

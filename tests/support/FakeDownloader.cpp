@@ -23,7 +23,8 @@ namespace TestSupport
 
     std::string FakeDownloader::Directory()
     {
-        return (std::filesystem::path(__FILE__).parent_path() / "fake-downloader").string();
+        // From the build, not __FILE__: a compiler cache may make that path relative.
+        return (std::filesystem::path(PELKO_TEST_SUPPORT_DIR) / "fake-downloader").string();
     }
 
     namespace
