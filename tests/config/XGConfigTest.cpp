@@ -58,6 +58,10 @@ namespace
     ],
     "apprise_urls": [],
     "webhooks": []
+  },
+  "subscriptions": {
+    "feed_url": "https://www.youtube.com/feeds/videos.xml",
+    "listing_size": 50
   }
 })";
 
