@@ -115,6 +115,8 @@ TEST_F(DownloadCacheTest, ClearWaitsForTheRunningDownloadThenHappensOnTheNextPas
 TEST_F(DownloadCacheTest, ClearWithoutACacheDirectoryStillEmptiesTheLists)
 {
     Finished("x");
+    // The save thread may still be writing the queue after the index: let it end first.
+    DownloadManager::Save();
     std::filesystem::remove_all("dlcache");
 
     EXPECT_TRUE(DownloadManager::ClearDownloadCache());
