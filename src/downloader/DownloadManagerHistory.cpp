@@ -65,7 +65,8 @@ HistoryPage DownloadManager::QueryHistory(const HistoryQuery& query)
     std::vector<Match> matches;
     const auto consider = [&](const std::shared_ptr<DownloadEntry>& entry) {
         const DownloadEntry& e = *entry;
-        if ((query.mode && e.mode != *query.mode) || (query.status && e.status != *query.status))
+        if ((query.mode && e.mode != *query.mode) || (query.status && e.status != *query.status) ||
+            (query.subscriptionId && e.subscription_id != *query.subscriptionId))
             return;
         if (!search.IsEmpty() && !search.IsIn(e.title) && !search.IsIn(e.uploader) && !search.IsIn(e.webpage_url) &&
             !search.IsIn(e.video_url))

@@ -25,6 +25,7 @@ namespace Downloader
         std::string search;  // in title, uploader or either address, ASCII case ignored
         std::optional<DOWNLOAD_MODE> mode;
         std::optional<DOWNLOAD_STATUS> status;
+        std::optional<std::string> subscriptionId;  // exactly; empty for what a client queued
         HISTORY_SORT sort = NEWEST;
         size_t offset = 0;
         size_t limit = 100;

@@ -145,6 +145,13 @@ bool RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request, Ostrel::Js
         !parameters.Word({"mode", {"video", "audio"}}, mode) ||
         !parameters.Word({"status", {"queued", "downloading", "finished", "failed"}}, status))
         return false;
+    if (request.DoesExist("subscription_id"))
+    {
+        std::string subscription;
+        if (!parameters.Text("subscription_id", subscription))
+            return false;
+        query.subscriptionId = std::move(subscription);
+    }
     if (mode >= 0)
         query.mode = static_cast<Downloader::DOWNLOAD_MODE>(mode);
     if (status >= 0)

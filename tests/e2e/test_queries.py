@@ -10,11 +10,16 @@ COUNT = 240
 NEWEST = 1700000000
 
 
+SUBSCRIPTIONS = {0: "sub-spring", 1: "sub-clips"}  # by n % 5; the others a client queued
+
+
 def record(n):
     pelko_id = "q%04d" % n
     mode = "audio" if n % 3 else "video"
     extension = "mp3" if mode == "audio" else "mp4"
-    return {"title": ("Spring Concert %d" if n % 10 == 0 else "a clip number %d") % n,
+    subscription = {"subscription_id": SUBSCRIPTIONS[n % 5], "subscription_name": "Channel %d" % (n % 5)} \
+        if n % 5 in SUBSCRIPTIONS else {}
+    return {**subscription, "title": ("Spring Concert %d" if n % 10 == 0 else "a clip number %d") % n,
             "description": "", "uploader": "Uploader %02d" % (n % 7), "duration": (n * 37) % 500,
             "pelko_id": pelko_id, "webpage_url": "https://videos.example/watch?v=" + pelko_id,
             "video_url": "https://videos.example/watch?v=" + pelko_id, "thumbnail_url": "",
@@ -70,6 +75,11 @@ class HistoryQueryTest(SharedServerTest):
             ({"status": "finished", "mode": "audio", "search": "concert"},
              lambda r: r["mode"] == "audio" and "Concert" in r["title"]),
             ({"status": "failed"}, lambda r: False),
+            ({"subscription_id": "sub-clips"}, lambda r: r.get("subscription_id") == "sub-clips"),
+            ({"subscription_id": "sub-spring", "mode": "video", "search": "concert"},
+             lambda r: r.get("subscription_id") == "sub-spring" and r["mode"] == "video" and "Concert" in r["title"]),
+            ({"subscription_id": ""}, lambda r: "subscription_id" not in r),
+            ({"subscription_id": "sub-"}, lambda r: False),
             ({"search": "nothing like this"}, lambda r: False),
         ]
         for parameters, keep in cases:
@@ -118,9 +128,11 @@ class HistoryQueryTest(SharedServerTest):
                 reply = self.server.command("fetch_history", **parameters)
                 self.assertEqual(reply.status, 400)
                 self.assertEqual((reply.json()["status"], reply.json()["message"]), ("ERROR", text))
-        wrong_type = self.server.command("fetch_history", search=5)
-        self.assertEqual(wrong_type.status, 400)
-        self.assertIn("\"search\" is of wrong type", wrong_type.json()["message"])
+        for name in ["search", "subscription_id"]:
+            with self.subTest(name):
+                wrong_type = self.server.command("fetch_history", **{name: 5})
+                self.assertEqual(wrong_type.status, 400)
+                self.assertIn("\"%s\" is of wrong type" % name, wrong_type.json()["message"])
 
     def test_logs_search_filter_sort_and_page(self):
         earlier = MESSAGES
