@@ -86,8 +86,18 @@ namespace
 
 std::string ContentDisposition::Attachment(const std::string& fileName)
 {
+    return Named("attachment", fileName);
+}
+
+std::string ContentDisposition::Inline(const std::string& fileName)
+{
+    return Named("inline", fileName);
+}
+
+std::string ContentDisposition::Named(const char* disposition, const std::string& fileName)
+{
     std::u32string codePoints = Ostrel::UTF8::Decode(fileName);
     Shorten(codePoints);
-    return "attachment; filename=\"" + AsciiFallback(codePoints) + "\"; filename*=UTF-8''" +
+    return std::string(disposition) + "; filename=\"" + AsciiFallback(codePoints) + "\"; filename*=UTF-8''" +
            PercentEncoded(codePoints);
 }

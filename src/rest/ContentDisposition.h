@@ -3,7 +3,7 @@
 
 namespace Rest
 {
-    // Header values that make a browser save a reply as a file.
+    // Header values that make a browser save a reply as a file, or show it with that name.
     class ContentDisposition
     {
     public:
@@ -13,5 +13,10 @@ namespace Rest
         // break the header. A name of more than 255 bytes in UTF-8 is cut to that before its
         // extension.
         static std::string Attachment(const std::string& fileName);
+        // The same with `inline`: the browser shows or plays the reply, and saves it under that name.
+        static std::string Inline(const std::string& fileName);
+
+    private:
+        static std::string Named(const char* disposition, const std::string& fileName);
     };
 }

@@ -16,6 +16,7 @@
 #include "downloader/DownloadManager.h"
 #include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
+#include "rest/ReplyStream.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 
@@ -398,6 +399,29 @@ void HttpServer::ServeTextToConnection(MHD_Connection* connection, std::shared_p
     MHD_destroy_response(response);
 }
 
+void HttpServer::ServeStreamToConnection(MHD_Connection* connection, std::shared_ptr<ReplyStream> stream,
+                                         int statusCode)
+{
+    using Share = std::shared_ptr<ReplyStream>;
+    auto* owned = new Share(std::move(stream));
+    // Read as the connection can take it, on the main thread inside the poll.
+    MHD_Response* response = MHD_create_response_from_callback(
+        MHD_SIZE_UNKNOWN, 64 * 1024,
+        [](void* share, uint64_t, char* buffer, size_t max) -> ssize_t {
+            const size_t read = (*static_cast<Share*>(share))->Read(buffer, max);
+            return read > 0 ? static_cast<ssize_t>(read) : MHD_CONTENT_READER_END_OF_STREAM;
+        },
+        owned, [](void* share) { delete static_cast<Share*>(share); });
+    if (response == nullptr)
+    {
+        delete owned;
+        return;
+    }
+    MHD_add_response_header(response, "content-type", "application/json");
+    MHD_queue_response(connection, static_cast<unsigned int>(statusCode), response);
+    MHD_destroy_response(response);
+}
+
 void HttpServer::ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
                             const StaticFileServer::Headers& extraHeaders)
 {
@@ -431,6 +455,8 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& requ
     }
     else if (outcome.rendered)
         ServeTextToConnection(connection, std::move(outcome.rendered), responseCode);
+    else if (outcome.stream)
+        ServeStreamToConnection(connection, std::move(outcome.stream), responseCode);
     else
         ServeReply(connection, responseBody, responseCode);
 }
@@ -462,13 +488,19 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
     }
 
     const std::string fileName = entry.title + (entry.mode == AUDIO ? ".mp3" : ".mp4");
+    // "?inline=1" is for the page's player: the browser plays the file instead of saving it,
+    // which needs the file's own media type.
+    const char* shown = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "inline");
+    const bool inlined = shown != nullptr && std::string_view(shown) == "1";
     const StaticFileServer::Headers headers = {
-        {"Content-Disposition", ContentDisposition::Attachment(fileName)},
+        {"Content-Disposition", inlined ? ContentDisposition::Inline(fileName) : ContentDisposition::Attachment(fileName)},
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
     };
+    const std::string contentType =
+        inlined ? StaticFileServer::ContentTypeOf(entry.downloaded_filename) : "application/octet-stream";
     // Ranges are defined for GET only: a HEAD tells the size of the whole file.
-    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers,
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, contentType, headers,
                                      request.method == "GET"))
         ServeReply(connection,
                    RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),

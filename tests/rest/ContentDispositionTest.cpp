@@ -29,8 +29,9 @@ class ContentDispositionTest : public ::testing::TestWithParam<DispositionCase>
 
 TEST_P(ContentDispositionTest, OffersAnAsciiFallbackAndTheExactNameInUtf8)
 {
-    EXPECT_EQ(ContentDisposition::Attachment(GetParam().fileName),
-              "attachment; filename=\"" + GetParam().fallback + "\"; filename*=UTF-8''" + GetParam().encoded);
+    const std::string parameters = "; filename=\"" + GetParam().fallback + "\"; filename*=UTF-8''" + GetParam().encoded;
+    EXPECT_EQ(ContentDisposition::Attachment(GetParam().fileName), "attachment" + parameters);
+    EXPECT_EQ(ContentDisposition::Inline(GetParam().fileName), "inline" + parameters);
 }
 
 INSTANTIATE_TEST_SUITE_P(
