@@ -191,6 +191,8 @@ namespace Downloader
         // An entry whose details are still being fetched is found by its id as well: it never
         // joins, and the change completes once the fetch has ended and its files are gone.
         static std::shared_ptr<PendingChange> StartRemoval(std::string id);
+        // StartRemoval for each id in turn, each file written once for all of them.
+        static std::vector<std::shared_ptr<PendingChange>> StartRemovals(const std::vector<std::string>& ids);
         // StartRemoval, waiting for it; false when no entry has the id.
         static bool RemoveFromCacheByID(std::string id);
         // Stops a queued or running download and keeps it listed as failed with "Cancelled.";
@@ -198,6 +200,8 @@ namespace Downloader
         static ChangeRequest CancelDownload(std::string id);
         // Queues a failed session entry again, fetching its metadata again when it was never read.
         static ChangeRequest RetryDownload(std::string id);
+        // RetryDownload for each id in turn, the queue written once for all of them.
+        static std::vector<ChangeRequest> RetryDownloads(const std::vector<std::string>& ids);
 
         // For the shut-down: metadata fetches and the lookup of the program's version stop
         // (their entries fail, saying why) and no fetch or download starts any more.
@@ -303,6 +307,15 @@ namespace Downloader
         static void DeleteFilesOf(const std::string& id);
         static WorkerThread* WorkerOf(const DownloadEntry* entry);
         static void Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped);
+        // Which files a run of changes has to write once it is over.
+        struct Saves
+        {
+            bool index = false;
+            bool queue = false;
+        };
+        // One removal of StartRemovals, one retry of RetryDownloads; the files are left to the caller.
+        static std::shared_ptr<PendingChange> Unlink(const std::string& id, Saves& saves);
+        static ChangeRequest Retry(const std::string& id, Saves& saves);
         static std::string CacheDirectory();
         // The cache's files and folders, by name.
         static std::string IndexFile();

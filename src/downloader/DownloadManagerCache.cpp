@@ -231,6 +231,25 @@ void DownloadManager::CreateCacheFolders()
 
 std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
 {
+    return StartRemovals({std::move(id)}).front();
+}
+
+std::vector<std::shared_ptr<PendingChange>> DownloadManager::StartRemovals(const std::vector<std::string>& ids)
+{
+    std::vector<std::shared_ptr<PendingChange>> changes;
+    Saves saves;
+    for (const std::string& id : ids)
+        changes.push_back(Unlink(id, saves));
+    // Each file once, however many entries left it: a history of years takes a while to write.
+    if (saves.queue)
+        SaveQueue();
+    if (saves.index)
+        Save();
+    return changes;
+}
+
+std::shared_ptr<PendingChange> DownloadManager::Unlink(const std::string& id, Saves& saves)
+{
     auto change = std::make_shared<PendingChange>();
     change->id = id;
     const auto hasId = [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; };
@@ -242,7 +261,7 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
         if (session != unfinishedCache.end())
         {
             unfinishedCache.erase(session);
-            SaveQueue();
+            saves.queue = true;
         }
         Withdraw(*fetch, MetadataFetch::REMOVED);
         fetch->waiting.push_back(change);
@@ -252,7 +271,7 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
     {
         WorkerThread* worker = WorkerOf(session->get());
         unfinishedCache.erase(session);
-        SaveQueue();
+        saves.queue = true;
         if (worker != nullptr)
         {
             // The worker keeps the entry alive; its files go once its program has ended.
@@ -268,7 +287,7 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
         if (indexed == saveFileCache.end())
             return nullptr;
         saveFileCache.erase(indexed);
-        Save();
+        saves.index = true;
     }
     DeleteFilesOf(id);
     change->done = true;
@@ -325,6 +344,22 @@ ChangeRequest DownloadManager::CancelDownload(std::string id)
 
 ChangeRequest DownloadManager::RetryDownload(std::string id)
 {
+    return RetryDownloads({std::move(id)}).front();
+}
+
+std::vector<ChangeRequest> DownloadManager::RetryDownloads(const std::vector<std::string>& ids)
+{
+    std::vector<ChangeRequest> requests;
+    Saves saves;
+    for (const std::string& id : ids)
+        requests.push_back(Retry(id, saves));
+    if (saves.queue)
+        SaveQueue();
+    return requests;
+}
+
+ChangeRequest DownloadManager::Retry(const std::string& id, Saves& saves)
+{
     const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(),
                                       [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; });
     if (session == unfinishedCache.end())
@@ -356,7 +391,7 @@ ChangeRequest DownloadManager::RetryDownload(std::string id)
     }
     entry->Requeue();
     DeletePartialFiles(id);
-    SaveQueue();
+    saves.queue = true;
     Tell(DOWNLOAD_EVENT::QUEUED, *entry);
     change->done = true;
     return {change, ""};

@@ -377,11 +377,16 @@ std::shared_ptr<Operation> SubscriptionManager::StartRemoval(const std::string& 
     log->Flush();
 
     if (deleteDownloads)
+    {
+        std::vector<std::string> ids;
         for (const std::shared_ptr<const Downloader::DownloadEntry>& entry :
              DownloadManager::SelectListing(-1, std::numeric_limits<uint64_t>::max()))
             if (entry->subscription_id == id)
-                if (auto change = DownloadManager::StartRemoval(entry->pelko_id))
-                    operation->removals.push_back(std::move(change));
+                ids.push_back(entry->pelko_id);
+        for (std::shared_ptr<Downloader::PendingChange>& change : DownloadManager::StartRemovals(ids))
+            if (change)
+                operation->removals.push_back(std::move(change));
+    }
     removalsUnderWay.push_back(operation);
     SettleRemovals();
     Notify(CHANGE::REMOVED, removed);
