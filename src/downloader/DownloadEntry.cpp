@@ -77,94 +77,80 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     converting = other.converting.load();
     restored = other.restored;
     file_size = other.file_size;
-    keptRecord = {};
-    keptJson = {};
     return *this;
 }
 
 JsonBlock DownloadEntry::GetAsRecord() const
 {
-    return Members(false);
+    JsonBlock json;
+    VisitMembers(false, [&json](const char* label, const auto& value) { json.Add(JsonElement(label, value)); });
+    return json;
 }
 
 JsonBlock DownloadEntry::GetAsJson() const
 {
-    return Members(true);
-}
-
-JsonBlock DownloadEntry::Members(bool withProgress) const
-{
-    // Added in the order they are rendered in, so that rendering finds them sorted already.
     JsonBlock json;
-    json.Add(JsonElement("description", description));
-    if (withProgress)
-        json.Add(JsonElement("download_eta", static_cast<long long>(download_eta.load())));
-    json.Add(JsonElement("download_progress", download_progress.load()));
-    if (withProgress)
-        json.Add(JsonElement("download_speed", static_cast<long long>(download_speed.load())));
-    json.Add(JsonElement("download_url", download_url));
-    json.Add(JsonElement("downloaded_filename", downloaded_filename));
-    json.Add(JsonElement("duration", duration));
-    json.Add(JsonElement("error_message", ErrorMessage()));
-    json.Add(JsonElement("library_path", LibraryPath()));
-    if (mode >= VIDEO && mode <= AUDIO)
-        json.Add(JsonElement("mode", modeWords[mode]));
-    json.Add(JsonElement("pelko_id", pelko_id));
-    json.Add(JsonElement("playlist_index", playlist_index));
-    json.Add(JsonElement("quality", quality));
-    json.Add(JsonElement("queued_timestamp", static_cast<long long>(queued_timestamp)));
-    if (withProgress)
-    {
-        json.Add(JsonElement("restored", restored));
-        json.Add(JsonElement("stage", Stage()));
-    }
-    const DOWNLOAD_STATUS current = status;
-    if (current >= QUEUED && current <= FAILED)
-        json.Add(JsonElement("status", statusWords[current]));
-    // Only on downloads a subscription queued, so other entries read as they always did.
-    if (!subscription_id.empty())
-    {
-        json.Add(JsonElement("subscription_id", subscription_id));
-        json.Add(JsonElement("subscription_name", subscription_name));
-    }
-    json.Add(JsonElement("thumbnail_url", thumbnail_url));
-    json.Add(JsonElement("title", title));
-    if (withProgress)
-        json.Add(JsonElement("total_bytes", static_cast<long long>(total_bytes.load())));
-    json.Add(JsonElement("uploader", uploader));
-    json.Add(JsonElement("video_url", video_url));
-    json.Add(JsonElement("webpage_url", webpage_url));
+    VisitMembers(true, [&json](const char* label, const auto& value) { json.Add(JsonElement(label, value)); });
     return json;
-}
-
-template <typename Form>
-void DownloadEntry::AppendKept(KeptText& kept, Form form, std::string& out, unsigned int depth) const
-{
-    if (status != FINISHED)
-    {
-        form().RenderTo(out, depth, false);
-        return;
-    }
-    if (kept.text.empty() || kept.depth != depth)
-    {
-        // Rendered in place and kept as a copy of exactly its size.
-        const size_t start = out.size();
-        form().RenderTo(out, depth, false);
-        kept.text.assign(out, start);
-        kept.depth = depth;
-        return;
-    }
-    out += kept.text;
 }
 
 void DownloadEntry::AppendRecordTo(std::string& out, unsigned int depth) const
 {
-    AppendKept(keptRecord, [this] { return GetAsRecord(); }, out, depth);
+    Ostrel::JsonObjectWriter writer(out, depth, false);
+    VisitMembers(false, [&writer](const char* label, const auto& value) { writer.Member(label, value); });
+    writer.End();
 }
 
 void DownloadEntry::AppendJsonTo(std::string& out, unsigned int depth) const
 {
-    AppendKept(keptJson, [this] { return GetAsJson(); }, out, depth);
+    Ostrel::JsonObjectWriter writer(out, depth, false);
+    VisitMembers(true, [&writer](const char* label, const auto& value) { writer.Member(label, value); });
+    writer.End();
+}
+
+template <typename Visit>
+void DownloadEntry::VisitMembers(bool withProgress, Visit visit) const
+{
+    // In the order they are rendered in (by label): a block built of them finds them sorted
+    // already, and a writer must meet them so.
+    visit("description", description);
+    if (withProgress)
+        visit("download_eta", static_cast<long long>(download_eta.load()));
+    visit("download_progress", static_cast<long long>(download_progress.load()));
+    if (withProgress)
+        visit("download_speed", static_cast<long long>(download_speed.load()));
+    visit("download_url", download_url);
+    visit("downloaded_filename", downloaded_filename);
+    visit("duration", static_cast<long long>(duration));
+    visit("error_message", ErrorMessage());
+    visit("library_path", LibraryPath());
+    if (mode >= VIDEO && mode <= AUDIO)
+        visit("mode", modeWords[mode]);
+    visit("pelko_id", pelko_id);
+    visit("playlist_index", static_cast<long long>(playlist_index));
+    visit("quality", quality);
+    visit("queued_timestamp", static_cast<long long>(queued_timestamp));
+    if (withProgress)
+    {
+        visit("restored", restored);
+        visit("stage", Stage());
+    }
+    const DOWNLOAD_STATUS current = status;
+    if (current >= QUEUED && current <= FAILED)
+        visit("status", statusWords[current]);
+    // Only on downloads a subscription queued, so other entries read as they always did.
+    if (!subscription_id.empty())
+    {
+        visit("subscription_id", subscription_id);
+        visit("subscription_name", subscription_name);
+    }
+    visit("thumbnail_url", thumbnail_url);
+    visit("title", title);
+    if (withProgress)
+        visit("total_bytes", static_cast<long long>(total_bytes.load()));
+    visit("uploader", uploader);
+    visit("video_url", video_url);
+    visit("webpage_url", webpage_url);
 }
 
 namespace

@@ -45,8 +45,8 @@ namespace Downloader
         // The record plus "download_speed", "download_eta", "total_bytes", "stage" and "restored".
         Ostrel::JsonBlock GetAsJson() const;
 
-        // The indented rendering of GetAsRecord or GetAsJson at `depth`, appended to `out`. A
-        // finished entry no longer changes, so it keeps the text for the next time. Main thread only.
+        // The indented rendering of GetAsRecord or GetAsJson at `depth`, appended to `out`,
+        // written member by member: listings and saves of years build no trees and keep no texts.
         void AppendRecordTo(std::string& out, unsigned int depth) const;
         void AppendJsonTo(std::string& out, unsigned int depth) const;
 
@@ -117,18 +117,11 @@ namespace Downloader
         bool restored = false;
 
     private:
-        // The record's members, with the five progress members when `withProgress`.
-        Ostrel::JsonBlock Members(bool withProgress) const;
-        // A rendering of a finished entry, and the depth it was made for.
-        struct KeptText
-        {
-            std::string text;
-            unsigned int depth = 0;
-        };
-        template <typename Form>
-        void AppendKept(KeptText& kept, Form form, std::string& out, unsigned int depth) const;
-        mutable KeptText keptRecord;
-        mutable KeptText keptJson;
+        // Calls visit(label, value) for each of the record's members, with the five progress
+        // members when `withProgress`, in label order; a value is a std::string, a const char*,
+        // a long long or a bool.
+        template <typename Visit>
+        void VisitMembers(bool withProgress, Visit visit) const;
 
         // Written before `status` turns FAILED and read only by those who saw FAILED, so a
         // reader never meets it half written.

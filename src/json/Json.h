@@ -8,6 +8,7 @@
 #include "json/JsonDataType.h"
 #include "json/JsonElement.h"
 #include "json/JsonExceptions.h"
+#include "json/JsonObjectWriter.h"
 #include "json/Jstring.h"
 #include "json/StringHelpers.h"
 #include "json/UTF16Compatibility.h"

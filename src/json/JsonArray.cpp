@@ -1,4 +1,5 @@
 #include "json/JsonArray.h"
+#include <numeric>
 #include <utility>
 #include "json/Helpers.h"
 #include "json/JsonArraySort.h"
@@ -286,6 +287,18 @@ namespace Ostrel
         for (const JsonData* item : *values)
             keys.push_back(JsonArraySort::KeyOf(item->GetDataType() == JSON ? item->GetJsonData().Walk(path) : nullptr, mode));
         JsonArraySort::Sort(*values, keys, mode);
+    }
+
+    std::vector<std::size_t> JsonArray::SortOrder(const std::vector<const JsonData*>& values, JSON_ARRAY_SORT_MODE mode)
+    {
+        std::vector<JsonArraySort::Key> keys;
+        keys.reserve(values.size());
+        for (const JsonData* value : values)
+            keys.push_back(JsonArraySort::KeyOf(value, mode));
+        std::vector<std::size_t> order(values.size());
+        std::iota(order.begin(), order.end(), 0);
+        JsonArraySort::Sort(order, keys, mode);
+        return order;
     }
 
     void JsonArray::Swap(std::size_t a, std::size_t b)

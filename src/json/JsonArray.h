@@ -111,6 +111,10 @@ namespace Ostrel
         // Sorts blocks by the value at `shorthand`; items that are not blocks or lack the
         // path are incomparable.
         void Sort(std::string shorthand, JSON_ARRAY_SORT_MODE mode, std::string delimiter);
+        // The order Sort(shorthand, mode, …) would give items whose values at the shorthand are
+        // `values` (null: no value there): the places of the items, first one first. For items
+        // that are no tree of their own.
+        static std::vector<std::size_t> SortOrder(const std::vector<const JsonData*>& values, JSON_ARRAY_SORT_MODE mode);
         // True when `first`, standing right before `second`, is to be exchanged with it.
         static bool Sort__Compare(const JsonData& first, const JsonData& second, JSON_ARRAY_SORT_MODE mode);
         // Throws std::out_of_range for a bad index.

@@ -24,7 +24,8 @@ namespace Ostrel::Internal
             return IsNumeric(mode) ? key.hasNumber : IsAlphabetical(mode) && key.hasText;
         }
 
-        void Passes(std::vector<JsonData*>& values, std::vector<JsonArraySort::Key>& keys, JSON_ARRAY_SORT_MODE mode)
+        template <typename Item>
+        void Passes(std::vector<Item>& values, std::vector<JsonArraySort::Key>& keys, JSON_ARRAY_SORT_MODE mode)
         {
             const std::size_t n = values.size();
             for (std::size_t i = 0; i < n; i++)
@@ -89,7 +90,8 @@ namespace Ostrel::Internal
         // g on, one with the key g is enqueued and each one ranking later moves the queue's
         // front to its back; the items with the key g end in the reverse of the final queue.
         // Groups of equal keys end in rank order.
-        void NumericPasses(std::vector<JsonData*>& values, const std::vector<JsonArraySort::Key>& keys, bool ascending)
+        template <typename Item>
+        void NumericPasses(std::vector<Item>& values, const std::vector<JsonArraySort::Key>& keys, bool ascending)
         {
             const std::size_t n = values.size();
             const auto ranksBefore = [&keys, ascending](std::size_t a, std::size_t b) {
@@ -99,7 +101,7 @@ namespace Ostrel::Internal
             std::iota(byRank.begin(), byRank.end(), 0);
             std::stable_sort(byRank.begin(), byRank.end(), ranksBefore);
 
-            std::vector<JsonData*> sorted(n);
+            std::vector<Item> sorted(n);
             PositionTree later(n); // items of the groups ranking after the current one
             for (std::size_t groupEnd = n; groupEnd > 0;)
             {
@@ -181,7 +183,8 @@ namespace Ostrel::Internal
         return true;
     }
 
-    void JsonArraySort::Sort(std::vector<JsonData*>& values, std::vector<Key>& keys, JSON_ARRAY_SORT_MODE mode)
+    template <typename Item>
+    void JsonArraySort::Sort(std::vector<Item>& values, std::vector<Key>& keys, JSON_ARRAY_SORT_MODE mode)
     {
         const auto keyed = [mode](const Key& key) { return HasKey(key, mode); };
         const std::size_t withKey = static_cast<std::size_t>(std::count_if(keys.begin(), keys.end(), keyed));
@@ -208,10 +211,13 @@ namespace Ostrel::Internal
             const int comparison = StringHelpers::CompareForOrder(keys[a].text, keys[b].text);
             return ascending ? comparison < 0 : comparison > 0;
         });
-        std::vector<JsonData*> sorted;
+        std::vector<Item> sorted;
         sorted.reserve(values.size());
         for (const std::size_t i : order)
             sorted.push_back(values[i]);
         values = std::move(sorted);
     }
+
+    template void JsonArraySort::Sort(std::vector<JsonData*>& values, std::vector<Key>& keys, JSON_ARRAY_SORT_MODE mode);
+    template void JsonArraySort::Sort(std::vector<std::size_t>& values, std::vector<Key>& keys, JSON_ARRAY_SORT_MODE mode);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 #include "json/JsonArraySortMode.h"
@@ -30,7 +31,9 @@ namespace Ostrel::Internal
         static Key KeyOf(const JsonData* value, JSON_ARRAY_SORT_MODE mode);
         // The pair test: true when the two, in this order, are to be exchanged.
         static bool Exchange(const Key& first, const Key& second, JSON_ARRAY_SORT_MODE mode);
-        // Puts `values` into the order of the passes; `keys[i]` belongs to `values[i]`.
-        static void Sort(std::vector<JsonData*>& values, std::vector<Key>& keys, JSON_ARRAY_SORT_MODE mode);
+        // Puts `values` into the order of the passes; `keys[i]` belongs to `values[i]`. For items
+        // (JsonData*) and for the places of items kept elsewhere (std::size_t).
+        template <typename Item>
+        static void Sort(std::vector<Item>& values, std::vector<Key>& keys, JSON_ARRAY_SORT_MODE mode);
     };
 }

@@ -4,6 +4,7 @@
 #include <utility>
 #include "json/Helpers.h"
 #include "json/JsonExceptions.h"
+#include "json/JsonObjectWriter.h"
 #include "json/JsonParser.h"
 #include "json/Jstring.h"
 #include "json/StringHelpers.h"
@@ -267,26 +268,16 @@ namespace Ostrel
             order = (many = *elements).data();
         SortByLabel(order, order + elements->size());
 
-        out += minify ? "{" : "{\n";
+        JsonObjectWriter writer(out, depth, minify);
         for (std::size_t i = 0; i < elements->size(); i++)
         {
+            writer.Label(order[i]->label);
             if (renderValue && order[i]->label == label)
-            {
-                order[i]->RenderLabelTo(out, depth + 1, minify);
-                renderValue(out, depth + 1);
-            }
+                renderValue(out, writer.ValueDepth());
             else
-            {
-                order[i]->RenderTo(out, depth + 1, minify);
-            }
-            if (i + 1 < elements->size())
-                out += ',';
-            if (!minify)
-                out += '\n';
+                order[i]->GetData()->RenderTo(out, writer.ValueDepth(), minify);
         }
-        if (!minify)
-            out.append(2 * static_cast<std::size_t>(depth), ' ');
-        out += '}';
+        writer.End();
     }
 
     std::vector<JsonElement*>* JsonBlock::GetElementsSortedByLabel() const

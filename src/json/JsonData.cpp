@@ -424,24 +424,33 @@ namespace Ostrel
         return text;
     }
 
+    void JsonData::RenderTextTo(std::string& out, std::string_view text)
+    {
+        out += '"';
+        Internal::StringHelpers::AppendEscaped(out, text);
+        out += '"';
+    }
+
+    void JsonData::RenderIntegerTo(std::string& out, long long number)
+    {
+        char digits[24];
+        out.append(digits, std::to_chars(digits, digits + sizeof(digits), number).ptr);
+    }
+
+    void JsonData::RenderBoolTo(std::string& out, bool value)
+    {
+        out += value ? "true" : "false";
+    }
+
     void JsonData::RenderTo(std::string& out, unsigned int depth, bool minify) const
     {
         switch (dataType)
         {
         case NULL_: out += "null"; break;
-        case BOOL: out += intData != 0 ? "true" : "false"; break;
-        case INT:
-        {
-            char digits[24];
-            out.append(digits, std::to_chars(digits, digits + sizeof(digits), intData).ptr);
-            break;
-        }
+        case BOOL: RenderBoolTo(out, intData != 0); break;
+        case INT: RenderIntegerTo(out, intData); break;
         case FLOAT: out += RenderFloat(floatData, ExplicitFloatPrecision()); break;
-        case STRING:
-            out += '"';
-            Internal::StringHelpers::AppendEscaped(out, stringData);
-            out += '"';
-            break;
+        case STRING: RenderTextTo(out, stringData); break;
         case JSON: jsonData->RenderTo(out, depth, minify); break;
         case ARRAY: arrayData->RenderTo(out, depth, minify); break;
         }

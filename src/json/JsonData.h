@@ -93,6 +93,10 @@ namespace Ostrel
         std::string Render(unsigned int depth, bool minify) const;
         // Appends the same text to `out`: one buffer for a whole document.
         void RenderTo(std::string& out, unsigned int depth, bool minify) const;
+        // Append what a STRING, INT or BOOL holding the value renders as.
+        static void RenderTextTo(std::string& out, std::string_view text);
+        static void RenderIntegerTo(std::string& out, long long number);
+        static void RenderBoolTo(std::string& out, bool value);
 
         // Replaces the value with the one that JSON `text` holds. Bad text raises a
         // JsonParsing...Exception and leaves the value as it was.

@@ -93,6 +93,11 @@ namespace Ostrel
 
     void JsonElement::RenderLabelTo(std::string& out, unsigned int depth, bool minify) const
     {
+        RenderLabelTo(out, label, depth, minify);
+    }
+
+    void JsonElement::RenderLabelTo(std::string& out, std::string_view label, unsigned int depth, bool minify)
+    {
         if (!minify)
             out.append(2 * static_cast<std::size_t>(depth), ' ');
         out += '"';

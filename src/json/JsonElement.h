@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Ostrel
@@ -47,6 +48,7 @@ namespace Ostrel
         void RenderTo(std::string& out, unsigned int depth, bool minify) const;
         // Appends only what comes before the value: indentation, the quoted label, the colon.
         void RenderLabelTo(std::string& out, unsigned int depth, bool minify) const;
+        static void RenderLabelTo(std::string& out, std::string_view label, unsigned int depth, bool minify);
         // Takes label and value from the JSON text of one member, `"label":value`.
         void Parse(std::string text);
 

@@ -80,7 +80,28 @@ void LogHistory::LoadSaveFileCache()
     saveFileCache.Load(XGConfig::logging.logfile_json);
 }
 
+void LogHistory::Listed::RenderTo(std::string& out, unsigned int depth) const
+{
+    if (entry != nullptr)
+        entry->GetAsJson().RenderTo(out, depth, false);
+    else
+        saved->RenderTo(out, depth);
+}
+
 JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num)
+{
+    JsonArray selected;
+    for (const Listed& listed : SelectListing(max_age, max_num))
+    {
+        if (listed.entry != nullptr)
+            selected.Add(listed.entry->GetAsJson());
+        else
+            listed.saved->AppendTo(selected);
+    }
+    return selected;
+}
+
+std::vector<LogHistory::Listed> LogHistory::SelectListing(long max_age, unsigned long max_num)
 {
     // Without limits (max_age -1, the largest max_num) this walk takes every message, as a
     // plain sort of them all would. "now" is read anew for every message, as the walk may cross a second.
@@ -88,26 +109,26 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
         return max_age >= Clock::now() - timestamp;
     };
 
-    // Merged order: the unsaved messages, then the JSON log's, oldest first. Only the
-    // selection is turned into JSON: a session listing costs what the session holds.
-    JsonArray selected;
+    // Merged order: the unsaved messages, then the JSON log's, oldest first. Nothing is turned
+    // into JSON: a session listing costs what the session holds, a full one no tree of years.
+    std::vector<Listed> selected;
     if (history != nullptr)
         for (const LogEntry* entry : *history)
         {
-            if (selected.Size() >= max_num)
+            if (selected.size() >= max_num)
                 break;
             if (max_age < 0 || youngEnough(entry->timestamp))
-                selected.Add(entry->GetAsJson());
+                selected.push_back({entry, nullptr});
         }
-    for (std::size_t i = 0; i < saveFileCache.Size() && selected.Size() < max_num; i++)
+    for (std::size_t i = 0; i < saveFileCache.Size() && selected.size() < max_num; i++)
     {
         const SavedLog::Message& saved = saveFileCache[i];
         if (max_age < 0)
-            saved.AppendTo(selected);
+            selected.push_back({nullptr, &saved});
         else if (saved.other == nullptr)
         {
             if (youngEnough(saved.entry.timestamp))
-                saved.AppendTo(selected);
+                selected.push_back({nullptr, &saved});
         }
         else
         {
@@ -115,11 +136,35 @@ JsonArray LogHistory::GetCompleteLogHistoryAsJson(long max_age, unsigned long ma
             const JsonBlock& object = saved.other->GetJsonData();
             if (object.DoesExist("timestamp") && object.Get("timestamp").GetDataType() == INT &&
                 youngEnough(object.Get("timestamp").GetIntData()))
-                saved.AppendTo(selected);
+                selected.push_back({nullptr, &saved});
         }
     }
-    selected.Sort("timestamp", NUMERICAL_DESCENDING, ".");
-    return selected;
+
+    // In the order of the array sort by "timestamp", newest first, as their JSON would be sorted.
+    std::vector<JsonData> stamps;
+    stamps.reserve(selected.size());
+    std::vector<const JsonData*> sortValues;
+    sortValues.reserve(selected.size());
+    for (const Listed& listed : selected)
+    {
+        const LogEntry* plain = listed.entry != nullptr ? listed.entry : listed.saved->other == nullptr ? &listed.saved->entry : nullptr;
+        if (plain != nullptr)
+        {
+            stamps.emplace_back(static_cast<long long>(plain->timestamp));
+            sortValues.push_back(&stamps.back());
+        }
+        else
+        {
+            const bool holds = listed.saved->other->GetDataType() == JSON &&
+                               listed.saved->other->GetJsonData().DoesExist("timestamp");
+            sortValues.push_back(holds ? &listed.saved->other->GetJsonData().Get("timestamp") : nullptr);
+        }
+    }
+    std::vector<Listed> ordered;
+    ordered.reserve(selected.size());
+    for (const std::size_t place : JsonArray::SortOrder(sortValues, NUMERICAL_DESCENDING))
+        ordered.push_back(selected[place]);
+    return ordered;
 }
 
 namespace

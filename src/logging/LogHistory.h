@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <ctime>
+#include <string>
 #include <vector>
 #include "json/JsonArray.h"
 #include "logging/LogEntry.h"
@@ -30,6 +31,17 @@ namespace Logging
         // all of them; otherwise the first max_num of those at most max_age seconds old
         // (every age when max_age is negative).
         static Ostrel::JsonArray GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num);
+        // One message of a listing: an unsaved entry or a saved message.
+        struct Listed
+        {
+            const LogEntry* entry = nullptr;           // unsaved; null for a saved one
+            const SavedLog::Message* saved = nullptr;  // otherwise
+            // Appends its indented rendering at `depth`, as its listing's JSON renders it.
+            void RenderTo(std::string& out, unsigned int depth) const;
+        };
+        // The messages of GetCompleteLogHistoryAsJson, in its order, none of them made JSON; valid
+        // until the history next changes (a flush, a save, a clear).
+        static std::vector<Listed> SelectListing(long max_age, unsigned long max_num);
         // The page of matching messages; a few milliseconds for years of them. A value of the JSON
         // log that is not a plain message is matched by its members of those names and types.
         static LogPage QueryLogs(const LogQuery& query);

@@ -4,6 +4,7 @@
 #include "downloader/FormatChoice.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/ReplyMemo.h"
+#include "rest/ReplyStream.h"
 #include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
@@ -11,9 +12,7 @@ using Downloader::DownloadManager;
 
 namespace
 {
-    // Apart, so that the page's polls of the session do not push out the history's listing.
     ReplyMemo sessionListings;
-    ReplyMemo fullListings;
 
     void ReplyWithCache(Ostrel::JsonArray cache, Ostrel::JsonBlock& responseBody)
     {
@@ -190,27 +189,28 @@ bool RestQueryHandler::FetchAlltimeCache(const Ostrel::JsonBlock&, Ostrel::JsonB
 
 void RestQueryHandler::ReplyWithListing(int64_t maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode)
 {
-    // The listing depends on these alone (an age limit only through the oldest time it lets in);
-    // the version is read before the listing is made.
-    const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
-    const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(DownloadManager::ListingVersion());
-    ReplyMemo& memo = maxAge < 0 ? fullListings : sessionListings;
-    std::shared_ptr<const std::string> text = memo.For(key, [&] {
-        const DownloadManager::Listing listing = DownloadManager::SelectListing(maxAge, maxNum);
+    responseCode = OK;
+    const auto streamed = [](const DownloadManager::Listing& listing) {
         Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
         reply.Set("cache_size") = static_cast<long long>(listing.size());
         reply.Set("cache") = Ostrel::JsonArray();
-        std::string rendered;
-        reply.RenderTo(rendered, 0, false, "cache", [&listing](std::string& out, unsigned int depth) {
-            Ostrel::JsonArray::RenderItemsTo(out, depth, false, listing.size(),
-                                              [&listing](size_t i, std::string& item, unsigned int itemDepth) {
-                                                  listing[i]->AppendJsonTo(item, itemDepth);
-                                              });
-        });
-        return rendered;
-    });
-    responseCode = OK;
-    ReplyRendered(std::move(text));
+        return ReplyStream::WithItems(reply, "cache", listing.size(),
+                                      [listing](size_t i, std::string& item, unsigned int itemDepth) {
+                                          listing[i]->AppendJsonTo(item, itemDepth);
+                                      });
+    };
+    // Every entry of years: rendered while it is sent, never kept as a whole (the entries it
+    // shows stay alive until then).
+    if (maxAge < 0)
+    {
+        ReplyStreamed(streamed(DownloadManager::SelectListing(maxAge, maxNum)));
+        return;
+    }
+    // The listing depends on these alone (an age limit only through the oldest time it lets in);
+    // the version is read before the listing is made.
+    const std::string key = std::to_string(Clock::now() - maxAge) + " " + std::to_string(maxNum) + " " +
+                            std::to_string(DownloadManager::ListingVersion());
+    ReplyRendered(sessionListings.For(key, [&] { return streamed(DownloadManager::SelectListing(maxAge, maxNum))->ReadAll(); }));
 }
 
 bool RestQueryHandler::ClearDownloadCache(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
@@ -281,16 +281,11 @@ bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::J
     // The details may have been fetched again, and may have failed again, or the entry removed meanwhile.
     return ReplyToChange(DownloadManager::RetryDownload(id), responseBody, responseCode,
                          [id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+                             const std::string failure = RetryFailure(id);
                              if (!DownloadManager::DoesPelkoIDExist(id))
-                                 return Refuse("The download \"" + id + "\" was removed before it was queued again.",
-                                                     body, code);
+                                 return Refuse(failure, body, code);
                              StartReply(OK, body, code);
-                             const bool failed = DownloadManager::DoesPelkoIDExist(id) &&
-                                                 DownloadManager::GetDownloadEntryByPelkoID(id).status == Downloader::FAILED;
-                             body.Set("message") =
-                                 failed ? "The download failed again: " +
-                                              DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage()
-                                        : "Download queued again!";
+                             body.Set("message") = failure.empty() ? "Download queued again!" : failure;
                              return true;
                          });
 }

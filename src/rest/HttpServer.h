@@ -9,6 +9,7 @@
 #include "rest/ConnectionGuard.h"
 #include "rest/PasswordChecks.h"
 #include "rest/HttpStatusCode.h"
+#include "rest/ReplyStream.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/StaticFileServer.h"
 
@@ -81,6 +82,9 @@ namespace Rest
         // The same for a text that others keep too (a listing kept for the next request).
         static void ServeTextToConnection(MHD_Connection* connection, std::shared_ptr<const std::string> body,
                                           int statusCode, const StaticFileServer::Headers& extraHeaders = {});
+        // The same for a text rendered while it is sent; its length is not told beforehand.
+        static void ServeStreamToConnection(MHD_Connection* connection, std::shared_ptr<ReplyStream> stream,
+                                            int statusCode);
         // The reply object rendered in the indented form, served with `code`.
         static void ServeReply(MHD_Connection* connection, const Ostrel::JsonBlock& reply, HTTP_STATUS_CODE code,
                                const StaticFileServer::Headers& extraHeaders = {});

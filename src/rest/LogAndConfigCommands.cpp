@@ -16,12 +16,6 @@ namespace
 {
     ReplyMemo logListings;
 
-    void ReplyWithLogs(Ostrel::JsonArray logs, Ostrel::JsonBlock& responseBody)
-    {
-        responseBody.Set("logs_size") = static_cast<long long>(logs.Size());
-        responseBody.Set("logs") = std::move(logs);
-    }
-
     // Console visibility follows the setting wherever the platform can show one.
     void ApplyConsoleSetting(bool shownBefore)
     {
@@ -69,9 +63,19 @@ void RestQueryHandler::ReplyWithLogListing(long maxAge, uint64_t maxNum, HTTP_ST
     const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(LogHistory::Version());
     responseCode = OK;
     ReplyRendered(logListings.For(key, [&] {
+        // Message by message: years of them never exist as one tree.
+        const std::vector<LogHistory::Listed> listing = LogHistory::SelectListing(maxAge, maxNum);
         Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
-        ReplyWithLogs(LogHistory::GetCompleteLogHistoryAsJson(maxAge, maxNum), reply);
-        return reply.Render(0, false);
+        reply.Set("logs_size") = static_cast<long long>(listing.size());
+        reply.Set("logs") = Ostrel::JsonArray();
+        std::string rendered;
+        reply.RenderTo(rendered, 0, false, "logs", [&listing](std::string& out, unsigned int depth) {
+            Ostrel::JsonArray::RenderItemsTo(out, depth, false, listing.size(),
+                                              [&listing](size_t i, std::string& item, unsigned int itemDepth) {
+                                                  listing[i].RenderTo(item, itemDepth);
+                                              });
+        });
+        return rendered;
     }));
 }
 

@@ -3,6 +3,7 @@
 #include <thread>
 #include "app/Clock.h"
 #include "app/XGControl.h"
+#include "rest/ReplyStream.h"
 #include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
@@ -36,6 +37,8 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"get_server_version", &GetServerVersion},
     {"cancel_download", &CancelDownload},
     {"retry_download", &RetryDownload},
+    {"retry_downloads", &RetryDownloads},
+    {"remove_download_entries", &RemoveDownloadEntries},
     {"fetch_settings_info", &FetchSettingsInfo},
     {"set_password", &SetPassword},
     {"set_cookies", &SetCookies},
@@ -95,10 +98,10 @@ bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::
                 std::this_thread::sleep_for(heldWaitStep);
             return given.held->finish(responseBody, responseCode);
         }
-        if (given.rendered)
+        if (given.rendered || given.stream)
         {
             Ostrel::JsonData parsed;
-            parsed.TryParse(*given.rendered);
+            parsed.TryParse(given.rendered ? *given.rendered : given.stream->ReadAll());
             responseBody = std::move(parsed.GetJsonData());
         }
         return result;
@@ -145,6 +148,11 @@ bool RestQueryHandler::ValidateField(const std::string& name, Ostrel::JSON_DATA_
 void RestQueryHandler::Hold(HeldReply reply)
 {
     handedOver.held = std::move(reply);
+}
+
+void RestQueryHandler::ReplyStreamed(std::shared_ptr<ReplyStream> stream)
+{
+    handedOver.stream = std::move(stream);
 }
 
 void RestQueryHandler::ReplyRendered(std::shared_ptr<const std::string> text)

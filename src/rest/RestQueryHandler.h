@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include "json/Json.h"
 #include "logging/Logger.h"
 #include "rest/HttpStatusCode.h"
@@ -23,6 +24,8 @@ namespace Subscriptions
 
 namespace Rest
 {
+    class ReplyStream;
+
     // The reply of a command that waits for work off the main thread (a metadata fetch, a
     // program that must end). On the main thread, `isReady` is asked again and again; once it
     // answers true, `finish` fills the reply and its status as a command would.
@@ -41,18 +44,20 @@ namespace Rest
         static void PostExit();  // deletes it
 
         // What a command may hand over instead of its reply object: a reply that waits for
-        // work off the main thread, or the reply's text, rendered by the command itself.
+        // work off the main thread, or the reply's text, rendered by the command itself, whole
+        // or piece by piece while it is sent.
         struct Outcome
         {
             std::optional<HeldReply> held;
             std::shared_ptr<const std::string> rendered;  // null when the command gave none
+            std::shared_ptr<ReplyStream> stream;          // likewise
         };
 
         // Tags this handler's later log lines with "@" + requesterAddress, then dispatches;
         // always fills responseBody and responseCode. The command's result, false when refused.
         // A command may hand its reply to `outcome` instead (leaving responseBody alone) when
         // the caller gives one; without one, ProcessQuery waits for a held reply and reads a
-        // rendered one into responseBody.
+        // rendered or streamed one into responseBody.
         static bool ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
                                  Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
                                  Outcome* outcome = nullptr);
@@ -116,6 +121,27 @@ namespace Rest
         static bool RetryDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
 
+        // Commands about several downloads (DownloadBulkCommands.cpp): "ids" (ARRAY of STRING),
+        // each done as the command about one would do it. Answered once every change is done,
+        // with "done" (the ids done) and "not_done" ({"id", "message"}: why one could not be).
+        static bool RetryDownloads(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                   HTTP_STATUS_CODE& responseCode);
+        static bool RemoveDownloadEntries(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                          HTTP_STATUS_CODE& responseCode);
+        // The "ids" of such a command, each once, logged as "<doing> <count> downloads...".
+        static bool RequireDownloadIds(const Ostrel::JsonBlock& request, const char* doing,
+                                       Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
+                                       std::vector<std::string>& ids);
+        struct BulkChange;
+        // The reply once every change is settled; `failureOf` tells, the moment a change
+        // completes, why it did not do what it should (empty when it did).
+        static bool ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkChange>>& changes,
+                                     const std::function<std::string(const std::string& id)>& failureOf,
+                                     const std::string& doneWords, Ostrel::JsonBlock& responseBody,
+                                     HTTP_STATUS_CODE& responseCode);
+        // Why a retry whose change is done did not queue the download again; empty when it did.
+        static std::string RetryFailure(const std::string& id);
+
         // Subscription commands (SubscriptionCommands.cpp)
         static bool AddSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                     HTTP_STATUS_CODE& responseCode);
@@ -136,7 +162,8 @@ namespace Rest
 
         // History and log queries (QueryCommands.cpp): a page ("offset", "limit" 1 to 500, default
         // 100) of what matches "search" and the filters, in the order of "sort"; "total" counts
-        // every match. History filters: "mode", "status"; log filters: "scope", "types".
+        // every match. History filters: "mode", "status",
+        // "subscription_id"; log filters: "scope", "types".
         static bool FetchHistory(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                  HTTP_STATUS_CODE& responseCode);
         static bool FetchLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
@@ -231,11 +258,14 @@ namespace Rest
         static void Hold(HeldReply reply);
         // Called by a command that rendered its reply itself (the text of a reply object).
         static void ReplyRendered(std::shared_ptr<const std::string> text);
+        // Called by a command whose reply is rendered while it is sent.
+        static void ReplyStreamed(std::shared_ptr<ReplyStream> stream);
         // What the command that just ran handed over; main thread only.
         static Outcome handedOver;
 
         // A listing command's reply: the entries rendered one at a time, and the same text again
-        // while nothing that it shows has changed (pages poll the same listing every second).
+        // while nothing that it shows has changed (pages poll the same listing every second). A
+        // listing of every entry is streamed instead: it is years of them, and asked for seldom.
         static void ReplyWithListing(int64_t maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode);
         // The same for the log listings.
         static void ReplyWithLogListing(long maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode);

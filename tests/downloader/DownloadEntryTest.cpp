@@ -85,6 +85,37 @@ TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
     EXPECT_EQ(json.GetNumElements(), 21u);
 }
 
+// The texts written member by member are the renderings of the two forms' trees, whatever the
+// entry holds and at every depth.
+TEST(DownloadEntry, AppendedTextsAreTheRenderingsOfItsForms)
+{
+    std::vector<DownloadEntry> entries(5);
+    entries[1].title = "say \"hi\" \\ now\n\t\x01 \xc3\x9cn\xc3\xaf \xf0\x9f\x98\x80";
+    entries[1].SetLibraryPath("Uploader/Title.mp4");
+    entries[1].status = FINISHED;
+    entries[1].mode = VIDEO;
+    entries[1].subscription_id = "s1";
+    entries[1].subscription_name = "A channel";
+    entries[2].Fail("ERROR: \"quoted\"\r\nsecond line", -1);
+    entries[3].status = DOWNLOADING;
+    entries[3].converting = true;
+    entries[3].download_speed = 123456789012LL;
+    entries[3].download_eta = 42;
+    entries[3].restored = true;
+    entries[4].mode = static_cast<DOWNLOAD_MODE>(7);
+    entries[4].status = static_cast<DOWNLOAD_STATUS>(9);
+    for (size_t i = 0; i < entries.size(); i++)
+        for (const unsigned int depth : {0u, 2u})
+        {
+            std::string json = "[";
+            std::string record = "[";
+            entries[i].AppendJsonTo(json, depth);
+            entries[i].AppendRecordTo(record, depth);
+            EXPECT_EQ(json, "[" + entries[i].GetAsJson().Render(depth, false)) << "entry " << i << " at " << depth;
+            EXPECT_EQ(record, "[" + entries[i].GetAsRecord().Render(depth, false)) << "entry " << i << " at " << depth;
+        }
+}
+
 TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
 {
     DownloadEntry entry;

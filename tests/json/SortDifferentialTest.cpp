@@ -1,7 +1,8 @@
 // The sorts compute the order of the plain pair passes by faster means where that order is
 // proven to follow from the keys. The passes, transcribed plainly here, are the oracle; the
-// product's sort must give exactly their permutation on many random arrays with few
-// distinct keys (so that ties abound), mixed types, missing keys, every mode and both forms.
+// product's sort (and the order it computes for items kept elsewhere) must give exactly their
+// permutation on many random arrays with few distinct keys (so that ties abound), mixed types,
+// missing keys, every mode and both forms.
 #include <gtest/gtest.h>
 #include <cmath>
 #include <limits>
@@ -118,6 +119,19 @@ Arrays RandomArrays(std::mt19937& random, Kind kind, std::size_t size, int disti
 void ExpectSameOrder(JsonArray& array, const std::string* path, JSON_ARRAY_SORT_MODE mode, const std::string& what)
 {
     const std::vector<const JsonData*> expected = Passes(array, path, mode);
+    if (path != nullptr)
+    {
+        // The order alone, of items that are no tree of their own, is the same permutation.
+        std::vector<const JsonData*> values;
+        for (const JsonData* item : *array.GetVector())
+            values.push_back(item->GetDataType() == JSON && item->GetJsonData().DoesShorthandExist(*path, ".")
+                                 ? &item->GetJsonData().ShorthandGet(*path, ".")
+                                 : nullptr);
+        std::vector<const JsonData*> ordered;
+        for (const std::size_t place : JsonArray::SortOrder(values, mode))
+            ordered.push_back((*array.GetVector())[place]);
+        ASSERT_EQ(ordered, expected) << what << ", mode " << mode << ", order alone";
+    }
     if (path == nullptr)
         array.Sort(mode);
     else
