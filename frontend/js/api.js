@@ -76,3 +76,8 @@ export async function callAndReport(messageNode, name, params, fallback) {
 export function downloadPath(pelkoId) {
   return `/download/${encodeURIComponent(pelkoId)}`;
 }
+
+/** The same file for the page's player: the browser plays it instead of saving it. */
+export function playPath(pelkoId) {
+  return `${downloadPath(pelkoId)}?inline=1`;
+}

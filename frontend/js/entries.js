@@ -1,6 +1,6 @@
 // Renders download entries (the JSON form the server lists them in) as cards, updated in place on every poll.
 
-import { downloadPath } from './api.js';
+import { downloadPath, playPath } from './api.js';
 import { el, safeHttpUrl, str, num } from './dom.js';
 import { formatBytes, formatDuration, formatTime, isoTime } from './format.js';
 
@@ -11,13 +11,17 @@ const metaTexts = new WeakMap();
 
 const ACTIONS = ['remove', 'cancel', 'retry'];
 
-/** Calls handlers[action](id, button) when a Remove, Cancel or Retry button of the list is pressed. */
+/**
+ * Calls handlers[action](id, button) when a Remove, Cancel or Retry button of the list is pressed;
+ * Play opens and closes the card's player by itself.
+ */
 export function bindEntryList(list, handlers) {
   list.addEventListener('click', (event) => {
     const button = event.target.closest('button[data-action]');
     const action = button?.dataset.action;
-    if (!button || !list.contains(button) || !ACTIONS.includes(action) || !handlers[action]) return;
-    handlers[action](button.closest('[data-pelko-id]').dataset.pelkoId, button);
+    if (!button || !list.contains(button)) return;
+    if (action === 'play') togglePlayer(button.closest('[data-pelko-id]'), button);
+    else if (ACTIONS.includes(action) && handlers[action]) handlers[action](button.closest('[data-pelko-id]').dataset.pelkoId, button);
   });
 }
 
@@ -26,6 +30,7 @@ export function bindEntryList(list, handlers) {
  * thumbnails and screen reader position survive the once-a-second refresh.
  */
 export function renderEntries(list, entries, emptyNote) {
+  const selectable = list.dataset.selectable === 'true';
   const existing = new Map();
   for (const card of list.children) existing.set(card.dataset.pelkoId, card);
 
@@ -37,7 +42,7 @@ export function renderEntries(list, entries, emptyNote) {
     if (id === '' || seen.has(id)) continue;
     seen.add(id);
 
-    const card = existing.get(id) ?? createCard(id);
+    const card = existing.get(id) ?? createCard(id, selectable);
     fillCard(card, entry);
     if (list.children[position] !== card) list.insertBefore(card, list.children[position] ?? null);
     position += 1;
@@ -53,7 +58,12 @@ export function statusById(entries) {
   return map;
 }
 
-function createCard(id) {
+/** The ids of the cards whose box is ticked, in the list's order. */
+export function selectedIds(list) {
+  return [...list.querySelectorAll('[data-role="select"]:checked')].map((box) => box.closest('[data-pelko-id]').dataset.pelkoId);
+}
+
+function createCard(id, selectable) {
   const thumb = el('div', { class: 'entry-thumb', 'aria-hidden': 'true' }, [
     el('span', { class: 'entry-glyph' }),
   ]);
@@ -69,7 +79,10 @@ function createCard(id) {
     dataset: { role: 'progress' },
   }, [fill]);
 
+  // Ticked to act on several downloads at once; only lists that offer that have the box.
+  const select = selectable ? [el('label', { class: 'entry-select' }, [el('input', { type: 'checkbox', dataset: { role: 'select' } })])] : [];
   return el('li', { class: 'entry card', dataset: { pelkoId: id } }, [
+    ...select,
     thumb,
     el('div', { class: 'entry-body' }, [
       el('p', { class: 'entry-title', dataset: { role: 'title' } }),
@@ -90,12 +103,42 @@ function createCard(id) {
       ]),
     ]),
     el('div', { class: 'entry-actions' }, [
-      el('a', { class: 'button primary', download: true, dataset: { action: 'save' }, hidden: true, text: 'Save' }),
+      el('button', { type: 'button', class: 'primary', dataset: { action: 'play' }, hidden: true, text: 'Play', 'aria-expanded': 'false' }),
+      el('a', { class: 'button', download: true, dataset: { action: 'save' }, hidden: true, text: 'Save' }),
       el('button', { type: 'button', class: 'primary', dataset: { action: 'retry' }, hidden: true, text: 'Retry' }),
       el('button', { type: 'button', dataset: { action: 'cancel' }, hidden: true, text: 'Cancel' }),
       el('button', { type: 'button', dataset: { action: 'remove' }, text: 'Remove' }),
     ]),
+    el('div', { class: 'entry-player', dataset: { role: 'player' }, hidden: true }),
   ]);
+}
+
+/** Plays a finished file in the card itself; a second press closes the player. */
+function togglePlayer(card, button) {
+  const holder = card.querySelector('[data-role="player"]');
+  if (!holder.hidden) {
+    closePlayer(card);
+    return;
+  }
+  const audio = card.dataset.mode === 'audio';
+  const media = el(audio ? 'audio' : 'video', { controls: true, preload: 'metadata', src: playPath(card.dataset.pelkoId) });
+  media.setAttribute('aria-label', button.getAttribute('aria-label').replace(/^Play/, audio ? 'Sound of' : 'Video of'));
+  holder.replaceChildren(media);
+  holder.hidden = false;
+  button.textContent = 'Close';
+  button.setAttribute('aria-expanded', 'true');
+  // Started by the press itself, so the browser lets it play with sound.
+  media.play().catch(() => {});
+}
+
+function closePlayer(card) {
+  const holder = card.querySelector('[data-role="player"]');
+  if (holder.hidden) return;
+  holder.replaceChildren();
+  holder.hidden = true;
+  const button = card.querySelector('[data-action="play"]');
+  button.textContent = 'Play';
+  button.setAttribute('aria-expanded', 'false');
 }
 
 function fillCard(card, entry) {
@@ -134,6 +177,11 @@ function fillCard(card, entry) {
   fillDetail(card.querySelector('[data-role="detail"]'), entry, status, converting, mode);
   fillProblem(card, entry, status);
 
+  const play = card.querySelector('[data-action="play"]');
+  play.hidden = status !== 'finished';
+  play.setAttribute('aria-label', `Play ${shownTitle}`);
+  if (play.hidden) closePlayer(card);
+  card.querySelector('[data-role="select"]')?.setAttribute('aria-label', `Select ${shownTitle}`);
   const save = card.querySelector('[data-action="save"]');
   save.hidden = status !== 'finished';
   save.setAttribute('href', downloadPath(id));

@@ -38,3 +38,10 @@ export function formatTime(epochSeconds) {
 export function isoTime(epochSeconds) {
   return new Date(epochSeconds * 1000).toISOString();
 }
+
+const counts = new Intl.NumberFormat('en');
+
+/** "300 of 50,000 downloads": how far the list reaches among all that match. */
+export function formatCount(reached, total, noun) {
+  return `${counts.format(reached)} of ${counts.format(total)} ${noun}`;
+}

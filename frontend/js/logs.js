@@ -1,20 +1,22 @@
-// The Logs view: the server's messages of this run or of all time, newest first.
+// The Logs view: the server's messages of this run or of all time, a page at a time, with search,
+// the problems-only filter and either order.
 
 import { call, callAndReport } from './api.js';
 import { el, showMessage, str, num } from './dom.js';
-import { formatTime, isoTime } from './format.js';
+import { formatCount, formatTime, isoTime } from './format.js';
 import { listen, SHUT_DOWN } from './events.js';
+import { onQueryChange, PagedList } from './pagedlist.js';
 
 const REFRESH_MS = 5000;
-// The all-time log can grow without bound; the page shows its newest part. The server's
-// count limit would pick the oldest saved messages instead, so the whole log is fetched,
-// and only when asked for: sorting it holds the server for a moment.
-const ALLTIME_SHOWN = 1000;
 const LEVELS = { 1: { word: 'WARN', name: 'warning' }, 2: { word: 'ERROR', name: 'error' } };
 
 const list = document.getElementById('log-list');
 const emptyNote = document.getElementById('logs-empty');
 const message = document.getElementById('logs-message');
+const count = document.getElementById('logs-count');
+const form = document.getElementById('logs-query');
+const search = document.getElementById('log-search');
+const sortChoice = document.getElementById('log-sort');
 const problemsOnly = document.getElementById('log-problems-only');
 const refreshButton = document.getElementById('logs-refresh');
 const clearButton = document.getElementById('logs-clear');
@@ -22,58 +24,69 @@ const clearButton = document.getElementById('logs-clear');
 let visible = false;
 let timer = 0;
 let stopped = false;
-let lastLogs = [];
 let shownSignature = '';
+
+const paged = new PagedList({
+  list,
+  fetchPage: async (offset, limit) => {
+    const reply = await call('fetch_logs', { ...query(), offset, limit });
+    const logs = Array.isArray(reply.logs) ? reply.logs.filter((entry) => entry && typeof entry === 'object') : [];
+    return { total: num(reply, 'total'), items: logs };
+  },
+  render,
+  onChange: showState,
+  onError: (error) => showMessage(message, error.message, 'error'),
+});
 
 export function initLogs() {
   refreshButton.addEventListener('click', () => refresh());
   clearButton.addEventListener('click', clearLogs);
-  for (const radio of document.querySelectorAll('input[name="log-scope"]')) {
-    radio.addEventListener('change', () => refresh());
-  }
-  problemsOnly.addEventListener('change', () => render(lastLogs));
+  onQueryChange(form, () => refresh(true));
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
 }
 
-/** Called by the view switcher: the view refreshes itself every few seconds while it is shown. */
+/** Called by the view switcher: this session's messages are read again every few seconds while shown. */
 export function setLogsVisible(isVisible) {
   visible = isVisible;
   clearTimeout(timer);
-  if (visible) refresh();
+  if (visible) refresh(!paged.loaded);
 }
 
-function scope() {
-  return document.getElementById('log-scope-alltime').checked ? 'alltime' : 'session';
+function query() {
+  const parameters = { scope: document.getElementById('log-scope-alltime').checked ? 'alltime' : 'session',
+    sort: sortChoice.value };
+  if (search.value.trim() !== '') parameters.search = search.value.trim();
+  if (problemsOnly.checked) parameters.types = [1, 2];
+  return parameters;
 }
 
-async function refresh() {
+/** Reads the window shown again, or from the start for a new query. */
+async function refresh(fromStart = false) {
   clearTimeout(timer);
   if (stopped) return;
-  const alltime = scope() === 'alltime';
   try {
-    const reply = await call(alltime ? 'fetch_alltime_logs' : 'fetch_session_logs');
-    lastLogs = Array.isArray(reply.logs) ? reply.logs.filter((entry) => entry && typeof entry === 'object') : [];
-    // Newest first whatever order arrives; the sort is stable, so equal seconds keep the server's order.
-    lastLogs.sort((a, b) => num(b, 'timestamp') - num(a, 'timestamp'));
-    if (alltime) lastLogs = lastLogs.slice(0, ALLTIME_SHOWN);
-    render(lastLogs);
+    await (fromStart ? paged.reset() : paged.refresh());
     if (message.dataset.kind === 'error') showMessage(message, '');
-  } catch (error) {
-    showMessage(message, error.message, 'error');
+  } catch {
+    // onError has said why.
   }
-  if (visible && !stopped && !alltime) timer = setTimeout(refresh, REFRESH_MS);
+  if (visible && !stopped && query().scope === 'session') timer = setTimeout(refresh, REFRESH_MS);
 }
 
 function render(logs) {
-  const shown = problemsOnly.checked ? logs.filter((entry) => LEVELS[num(entry, 'type')]) : logs;
   // Rebuilding an unchanged list every few seconds would drop the user's text selection.
-  const signature = JSON.stringify(shown);
-  if (signature !== shownSignature) {
-    shownSignature = signature;
-    list.replaceChildren(...shown.map(logLine));
-  }
-  emptyNote.hidden = shown.length > 0;
-  emptyNote.textContent = problemsOnly.checked ? 'No warnings or errors.' : 'No log messages.';
+  const signature = JSON.stringify(logs);
+  if (signature === shownSignature) return;
+  shownSignature = signature;
+  list.replaceChildren(...logs.map(logLine));
+}
+
+function showState() {
+  const narrowed = search.value.trim() !== '' || problemsOnly.checked;
+  count.textContent = paged.total > 0 ? formatCount(paged.first + paged.items.length, paged.total, 'messages') : '';
+  emptyNote.hidden = !paged.loaded || paged.total > 0;
+  emptyNote.textContent = problemsOnly.checked && !search.value.trim() ? 'No warnings or errors.'
+    : narrowed ? 'No message matches.' : 'No log messages.';
 }
 
 function logLine(entry) {
@@ -91,5 +104,5 @@ function logLine(entry) {
 
 async function clearLogs() {
   await callAndReport(message, 'clear_logs', {}, 'The logs have been cleared.');
-  refresh();
+  refresh(true);
 }

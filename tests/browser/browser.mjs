@@ -76,11 +76,14 @@ export function assertNoProblems(problems) {
   assert.deepEqual(problems, [], `the page had problems:\n${problems.join('\n')}`);
 }
 
-/** Saves a full-page screenshot as <outDir>/screenshots/<name>.png and returns its path. */
-export async function screenshot(page, outDir, name) {
+/**
+ * Saves a screenshot of the full page (or, for a page too long for one picture, of what the window
+ * shows) as <outDir>/screenshots/<name>.png and returns its path.
+ */
+export async function screenshot(page, outDir, name, fullPage = true) {
   const file = path.join(outDir, 'screenshots', `${name}.png`);
   fs.mkdirSync(path.dirname(file), { recursive: true });
-  await page.screenshot({ path: file, fullPage: true, animations: 'disabled' });
+  await page.screenshot({ path: file, fullPage, animations: 'disabled' });
   return file;
 }
 

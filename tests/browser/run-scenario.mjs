@@ -12,6 +12,7 @@ import { assertNoProblems, openBrowser, screenshot } from './browser.mjs';
 import { audioDownload, clearCacheWhileDownloading, queueProblems } from './scenarios/downloads.mjs';
 import { cancelRetryAndReasons, converting, restored } from './scenarios/lifecycle.mjs';
 import { clearLogs } from './scenarios/logs.mjs';
+import { bulkActions, historyAtScale, logsAtScale, play } from './scenarios/history.mjs';
 import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
@@ -35,6 +36,10 @@ const SCENARIOS = {
   cookies,
   'update-fails': updateFails,
   'update-succeeds': updateSucceeds,
+  'history-at-scale': historyAtScale,
+  'logs-at-scale': logsAtScale,
+  play,
+  'bulk-actions': bulkActions,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);

@@ -10,14 +10,20 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
+import time
 import threading
 import unittest
 
+from media_fixtures import ffmpeg, make_clip
 from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer
 from release_host import ReleaseHost
 
 SOURCE_DIR = os.environ.get("PELKO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+# The benchmark's years of history, which the page must handle as well.
+sys.path.insert(0, os.path.join(SOURCE_DIR, "bench"))
+import history  # noqa: E402
 BROWSER_DIR = os.path.join(SOURCE_DIR, "tests", "browser")
 CHROMIUM = "/usr/bin/chromium"
 OUTPUT_DIR = os.path.join(os.environ.get("PELKO_TEST_OUTPUT") or tempfile.mkdtemp(prefix="pelko-test-output-"),
@@ -38,13 +44,13 @@ def setUpModule():
     os.makedirs(OUTPUT_DIR)
 
 
-def page_server(**options):
+def page_server(start_timeout=30, **options):
     """A started server (PelkoServer `options`) that serves this checkout's frontend/ as its default
     front-end directory and records every call of the fake downloader."""
     server = PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR], **options)
     os.symlink(os.path.join(SOURCE_DIR, "frontend"), server.path("frontend"))
     server.env["PELKO_FAKE_DOWNLOADER_LOG"] = server.path("fake-downloader.log")
-    return server.start()
+    return server.start(timeout=start_timeout)
 
 
 def run_scenario(test, server, name, other_site=None):
@@ -203,6 +209,86 @@ class RestoredTest(unittest.TestCase):
         try:
             found = run_scenario(self, server, "restored")
             self.assertEqual(sorted(found["ids"]), ["broken", "waiting"])
+        finally:
+            server.close()
+
+
+def finished(pelko_id, title, mode="audio", **members):
+    """The index record of a finished download whose file is dlcache/download/<id>.<mp3|mp4>."""
+    extension = "mp3" if mode == "audio" else "mp4"
+    return {"pelko_id": pelko_id, "title": title, "description": "", "uploader": "Tests", "duration": 3,
+            "mode": mode, "status": "finished", "download_progress": 100, "thumbnail_url": "",
+            "webpage_url": "https://videos.example/" + pelko_id, "video_url": "https://videos.example/" + pelko_id,
+            "downloaded_filename": "dlcache/download/%s.%s" % (pelko_id, extension),
+            "download_url": "/download/" + pelko_id, "queued_timestamp": 1700000000, **members}
+
+
+class AtScaleTest(unittest.TestCase):
+    """50,000 downloads and 50,000 log messages of earlier runs (bench/history.py's)."""
+
+    @classmethod
+    def setUpClass(cls):
+        newest = int(time.time()) - 86400
+        records = history.index_records(50000, newest)
+        for record in records:
+            record["thumbnail_url"] = "http://127.0.0.1/fake-thumbnails/%s.svg" % record["pelko_id"]
+        # Years of history take a while to load in the sanitizer build.
+        cls.server = page_server(start_timeout=180, files={
+            "dlcache/index.json": history.indented(records),
+            "log.json": history.indented(history.log_messages(50000, newest))})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+    def test_history_searches_sorts_and_scrolls(self):
+        found = run_scenario(self, self.server, "history-at-scale")
+        self.assertLessEqual(found["cards_deep"], 300)
+        print("History at 50,000: first results after %d ms, %d elements, %d when scrolled deep" % (
+            found["first_results_ms"], found["dom_nodes"], found["dom_nodes_deep"]), file=sys.stderr)
+
+    def test_logs_search_filter_and_scroll(self):
+        self.assertLessEqual(run_scenario(self, self.server, "logs-at-scale")["lines_deep"], 300)
+
+
+class PlayTest(unittest.TestCase):
+    def test_audio_and_video_play_in_their_cards(self):
+        server = page_server(files={"dlcache/index.json": json.dumps([
+            finished("sound", "A tone", "audio"), finished("clip", "A test picture", "video",
+                                                            queued_timestamp=1700000001)])})
+        try:
+            ffmpeg("-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-c:a", "libmp3lame", "-b:a", "64k",
+                   server.path("dlcache/download/sound.mp3"))
+            make_clip(server.path("dlcache/download/clip.mp4"), seconds=3, size="320x180", video="h264", audio="aac")
+            found = run_scenario(self, server, "play")
+            self.assertAlmostEqual(found["sound"]["duration"], 3, delta=0.2)
+            self.assertAlmostEqual(found["clip"]["duration"], 3, delta=0.2)
+            self.assertEqual(found["clip"]["width"], 320)
+        finally:
+            server.close()
+
+
+class BulkActionsTest(unittest.TestCase):
+    def test_retry_all_failed_remove_all_failed_and_remove_selected(self):
+        def failed(pelko_id, url):
+            return {"pelko_id": pelko_id, "title": "Failed " + pelko_id, "status": "failed", "mode": "audio",
+                    "video_url": url, "webpage_url": url, "error_message": "ERROR: HTTP Error 503",
+                    "queued_timestamp": 1700000100, "download_url": "/download/" + pelko_id}
+        mended = "https://videos.example/watch?v=mended"
+        broken = "https://videos.example/watch?fake_fail=download"
+        keep = [finished("keep%d" % n, "Kept %d" % n) for n in (1, 2, 3)]
+        files = {"dlcache/index.json": json.dumps(keep),
+                 "dlcache/queue.json": json.dumps([failed("ok1", mended), failed("ok2", mended),
+                                                   failed("bad1", broken), failed("bad2", broken)])}
+        files.update({"dlcache/download/keep%d.mp3" % n: "sound" for n in (1, 2, 3)})
+        server = page_server(files=files)
+        try:
+            found = run_scenario(self, server, "bulk-actions")
+            cache = server.command("fetch_alltime_cache").json()["cache"]
+            self.assertEqual(sorted(entry["pelko_id"] for entry in cache), sorted(found["left"]))
+            self.assertEqual(sorted(found["left"]), ["keep1", "ok1", "ok2"])
+            files = os.listdir(server.path("dlcache/download"))
+            self.assertEqual(sorted(name for name in files if not name.startswith("ok")), ["keep1.mp3"])
         finally:
             server.close()
 
