@@ -205,6 +205,7 @@ export async function subscriptionsManage({ page, baseUrl, outDir }) {
   await page.reload();
   await morning.waitFor();
   assert.deepEqual(pick(await cardFacts(morning)), paused, 'the server keeps it paused');
+  await picture(page, outDir, 'subscription-paused');
   await morning.locator('[data-action="pause"]').click();
   await expectMessage(page, message, 'ok', 'Resumed: the next check is at');
   const resumed = (await listed(page, baseUrl))['Morning news'];
