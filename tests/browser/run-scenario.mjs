@@ -15,6 +15,7 @@ import { clearLogs } from './scenarios/logs.mjs';
 import { bulkActions, historyAtScale, logsAtScale, play } from './scenarios/history.mjs';
 import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
+import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
 
@@ -40,6 +41,8 @@ const SCENARIOS = {
   'logs-at-scale': logsAtScale,
   play,
   'bulk-actions': bulkActions,
+  'subscriptions-follow': subscriptionsFollow,
+  'subscriptions-manage': subscriptionsManage,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);
