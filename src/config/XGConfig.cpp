@@ -36,6 +36,7 @@ namespace
         {"the subscriptions file", "subscriptions.json"},
         {"the subscriptions' archives", "subscriptions"},
         {"the undelivered notifications", "notifications.json"},
+        {"the app tokens file", XGConfig::tokensFile},
     };
 
     // Every file and folder of the server's own apart from what `checked` names: the fixed ones,
@@ -308,7 +309,7 @@ void XGConfig::PostExit()
 
 std::vector<std::string> XGConfig::SecretFiles()
 {
-    std::vector<std::string> files = {configFile, backupFile, cookiesFile};
+    std::vector<std::string> files = {configFile, backupFile, cookiesFile, tokensFile};
     if (!httpServer.tls_key.empty())
         files.push_back(httpServer.tls_key);
     return files;

@@ -73,6 +73,7 @@ class HttpsTest(unittest.TestCase):
             self.assertEqual(server.command("get_server_version").json()["status"], "OK")
             self.assertEqual(server.request("/").body, b"<h1>the page</h1>")
             self.assertEqual(server.request("/key.pem").status, 404)
+            self.assertIn(b"<link>https://127.0.0.1:%d/</link>" % server.port, server.request("/feeds/all.xml").body)
 
             server.tls_context = None
             with self.assertRaises((http.client.HTTPException, OSError)):
