@@ -14,7 +14,7 @@ DEFAULT_CONFIG = {
     "downloader": {"cachedir": "dlcache", "max_dlrate_per_thread": "100M", "num_threads": 1,
                    "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"},
     "general": {"show_console": True},
-    "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend"},
+    "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend", "tls_certificate": "", "tls_key": ""},
     "library": {"dir": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
     "subscriptions": {"feed_url": "https://www.youtube.com/feeds/videos.xml", "listing_size": 50},
