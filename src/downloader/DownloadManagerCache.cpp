@@ -44,11 +44,12 @@ namespace
 
 void DownloadManager::Save()
 {
-    WaitForSaves();
     log->stream << "Saving...";
     log->Flush();
     stateVersion++;
-    LogSaves({1, !WriteIndex(saveFileCache, IndexFile()), false});
+    // Written by the save thread, as every save of the index is, after what it still writes.
+    saveThread->Submit([entries = saveFileCache, path = IndexFile()] { return WriteIndex(entries, path); }, {});
+    WaitForSaves();
 }
 
 void DownloadManager::SaveInBackground()

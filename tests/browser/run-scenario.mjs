@@ -18,6 +18,7 @@ import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/
 import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
+import { sharingAndTokens } from './scenarios/sharing.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -43,6 +44,7 @@ const SCENARIOS = {
   'bulk-actions': bulkActions,
   'subscriptions-follow': subscriptionsFollow,
   'subscriptions-manage': subscriptionsManage,
+  'sharing-and-tokens': sharingAndTokens,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);
