@@ -89,7 +89,13 @@ def everything_asked(entries, messages):
 
 
 def browser_figures(entries, messages):
-    """History's time to the first results and the page's size: after a start, and again."""
+    """History's time to the first results and the page's size: after a start, and again; none
+    where the browser tests are not installed (./pelko.sh test installs them)."""
+    browser = os.path.join(SOURCE, "tests", "browser")
+    if not os.access("/usr/bin/chromium", os.X_OK) or not os.path.isdir(
+            os.path.join(browser, "node_modules", "playwright-core")):
+        print("History in Chromium: not measured (no chromium or tests/browser/node_modules)")
+        return []
     output = tempfile.mkdtemp(prefix="pelko-bench-browser-")
     figures = []
     server = PelkoServer(files=files_of(entries, messages))
