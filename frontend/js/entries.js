@@ -5,7 +5,8 @@ import { el, safeHttpUrl, str, num } from './dom.js';
 import { formatBytes, formatDuration, formatTime, isoTime } from './format.js';
 
 const STATUS_WORDS = { queued: 'Queued', downloading: 'Downloading', finished: 'Finished', failed: 'Failed' };
-const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio · MP3' };
+const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio' };
+const AUDIO_FORMATS = { mp3: 'MP3', m4a: 'M4A', opus: 'Opus', flac: 'FLAC' };
 const MODE_GLYPHS = { video: '▶', audio: '♪' };
 const metaTexts = new WeakMap();
 
@@ -222,7 +223,9 @@ function fillMeta(node, entry, mode) {
   if (duration) parts.push(el('span', { dataset: { role: 'duration' }, text: duration, title: 'Length' }));
   const quality = str(entry, 'quality');
   const limit = mode === 'video' && /^\d+$/.test(quality) ? ` · up to ${quality}p` : '';
-  if (MODE_WORDS[mode]) parts.push(el('span', { dataset: { role: 'mode' }, text: MODE_WORDS[mode] + limit }));
+  // An entry of an earlier version has no audio format: its sound is MP3.
+  const format = mode === 'audio' ? ` · ${AUDIO_FORMATS[str(entry, 'audio_format')] ?? 'MP3'}` : '';
+  if (MODE_WORDS[mode]) parts.push(el('span', { dataset: { role: 'mode' }, text: MODE_WORDS[mode] + limit + format }));
   const queued = num(entry, 'queued_timestamp');
   if (queued > 0) parts.push(el('time', { datetime: isoTime(queued), text: formatTime(queued), title: 'Queued' }));
 

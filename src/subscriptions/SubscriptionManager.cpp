@@ -262,6 +262,7 @@ std::shared_ptr<Operation> SubscriptionManager::StartAdd(NewSubscription request
     addition.url = url;
     addition.mode = request.mode;
     addition.quality = request.quality;
+    addition.audio_format = request.audio_format;
     addition.check_interval = request.check_interval;
     addition.backlog = request.backlog;
     addition.keep_last = request.keep_last;
@@ -316,6 +317,8 @@ std::shared_ptr<Operation> SubscriptionManager::Change(const std::string& id, co
         subscription->mode = *changes.mode;
     if (changes.quality)
         subscription->quality = *changes.quality;
+    if (changes.audio_format)
+        subscription->audio_format = *changes.audio_format;
     if (changes.keep_last)
         subscription->keep_last = *changes.keep_last;
     if (changes.enabled)
@@ -510,8 +513,9 @@ size_t SubscriptionManager::Queue(const Subscription& subscription,
     {
         log->stream << "Queuing \"" << video->title << "\" (" << video->url << ") of \"" << subscription.name << "\"...";
         log->Flush();
-        DownloadManager::StartQueueDownload(video->url, subscription.mode, subscription.quality,
-                                            {subscription.id, subscription.name});
+        DownloadManager::StartQueueDownload(
+            {video->url, subscription.mode, subscription.quality, 0, subscription.audio_format},
+            {subscription.id, subscription.name});
     }
     return newestFirst.size();
 }
