@@ -1,7 +1,8 @@
 // The Downloads view: the queue form and the downloads of this session, polled while they run.
 
 import { call, callAndReport } from './api.js';
-import { num, showMessage, str } from './dom.js';
+import { fillAudioFormats, fillQualities } from './choices.js';
+import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
 
@@ -35,6 +36,8 @@ export function initDownloads() {
     event.preventDefault();
     queue();
   });
+  fillQualities(qualitySelect);
+  fillAudioFormats(audioFormatSelect);
   form.addEventListener('change', showOptions);
   showOptions();
   bindEntryList(list, entryActions(sessionMessage, urlInput));
@@ -149,10 +152,7 @@ function showQueuedVideo(reply) {
 
 function setBusy(busy) {
   queueing = busy;
-  form.setAttribute('aria-busy', String(busy));
-  // aria-disabled rather than disabled, so the button keeps keyboard focus while the server works.
-  submit.setAttribute('aria-disabled', String(busy));
-  submit.querySelector('.button-text').textContent = busy ? 'Fetching…' : 'Download';
+  showBusy(form, submit, busy, busy ? 'Fetching…' : 'Download');
   urlInput.readOnly = busy;
 }
 
