@@ -16,10 +16,10 @@ const QUALITIES = [
 ];
 
 const AUDIO_FORMATS = [
-  ['mp3', 'MP3 (plays everywhere)'],
-  ['m4a', 'M4A (AAC, kept as the site sends it)'],
-  ['opus', 'Opus (kept as the site sends it)'],
-  ['flac', 'FLAC (lossless file)'],
+  ['mp3', 'MP3'],
+  ['m4a', 'M4A (AAC)'],
+  ['opus', 'Opus'],
+  ['flac', 'FLAC (lossless)'],
 ];
 
 /** Fills a <select> with `choices` ([value, label] pairs), the first chosen. */
