@@ -8,6 +8,7 @@
 #include "config/XGConfig.h"
 #include "logging/Logger.h"
 #include "subscriptions/CheckSchedule.h"
+#include "subscriptions/FollowedAddress.h"
 #include "subscriptions/SubscriptionCheck.h"
 #include "subscriptions/SubscriptionManager.h"
 #include "subscriptions/SubscriptionStore.h"
@@ -24,25 +25,6 @@ namespace
         for (const Downloader::FlatListing::Video& video : videos)
             identities.push_back(video.identity);
         return identities;
-    }
-
-    // A channel's own address lists its tabs as playlists of their own; its videos are what
-    // people follow it for.
-    std::string FollowedAddress(const std::string& url)
-    {
-        static const std::vector<std::string> channelPaths = {"/@", "/channel/", "/c/", "/user/"};
-        const size_t host = url.find("youtube.com/");
-        if (host == std::string::npos || url.find_first_of("?#") != std::string::npos)
-            return url;
-        const size_t pathStart = url.find('/', host);
-        std::string path = url.substr(pathStart);
-        while (!path.empty() && path.back() == '/')
-            path.pop_back();
-        for (const std::string& prefix : channelPaths)
-            if (path.rfind(prefix, 0) == 0 && path.size() > prefix.size() &&
-                path.find('/', prefix.size()) == std::string::npos)
-                return url.substr(0, pathStart) + path + "/videos";
-        return url;
     }
 
     std::string AlreadyFollowed(const Subscription& subscription)
