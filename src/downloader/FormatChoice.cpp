@@ -92,6 +92,19 @@ std::string FormatChoice::Extension(DOWNLOAD_MODE mode, const std::string& audio
     return IsAudioFormat(audioFormat) ? audioFormat : "mp3";
 }
 
+std::string FormatChoice::MediaType(DOWNLOAD_MODE mode, const std::string& audioFormat)
+{
+    const std::string extension = Extension(mode, audioFormat);
+    if (extension == "mp4")
+        return "video/mp4";
+    if (extension == "m4a")
+        return "audio/mp4";
+    // Opus comes in an Ogg file.
+    if (extension == "opus")
+        return "audio/ogg";
+    return extension == "flac" ? "audio/flac" : "audio/mpeg";
+}
+
 std::vector<std::string> FormatChoice::SelectionArguments(DOWNLOAD_MODE mode, const std::string& quality,
                                                           const std::string& audioFormat, bool ytDlp)
 {

@@ -36,6 +36,8 @@ namespace Downloader
         static bool IsAudioFormat(const std::string& format);
         // The extension (without the dot) of a finished file of `mode` in `audioFormat`.
         static std::string Extension(DOWNLOAD_MODE mode, const std::string& audioFormat);
+        // Its media type: "video/mp4", "audio/mpeg", "audio/mp4", "audio/ogg" (Opus) or "audio/flac".
+        static std::string MediaType(DOWNLOAD_MODE mode, const std::string& audioFormat);
 
         // The stream selection for `mode` at `quality` (one of Qualities(); for VIDEO) or in
         // `audioFormat` (one of AudioFormats(); for AUDIO). The metadata fetch must take the

@@ -468,7 +468,7 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
     const std::string fileName = entry.title + "." + extension;
     // MP4 and MP3 are sent as they always were; the other formats say what they are.
     const std::string type = extension == "mp4" || extension == "mp3" ? "application/octet-stream"
-                                                                       : StaticFileServer::ContentTypeOf(fileName);
+                                                                       : FormatChoice::MediaType(entry.mode, entry.audio_format);
     const StaticFileServer::Headers headers = {
         {"Content-Disposition", ContentDisposition::Attachment(fileName)},
         {"Pragma", "public"},

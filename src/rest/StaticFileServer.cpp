@@ -221,9 +221,6 @@ std::string StaticFileServer::ContentTypeOf(const std::string& path)
         {"txt", "text/plain; charset=utf-8"},
         {"mp3", "audio/mpeg"},
         {"mp4", "video/mp4"},
-        {"m4a", "audio/mp4"},
-        {"opus", "audio/ogg"},
-        {"flac", "audio/flac"},
     };
 
     const std::string name = fs::path(path).filename().string();

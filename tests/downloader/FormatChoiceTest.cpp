@@ -24,6 +24,11 @@ TEST(FormatChoiceAudioFormat, FourFormatsEachItsOwnExtension)
         EXPECT_EQ(FormatChoice::Extension(Downloader::AUDIO, format), format);
         EXPECT_EQ(FormatChoice::Extension(Downloader::VIDEO, format), "mp4");
     }
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::VIDEO, "opus"), "video/mp4");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "mp3"), "audio/mpeg");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "m4a"), "audio/mp4");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "opus"), "audio/ogg");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "flac"), "audio/flac");
     for (const char* format : {"", "MP3", "ogg", "aac", "wav", "best"})
     {
         EXPECT_FALSE(FormatChoice::IsAudioFormat(format)) << format;
