@@ -68,6 +68,7 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     download_progress = other.download_progress.load();
     queued_timestamp = other.queued_timestamp;
     quality = other.quality;
+    audio_format = other.audio_format;
     playlist_index = other.playlist_index;
     subscription_id = other.subscription_id;
     subscription_name = other.subscription_name;
@@ -113,6 +114,7 @@ void DownloadEntry::VisitMembers(bool withProgress, Visit visit) const
 {
     // In the order they are rendered in (by label): a block built of them finds them sorted
     // already, and a writer must meet them so.
+    visit("audio_format", audio_format);
     visit("description", description);
     if (withProgress)
         visit("download_eta", static_cast<long long>(download_eta.load()));
@@ -177,6 +179,11 @@ namespace
         TakeString(record, "quality", quality);
         if (FormatChoice::IsQuality(quality))
             entry.quality = quality;
+        // Before there was a choice, sound was always MP3.
+        std::string audioFormat;
+        TakeString(record, "audio_format", audioFormat);
+        if (FormatChoice::IsAudioFormat(audioFormat))
+            entry.audio_format = audioFormat;
         TakeInteger(record, "playlist_index", entry.playlist_index);
         if (entry.playlist_index < 0)
             entry.playlist_index = 0;

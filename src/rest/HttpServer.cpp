@@ -554,20 +554,23 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
         return;
     }
 
-    const std::string fileName = entry.title + (entry.mode == AUDIO ? ".mp3" : ".mp4");
+    const std::string extension = FormatChoice::Extension(entry.mode, entry.audio_format);
+    const std::string fileName = entry.title + "." + extension;
     // "?inline=1" is for the page's player: the browser plays the file instead of saving it,
-    // which needs the file's own media type.
+    // which needs the file's own media type. Saved, MP4 and MP3 are sent as they always were;
+    // the other formats say what they are.
     const char* shown = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "inline");
     const bool inlined = shown != nullptr && std::string_view(shown) == "1";
+    const std::string type = !inlined && (extension == "mp4" || extension == "mp3")
+                                 ? "application/octet-stream"
+                                 : FormatChoice::MediaType(entry.mode, entry.audio_format);
     const StaticFileServer::Headers headers = {
         {"Content-Disposition", inlined ? ContentDisposition::Inline(fileName) : ContentDisposition::Attachment(fileName)},
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
     };
-    const std::string contentType =
-        inlined ? StaticFileServer::ContentTypeOf(entry.downloaded_filename) : "application/octet-stream";
     // Ranges are defined for GET only: a HEAD tells the size of the whole file.
-    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, contentType, headers,
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, type, headers,
                                      request.method == "GET"))
         ServeReply(connection,
                    RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),
