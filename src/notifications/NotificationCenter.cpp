@@ -19,6 +19,7 @@ namespace
     const std::vector<DeliveryQueue::Clock::duration> retryDelays = {
         std::chrono::seconds(10), std::chrono::minutes(1), std::chrono::minutes(10), std::chrono::hours(1)};
 
+    // The name a notification gives the event; null for those that are told to no one.
     const char* EventName(Downloader::DOWNLOAD_EVENT event)
     {
         switch (event)
@@ -28,9 +29,10 @@ namespace
         case Downloader::DOWNLOAD_EVENT::FINISHED:
             return "finished";
         case Downloader::DOWNLOAD_EVENT::FAILED:
-            break;
+            return "failed";
+        default:
+            return nullptr;
         }
-        return "failed";
     }
 
     std::string Describe(DeliveryQueue::Clock::duration delay)
@@ -72,7 +74,8 @@ void NotificationCenter::PreInit()
 
     Downloader::DownloadManager::AddEventListener(
         [](Downloader::DOWNLOAD_EVENT event, const Downloader::DownloadEntry& entry) {
-            Notify(Notification(EventName(event), Clock::now(), Ostrel::JsonData(entry.GetAsJson()), ""));
+            if (const char* name = EventName(event))
+                Notify(Notification(name, Clock::now(), Ostrel::JsonData(entry.GetAsJson()), ""));
         });
 }
 

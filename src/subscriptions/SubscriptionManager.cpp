@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/Metrics.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
@@ -594,6 +595,7 @@ void SubscriptionManager::FinishCheck(Job& job)
     const time_t now = Clock::now();
     subscription->last_check = now;
     size_t queued = 0;
+    Metrics::Count("pelko_subscription_checks_total", {{"outcome", check.usable ? "ok" : "failed"}});
     if (!check.usable)
     {
         const bool throttled = SubscriptionCheck::IsThrottled(check.error);
