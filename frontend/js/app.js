@@ -8,6 +8,7 @@ import { initCookies, setCookiesVisible } from './cookies.js';
 import { initDownloader, setDownloaderVisible } from './downloader.js';
 import { initFooter } from './footer.js';
 import { initLogin, showLogin } from './login.js';
+import { initStream } from './stream.js';
 import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
 
 const VIEWS = {
@@ -76,5 +77,6 @@ initCookies();
 initDownloader();
 initFooter();
 initLogin();
+initStream();
 window.addEventListener('hashchange', () => showView(location.hash.slice(1)));
 showView(location.hash.slice(1));

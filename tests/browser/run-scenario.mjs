@@ -16,6 +16,7 @@ import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
+import { pushedProgress } from './scenarios/stream.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -35,6 +36,7 @@ const SCENARIOS = {
   cookies,
   'update-fails': updateFails,
   'update-succeeds': updateSucceeds,
+  'pushed-progress': pushedProgress,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);
