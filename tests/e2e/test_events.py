@@ -51,8 +51,9 @@ class DownloadEventsTest(unittest.TestCase):
             seen = stream.until(lambda name, data: name == "entry" and data.get("pelko_id") == pelko_id)
             self.assertEqual(seen[-1], ("entry", {"pelko_id": pelko_id, "removed": True}))
 
-    def test_a_cancel_and_a_failure_are_told(self):
+    def test_a_cancel_a_failure_and_a_clear_are_told(self):
         with PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR]) as server, EventStream(server) as stream:
+            ids = set()
             cases = [
                 ("cancelled", video_url(fake_slow=30), "Cancelled."),
                 ("failed", video_url(fake_fail="download"), "ERROR: fake download failure"),
@@ -60,6 +61,7 @@ class DownloadEventsTest(unittest.TestCase):
             for name, url, reason in cases:
                 with self.subTest(name):
                     pelko_id = server.command("queue_download", mode="audio", video_url=url).json()["pelko_id"]
+                    ids.add(pelko_id)
                     if name == "cancelled":
                         stream.until(lambda n, data: n == "entry" and data.get("pelko_id") == pelko_id
                                      and data.get("status") == "downloading")
@@ -67,6 +69,28 @@ class DownloadEventsTest(unittest.TestCase):
                     seen = stream.until(lambda n, data: n == "entry" and data.get("pelko_id") == pelko_id
                                         and data.get("status") == "failed")
                     self.assertTrue(seen[-1][1]["error_message"].startswith(reason), seen[-1])
+
+            # A clear tells of every download that went.
+            server.command("clear_download_cache")
+            removed = set()
+            while removed != ids:
+                seen = stream.until(lambda n, data: n == "entry" and data.get("removed") is True)
+                removed.add(seen[-1][1]["pelko_id"])
+
+
+class SubscriptionEventsTest(unittest.TestCase):
+    def test_a_subscription_added_and_removed(self):
+        with PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR]) as server, EventStream(server) as stream:
+            url = "https://videos.example/channel?" + urllib.parse.urlencode({"fake_channel": 2})
+            subscription = server.command("add_subscription", url=url, backlog=0).json()["subscription"]
+            subscription_id = subscription["id"]
+            seen = stream.until(lambda name, data: name == "subscriptions")
+            self.assertEqual((seen[-1][1]["id"], seen[-1][1]["url"], seen[-1][1]["name"]),
+                             (subscription_id, url, subscription["name"]))
+
+            server.command("remove_subscription", id=subscription_id)
+            seen = stream.until(lambda name, data: name == "subscriptions" and data.get("removed") is True)
+            self.assertEqual(seen[-1][1], {"id": subscription_id, "removed": True})
 
 
 class QuietStreamTest(unittest.TestCase):
