@@ -1,6 +1,7 @@
 // Starts the page: wires the views, the view switcher, the login view and the connection banner.
 
 import { initDownloads } from './downloads.js';
+import { initSubscriptions, setSubscriptionsVisible } from './subscriptions.js';
 import { initHistory, setHistoryVisible } from './history.js';
 import { initLogs, setLogsVisible } from './logs.js';
 import { initSettings, setSettingsVisible } from './settings.js';
@@ -13,6 +14,7 @@ import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
 
 const VIEWS = {
   downloads: { title: 'Downloads', onShow: () => {} },
+  subscriptions: { title: 'Subscriptions', onShow: setSubscriptionsVisible },
   history: { title: 'History', onShow: setHistoryVisible },
   logs: { title: 'Logs', onShow: setLogsVisible },
   settings: {
@@ -70,6 +72,7 @@ listen(SHUT_DOWN, ({ message }) => {
 });
 
 initDownloads();
+initSubscriptions();
 initHistory();
 initLogs();
 initSettings();

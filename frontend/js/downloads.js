@@ -1,7 +1,8 @@
 // The Downloads view: the queue form and the downloads of this session, polled while they run.
 
 import { call, callAndReport } from './api.js';
-import { num, showMessage, str } from './dom.js';
+import { fillQualities } from './choices.js';
+import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, ENTRY_CHANGED, SHUT_DOWN, STREAM_STATE } from './events.js';
 import { isStreamOpen } from './stream.js';
@@ -35,6 +36,7 @@ export function initDownloads() {
     event.preventDefault();
     queue();
   });
+  fillQualities(qualitySelect);
   form.addEventListener('change', showOptions);
   showOptions();
   bindEntryList(list, entryActions(sessionMessage, urlInput));
@@ -147,10 +149,7 @@ function showQueuedVideo(reply) {
 
 function setBusy(busy) {
   queueing = busy;
-  form.setAttribute('aria-busy', String(busy));
-  // aria-disabled rather than disabled, so the button keeps keyboard focus while the server works.
-  submit.setAttribute('aria-disabled', String(busy));
-  submit.querySelector('.button-text').textContent = busy ? 'Fetching…' : 'Download';
+  showBusy(form, submit, busy, busy ? 'Fetching…' : 'Download');
   urlInput.readOnly = busy;
 }
 

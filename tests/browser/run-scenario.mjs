@@ -14,6 +14,7 @@ import { cancelRetryAndReasons, converting, restored } from './scenarios/lifecyc
 import { clearLogs } from './scenarios/logs.mjs';
 import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
+import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
 import { pushedProgress } from './scenarios/stream.mjs';
@@ -36,6 +37,8 @@ const SCENARIOS = {
   cookies,
   'update-fails': updateFails,
   'update-succeeds': updateSucceeds,
+  'subscriptions-follow': subscriptionsFollow,
+  'subscriptions-manage': subscriptionsManage,
   'pushed-progress': pushedProgress,
 };
 
