@@ -1,7 +1,7 @@
 // The server's event stream ("/events"), one per tab: while it is open the views learn of every
 // change as it happens and poll nothing; when it fails they go back to polling.
 
-import { announce, listen, ENTRY_CHANGED, LOG_ADDED, SHUT_DOWN, STREAM_STATE } from './events.js';
+import { announce, listen, ENTRY_CHANGED, LOG_ADDED, SHUT_DOWN, STREAM_STATE, SUBSCRIPTION_CHANGED } from './events.js';
 
 // After a refusal (a password to enter, say) the browser does not try again by itself.
 const REOPEN_MS = 15000;
@@ -38,6 +38,7 @@ function connect() {
   });
   source.addEventListener('entry', (event) => forward(ENTRY_CHANGED, 'entry', event));
   source.addEventListener('log', (event) => forward(LOG_ADDED, 'log', event));
+  source.addEventListener('subscriptions', (event) => forward(SUBSCRIPTION_CHANGED, 'subscription', event));
 }
 
 function forward(notice, key, event) {
