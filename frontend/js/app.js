@@ -7,6 +7,7 @@ import { initLogs, setLogsVisible } from './logs.js';
 import { initSettings, setSettingsVisible } from './settings.js';
 import { initCookies, setCookiesVisible } from './cookies.js';
 import { initDownloader, setDownloaderVisible } from './downloader.js';
+import { initApps, setAppsVisible } from './apps.js';
 import { initFooter } from './footer.js';
 import { initLogin, showLogin } from './login.js';
 import { initStream } from './stream.js';
@@ -23,6 +24,7 @@ const VIEWS = {
       setSettingsVisible(isVisible);
       setCookiesVisible(isVisible);
       setDownloaderVisible(isVisible);
+      setAppsVisible(isVisible);
     },
   },
 };
@@ -78,6 +80,7 @@ initLogs();
 initSettings();
 initCookies();
 initDownloader();
+initApps();
 initFooter();
 initLogin();
 initStream();

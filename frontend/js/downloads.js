@@ -5,6 +5,7 @@ import { fillQualities } from './choices.js';
 import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, ENTRY_CHANGED, SHUT_DOWN, STREAM_STATE } from './events.js';
+import { sharedAddress, wasShared } from './share.js';
 import { isStreamOpen } from './stream.js';
 
 const ACTIVE_POLL_MS = 1000;
@@ -46,7 +47,23 @@ export function initDownloads() {
   listen(STREAM_STATE, () => poll());
   listen(ENTRY_CHANGED, ({ entry }) => showChange(entry));
   document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
+  takeShared();
   poll();
+}
+
+/** An address shared to the page fills the form; Download waits for the person's tap. */
+function takeShared() {
+  if (!wasShared(location.search)) return;
+  const address = sharedAddress(location.search);
+  // A reload must not fill the form again.
+  history.replaceState(null, '', `${location.pathname}${location.hash}`);
+  if (address === null) {
+    showMessage(queueMessage, 'Nothing was shared that Pelko can download: no http or https address came with it.', 'error');
+    return;
+  }
+  urlInput.value = address;
+  showMessage(queueMessage, 'Shared with Pelko. Choose the format, then tap Download.', 'notice');
+  submit.focus();
 }
 
 /** What the buttons of a download card do; messages go to `messageNode`. */

@@ -6,8 +6,8 @@ struct MHD_Connection;
 namespace Rest
 {
     // "/metrics": what the server has counted (app/Metrics) and its state of the moment, in the
-    // Prometheus text format. It needs the full access of the page: a credential that admits less
-    // (one for the feeds alone) must be refused before it gets here.
+    // Prometheus text format. It needs the full access of the page: the access gate lets a token
+    // for the feeds alone no further than the feeds.
     class MetricsPage
     {
     public:

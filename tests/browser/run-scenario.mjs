@@ -17,6 +17,7 @@ import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/
 import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
+import { sharingAndTokens } from './scenarios/sharing.mjs';
 import { pushedProgress } from './scenarios/stream.mjs';
 
 const SCENARIOS = {
@@ -39,6 +40,7 @@ const SCENARIOS = {
   'update-succeeds': updateSucceeds,
   'subscriptions-follow': subscriptionsFollow,
   'subscriptions-manage': subscriptionsManage,
+  'sharing-and-tokens': sharingAndTokens,
   'pushed-progress': pushedProgress,
 };
 

@@ -50,14 +50,26 @@ class MetricsTest(unittest.TestCase):
             self.assertGreater(exposition.value(after, "process_resident_memory_bytes"), 1024 * 1024)
             self.assertGreaterEqual(exposition.value(after, "pelko_open_connections"), 1)
 
-    def test_the_password_is_needed_as_for_the_api(self):
+    def test_the_password_or_a_full_token_is_needed(self):
         with PelkoServer() as server:
             self.assertEqual(server.command("set_password", password="open sesame").status, 200)
-            refused = server.request("/metrics")
-            self.assertEqual(refused.status, 401)
-            self.assertTrue(refused.json()["login_required"])
-            server.auth_headers = {"Authorization": "Basic " + base64.b64encode(b"pelko:open sesame").decode()}
-            scrape(server)
+            password = {"Authorization": "Basic " + base64.b64encode(b"pelko:open sesame").decode()}
+            tokens = {scope: server.command("create_api_token", name=scope, scope=scope, headers=password).json()["token"]
+                      for scope in ("full", "feeds")}
+            cases = [
+                ("nothing", {}, 401),
+                ("the password", password, 200),
+                ("a full token", {"Authorization": "Bearer " + tokens["full"]}, 200),
+                ("a token for the feeds", {"Authorization": "Bearer " + tokens["feeds"]}, 403),
+            ]
+            for name, headers, status in cases:
+                with self.subTest(name):
+                    reply = server.request("/metrics", headers=headers)
+                    self.assertEqual(reply.status, status)
+                    if status == 200:
+                        exposition.parse(reply.body.decode())
+                    else:
+                        self.assertEqual(reply.json()["status"], "ERROR")
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include "downloader/DownloadManagerFixture.h"
 #include "subscriptions/CheckSchedule.h"
 #include "subscriptions/SubscriptionManager.h"
+#include "support/LocalHttpServer.h"
 
 using Subscriptions::CHANGE;
 using Subscriptions::CheckSchedule;
@@ -62,6 +63,16 @@ protected:
     }
 
     static const Subscription& Get(const std::string& id) { return *SubscriptionManager::Find(id); }
+
+    // The flat listings the fake downloader was asked for so far.
+    size_t Listings() const
+    {
+        size_t listings = 0;
+        for (const std::vector<std::string>& call : fake.Calls())
+            listings += std::find(call.begin(), call.end(), "--flat-playlist") != call.end() &&
+                        std::find(call.begin(), call.end(), "--yes-playlist") != call.end();
+        return listings;
+    }
 
     std::vector<std::pair<CHANGE, std::string>> changes;  // what the observer was told, with last_error
 };
@@ -123,4 +134,32 @@ TEST_F(SubscriptionManagerTest, RefusalsAsTooManyBackOffWarnAndTellObserversOnce
         if (entry.type == Logging::WARN && entry.message.find(reason) != std::string::npos)
             warnings++;
     EXPECT_EQ(warnings, 3u);
+}
+
+TEST_F(SubscriptionManagerTest, AYouTubeChannelIsReadThroughItsFeedAndListedFlatOnceADay)
+{
+    const TestSupport::DirectConnections direct;
+    TestSupport::LocalHttpServer feed;
+    const std::string channel = "UCabcdefghijklmnopqrstuv";
+    feed.Serve("/feeds/videos.xml?channel_id=" + channel,
+               {200, "<?xml version=\"1.0\"?><feed xmlns:yt=\"http://www.youtube.com/xml/schemas/2015\" "
+                     "xmlns=\"http://www.w3.org/2005/Atom\"><entry><yt:videoId>new1</yt:videoId><title>New</title>"
+                     "<link rel=\"alternate\" href=\"https://videos.example/watch?fake_title=New\"/></entry></feed>"});
+    XGConfig::subscriptions.feed_url = feed.Url("/feeds/videos.xml");
+    const std::string id = Follow(3, "&fake_channel_id=" + channel);
+    const size_t listings = Listings();
+    // (when the check runs, feed requests and flat listings since the addition, videos seen after it)
+    const std::tuple<std::function<time_t()>, size_t, size_t, int64_t> checks[] = {
+        {[&id] { return Get(id).next_check; }, 1, 0, 4},
+        // A day after the last flat listing the check lists flat instead.
+        {[&id] { return Get(id).last_listing + CheckSchedule::day; }, 1, 1, 4},
+        {[&id] { return Get(id).next_check; }, 2, 1, 4},
+    };
+    for (const auto& [when, requests, listed, seen] : checks)
+    {
+        now = when();
+        ASSERT_TRUE(StartsCheck(id));
+        EXPECT_EQ((std::tuple{feed.RequestHeads().size(), Listings() - listings, Get(id).videos_seen, Get(id).last_error}),
+                  (std::tuple{requests, listed, seen, std::string()}));
+    }
 }
