@@ -200,14 +200,16 @@ class PelkoProcess:
 
     # --- talking ---
 
+    def connect(self, source="127.0.0.1", timeout=10):
+        """A connection to the server from the address `source`, over HTTPS when `tls_context` is set."""
+        if self.tls_context is None:
+            return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout, source_address=(source, 0))
+        return http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, source_address=(source, 0),
+                                           context=self.tls_context)
+
     def request(self, path, body=None, method=None, source="127.0.0.1", headers=None, timeout=10):
         """One HTTP request from the address `source`; GET, or POST when there is a body."""
-        if self.tls_context is None:
-            connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout,
-                                                    source_address=(source, 0))
-        else:
-            connection = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout,
-                                                     source_address=(source, 0), context=self.tls_context)
+        connection = self.connect(source, timeout)
         try:
             connection.request(method or ("GET" if body is None else "POST"), path, body=body,
                                headers=dict(self.auth_headers, **(headers or {})))
@@ -302,8 +304,7 @@ class EventStream:
     `status` and `headers` are the reply's; read the events with next() and until()."""
 
     def __init__(self, server, source="127.0.0.1", headers=None, timeout=10):
-        self.connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=timeout,
-                                                     source_address=(source, 0))
+        self.connection = server.connect(source, timeout)
         self.connection.request("GET", "/events", headers=dict(server.auth_headers, **(headers or {})))
         self.sock = self.connection.sock
         self.response = self.connection.getresponse()
