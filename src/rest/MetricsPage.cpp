@@ -55,6 +55,8 @@ std::string MetricsPage::RouteName(const std::string& uri)
         return "metrics";
     if (uri == HttpServer::downloadRoute || uri.starts_with(HttpServer::downloadPrefix))
         return "download";
+    if (uri.starts_with(HttpServer::feedsPrefix))
+        return "feeds";
     if (uri == "/login" || uri == "/logout")
         return uri.substr(1);
     return "page";

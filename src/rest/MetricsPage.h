@@ -13,7 +13,7 @@ namespace Rest
     public:
         static void Serve(MHD_Connection* connection, unsigned int openConnections);
         // The route of `uri` as the request counter names it: "api", "events", "metrics",
-        // "download", "login", "logout" or "page".
+        // "download", "feeds", "login", "logout" or "page".
         static std::string RouteName(const std::string& uri);
         // "2xx" for 200 and so on.
         static std::string StatusClass(unsigned int status);
