@@ -176,7 +176,9 @@ void DownloadManager::CollectFetches()
             }
         }
         const bool isNew = current.retried == nullptr;
-        const bool ready = current.ended && (!isNew || (!earlierPending && Clock::now() >= current.idSecond));
+        // At the shut-down an entry joins at once: a subscription's backlog reserves ids up to
+        // minutes ahead, and waiting for their seconds would hold the exit that long.
+        const bool ready = current.ended && (!isNew || (!earlierPending && (stopping || Clock::now() >= current.idSecond)));
         if (!ready)
         {
             earlierPending = earlierPending || isNew;

@@ -59,6 +59,7 @@ JsonBlock Subscription::GetAsRecord() const
     record.Add(JsonElement("feed_query", feed_query));
     record.Add(JsonElement("last_listing", static_cast<long long>(last_listing)));
     record.Add(JsonElement("list_identity", list_identity));
+    record.Add(JsonElement("listing_depth", listing_depth));
     record.Add(JsonElement("throttled_checks", throttled_checks));
     return record;
 }
@@ -88,6 +89,7 @@ bool Subscription::FromRecord(const JsonBlock& record, Subscription& subscriptio
     Take(record, "feed_query", read.feed_query);
     Take(record, "list_identity", read.list_identity);
     Take(record, "last_listing", read.last_listing);
+    Take(record, "listing_depth", read.listing_depth);
     Take(record, "throttled_checks", read.throttled_checks);
     if (read.id.empty() || read.url.empty())
         return false;

@@ -34,6 +34,9 @@ namespace Subscriptions
         // The list's own identity ("youtubetab UU..."), which tells two addresses of one list apart.
         std::string list_identity;
         time_t last_listing = 0;   // the last check that listed it flat (a feed check does not)
+        // The most entries a flat listing of it has read; 0 while unknown. Entries beyond it that
+        // a longer listing shows were there before (the back catalogue), not new.
+        int32_t listing_depth = 0;
         int32_t throttled_checks = 0;  // checks in a row that the site refused as too many
 
         // The form the commands answer with.
