@@ -35,6 +35,7 @@ std::string Subscription::ModeName() const
 JsonBlock Subscription::GetAsJson() const
 {
     JsonBlock json;
+    json.Add(JsonElement("audio_format", audio_format));
     json.Add(JsonElement("backlog", backlog));
     json.Add(JsonElement("check_interval", check_interval));
     json.Add(JsonElement("enabled", enabled));
@@ -77,6 +78,10 @@ bool Subscription::FromRecord(const JsonBlock& record, Subscription& subscriptio
     Take(record, "quality", quality);
     if (Downloader::FormatChoice::IsQuality(quality))
         read.quality = quality;
+    std::string audioFormat;
+    Take(record, "audio_format", audioFormat);
+    if (Downloader::FormatChoice::IsAudioFormat(audioFormat))
+        read.audio_format = audioFormat;
     Take(record, "check_interval", read.check_interval);
     Take(record, "backlog", read.backlog);
     Take(record, "keep_last", read.keep_last);

@@ -20,6 +20,7 @@ namespace Subscriptions
         std::string name;  // the channel's or playlist's title, unless a client renamed it
         Downloader::DOWNLOAD_MODE mode = Downloader::VIDEO;
         std::string quality = "best";
+        std::string audio_format = "mp3";  // FormatChoice::AudioFormats
         int32_t check_interval = 60;  // minutes
         int32_t backlog = 0;
         int32_t keep_last = 0;  // 0: every finished download stays

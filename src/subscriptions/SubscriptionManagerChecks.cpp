@@ -77,6 +77,7 @@ std::shared_ptr<Operation> SubscriptionManager::StartAdd(NewSubscription request
     addition.url = url;
     addition.mode = request.mode;
     addition.quality = request.quality;
+    addition.audio_format = request.audio_format;
     addition.check_interval = request.check_interval;
     addition.backlog = request.backlog;
     addition.keep_last = request.keep_last;
@@ -214,9 +215,11 @@ size_t SubscriptionManager::Queue(const Subscription& subscription,
     {
         log->stream << "Queuing \"" << video->title << "\" (" << video->url << ") of \"" << subscription.name << "\"...";
         log->Flush();
-        queuing.push_back({subscription.id, DownloadManager::StartQueueDownload(video->url, subscription.mode,
-                                                                                subscription.quality,
-                                                                                {subscription.id, subscription.name})});
+        queuing.push_back(
+            {subscription.id,
+             DownloadManager::StartQueueDownload(
+                 {video->url, subscription.mode, subscription.quality, 0, subscription.audio_format},
+                 {subscription.id, subscription.name})});
     }
     return newestFirst.size();
 }

@@ -169,6 +169,7 @@ class MediaOptionsTest(unittest.TestCase):
                               key=lambda entry: entry["queued_timestamp"])
             self.assertEqual([entry["title"] for entry in playlist], ["Fake video 1", "Fake video 2", "Fake video 3"])
             self.assertEqual(playlist[0]["pelko_id"], found["first"])
+            self.assertEqual((cache[found["audio"]]["mode"], cache[found["audio"]]["audio_format"]), ("audio", "opus"))
         finally:
             server.close()
 
