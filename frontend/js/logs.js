@@ -4,8 +4,9 @@
 import { call, callAndReport } from './api.js';
 import { el, showMessage, str, num } from './dom.js';
 import { formatCount, formatTime, isoTime } from './format.js';
-import { listen, SHUT_DOWN } from './events.js';
+import { listen, LOG_ADDED, SHUT_DOWN, STREAM_STATE } from './events.js';
 import { onQueryChange, PagedList } from './pagedlist.js';
+import { isStreamOpen } from './stream.js';
 
 const REFRESH_MS = 5000;
 const LEVELS = { 1: { word: 'WARN', name: 'warning' }, 2: { word: 'ERROR', name: 'error' } };
@@ -43,6 +44,10 @@ export function initLogs() {
   clearButton.addEventListener('click', clearLogs);
   onQueryChange(form, () => refresh(true));
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
+  // While the stream is open new messages arrive by themselves; without it the view polls.
+  listen(STREAM_STATE, () => { if (visible) refresh(); });
+  // A new message of this run belongs to both scopes; it joins the page when the query lets it in.
+  listen(LOG_ADDED, ({ log }) => { if (log && typeof log === 'object' && matches(log)) paged.addNewest(log, sortChoice.value === 'newest'); });
 }
 
 /** Called by the view switcher: this session's messages are read again every few seconds while shown. */
@@ -60,6 +65,13 @@ function query() {
   return parameters;
 }
 
+/** Whether the server's query would find `log`: its search in the bare message, ASCII case ignored. */
+function matches(log) {
+  const wanted = search.value.trim().replace(/[A-Z]/g, (c) => c.toLowerCase());
+  const text = str(log, 'message').replace(/[A-Z]/g, (c) => c.toLowerCase());
+  return (!problemsOnly.checked || LEVELS[num(log, 'type')] !== undefined) && text.includes(wanted);
+}
+
 /** Reads the window shown again, or from the start for a new query. */
 async function refresh(fromStart = false) {
   clearTimeout(timer);
@@ -70,7 +82,7 @@ async function refresh(fromStart = false) {
   } catch {
     // onError has said why.
   }
-  if (visible && !stopped && query().scope === 'session') timer = setTimeout(refresh, REFRESH_MS);
+  if (visible && !stopped && query().scope === 'session' && !isStreamOpen()) timer = setTimeout(refresh, REFRESH_MS);
 }
 
 function render(logs) {

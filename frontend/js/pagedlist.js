@@ -81,6 +81,22 @@ export class PagedList {
     return items.filter((item) => { const key = this.keyOf(item); return key === null || !shown.has(key); });
   }
 
+  /**
+   * One more result that is the newest of all: shown first when `newestFirst` and the window starts
+   * at the first result (the window moves on by one otherwise), counted either way; no fetch.
+   */
+  addNewest(item, newestFirst) {
+    if (!this.loaded) return;
+    this.total += 1;
+    if (!newestFirst) {
+      this.onChange(this);
+      return;
+    }
+    if (this.first > 0) this.first += 1;
+    else this.items = [item, ...this.items].slice(0, MAX_SHOWN);
+    this.show();
+  }
+
   take(total, items) {
     this.total = total;
     this.items = items;

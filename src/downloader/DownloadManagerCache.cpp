@@ -188,10 +188,16 @@ bool DownloadManager::ClearDownloadCache()
     // Fetches under way bring nothing back; their files go once they have ended.
     for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
         Withdraw(*fetch, MetadataFetch::REMOVED);
+    std::list<std::shared_ptr<DownloadEntry>> session = std::move(unfinishedCache);
+    std::vector<std::shared_ptr<DownloadEntry>> index = std::move(saveFileCache);
     unfinishedCache.clear();
     saveFileCache.clear();
     playlistsInWaiting.clear();
     stateVersion++;
+    for (const std::shared_ptr<DownloadEntry>& entry : session)
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
+    for (const std::shared_ptr<DownloadEntry>& entry : index)
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
     return true;
 }
 
@@ -261,8 +267,10 @@ std::shared_ptr<PendingChange> DownloadManager::Unlink(const std::string& id, Sa
         // A retried entry leaves the list now; the fetch's files go once it has ended.
         if (session != unfinishedCache.end())
         {
+            const std::shared_ptr<DownloadEntry> entry = *session;
             unfinishedCache.erase(session);
             saves.queue = true;
+            Tell(DOWNLOAD_EVENT::REMOVED, *entry);
         }
         Withdraw(*fetch, MetadataFetch::REMOVED);
         fetch->waiting.push_back(change);
@@ -270,9 +278,11 @@ std::shared_ptr<PendingChange> DownloadManager::Unlink(const std::string& id, Sa
     }
     if (session != unfinishedCache.end())
     {
-        WorkerThread* worker = WorkerOf(session->get());
+        const std::shared_ptr<DownloadEntry> entry = *session;
+        WorkerThread* worker = WorkerOf(entry.get());
         unfinishedCache.erase(session);
         saves.queue = true;
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
         if (worker != nullptr)
         {
             // The worker keeps the entry alive; its files go once its program has ended.
@@ -287,8 +297,10 @@ std::shared_ptr<PendingChange> DownloadManager::Unlink(const std::string& id, Sa
         const auto indexed = std::find_if(saveFileCache.begin(), saveFileCache.end(), hasId);
         if (indexed == saveFileCache.end())
             return nullptr;
+        const std::shared_ptr<DownloadEntry> entry = *indexed;
         saveFileCache.erase(indexed);
         saves.index = true;
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
     }
     DeleteFilesOf(id);
     change->done = true;
@@ -339,6 +351,7 @@ ChangeRequest DownloadManager::CancelDownload(std::string id)
     SaveQueue();
     log->stream << "Cancelled download " << id << " \"" << entry->title << "\".";
     log->Flush();
+    Tell(DOWNLOAD_EVENT::CANCELLED, *entry);
     change->done = true;
     return {change, ""};
 }
