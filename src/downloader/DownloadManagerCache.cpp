@@ -323,7 +323,7 @@ ChangeRequest DownloadManager::CancelDownload(std::string id)
     return {change, ""};
 }
 
-ChangeRequest DownloadManager::RetryDownload(std::string id)
+ChangeRequest DownloadManager::RetryDownload(std::string id, std::string requester)
 {
     const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(),
                                       [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; });
@@ -341,19 +341,15 @@ ChangeRequest DownloadManager::RetryDownload(std::string id)
     if (fetching)
         return {nullptr, "The download \"" + id + "\" is already being retried."};
 
-    auto change = std::make_shared<PendingChange>();
-    change->id = id;
     if (entry->webpage_url.empty())
     {
         // Its details were never read: they are fetched again from the address the client gave.
-        auto fetch = std::make_unique<MetadataFetch>();
-        fetch->change = change;
-        fetch->video = RequestOf(*entry, entry->video_url);
+        std::unique_ptr<MetadataFetch> fetch = NewFetch(RequestOf(*entry, entry->video_url), std::move(requester), id);
         fetch->retried = entry;
-        metadataFetches.push_back(std::move(fetch));
-        StartFetches();
-        return {change, ""};
+        return {BeginFetch(std::move(fetch)), ""};
     }
+    auto change = std::make_shared<PendingChange>();
+    change->id = id;
     entry->Requeue();
     DeletePartialFiles(id);
     SaveQueue();

@@ -117,7 +117,7 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
 
     log->stream << "Queued video \"" << url << "\"...";
     log->Flush();
-    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(url, mode, quality);
+    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(url, mode, quality, {}, requester);
 
     // The position and the listing are read the moment the entry joins the list.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
@@ -143,7 +143,7 @@ bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const std
     log->stream << "Queuing playlist \"" << url << "\"...";
     log->Flush();
     const std::shared_ptr<Downloader::PendingChange> change =
-        DownloadManager::StartQueuePlaylist(url, mode, quality, static_cast<int32_t>(maxItems));
+        DownloadManager::StartQueuePlaylist(url, mode, quality, static_cast<int32_t>(maxItems), requester);
     // The reply comes once the playlist is listed; its videos join the queue after it.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
         if (change->removed)
@@ -279,7 +279,7 @@ bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::J
     if (!RequireDownloadId(request, "Retrying", responseBody, responseCode, id))
         return false;
     // The details may have been fetched again, and may have failed again, or the entry removed meanwhile.
-    return ReplyToChange(DownloadManager::RetryDownload(id), responseBody, responseCode,
+    return ReplyToChange(DownloadManager::RetryDownload(id, requester), responseBody, responseCode,
                          [id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
                              if (!DownloadManager::DoesPelkoIDExist(id))
                                  return Refuse("The download \"" + id + "\" was removed before it was queued again.",

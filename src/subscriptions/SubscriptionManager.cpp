@@ -510,8 +510,9 @@ size_t SubscriptionManager::Queue(const Subscription& subscription,
     {
         log->stream << "Queuing \"" << video->title << "\" (" << video->url << ") of \"" << subscription.name << "\"...";
         log->Flush();
+        // Each subscription takes its turns as a client would.
         DownloadManager::StartQueueDownload(video->url, subscription.mode, subscription.quality,
-                                            {subscription.id, subscription.name});
+                                            {subscription.id, subscription.name}, "subscription " + subscription.id);
     }
     return newestFirst.size();
 }
