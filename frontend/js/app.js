@@ -1,17 +1,20 @@
 // Starts the page: wires the views, the view switcher, the login view and the connection banner.
 
 import { initDownloads } from './downloads.js';
+import { initSubscriptions, setSubscriptionsVisible } from './subscriptions.js';
 import { initHistory, setHistoryVisible } from './history.js';
 import { initLogs, setLogsVisible } from './logs.js';
 import { initSettings, setSettingsVisible } from './settings.js';
 import { initCookies, setCookiesVisible } from './cookies.js';
 import { initDownloader, setDownloaderVisible } from './downloader.js';
+import { initApps, setAppsVisible } from './apps.js';
 import { initFooter } from './footer.js';
 import { initLogin, showLogin } from './login.js';
 import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
 
 const VIEWS = {
   downloads: { title: 'Downloads', onShow: () => {} },
+  subscriptions: { title: 'Subscriptions', onShow: setSubscriptionsVisible },
   history: { title: 'History', onShow: setHistoryVisible },
   logs: { title: 'Logs', onShow: setLogsVisible },
   settings: {
@@ -20,6 +23,7 @@ const VIEWS = {
       setSettingsVisible(isVisible);
       setCookiesVisible(isVisible);
       setDownloaderVisible(isVisible);
+      setAppsVisible(isVisible);
     },
   },
 };
@@ -69,11 +73,13 @@ listen(SHUT_DOWN, ({ message }) => {
 });
 
 initDownloads();
+initSubscriptions();
 initHistory();
 initLogs();
 initSettings();
 initCookies();
 initDownloader();
+initApps();
 initFooter();
 initLogin();
 window.addEventListener('hashchange', () => showView(location.hash.slice(1)));

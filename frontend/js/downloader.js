@@ -2,7 +2,7 @@
 // Pelko's own copy), and the Update button, which installs the latest yt-dlp release as that copy.
 
 import { call, ApiError } from './api.js';
-import { showMessage, str } from './dom.js';
+import { showBusy, showMessage, str } from './dom.js';
 
 const section = document.getElementById('downloader-section');
 const state = document.getElementById('downloader-state');
@@ -64,8 +64,5 @@ async function update() {
 
 function setBusy(busy) {
   updating = busy;
-  section.setAttribute('aria-busy', String(busy));
-  // aria-disabled rather than disabled, so the button keeps keyboard focus while the server works.
-  updateButton.setAttribute('aria-disabled', String(busy));
-  updateButton.querySelector('.button-text').textContent = busy ? 'Updating…' : 'Update yt-dlp';
+  showBusy(section, updateButton, busy, busy ? 'Updating…' : 'Update yt-dlp');
 }

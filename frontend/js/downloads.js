@@ -1,9 +1,11 @@
 // The Downloads view: the queue form and the downloads of this session, polled while they run.
 
 import { call, callAndReport } from './api.js';
-import { num, showMessage, str } from './dom.js';
+import { fillQualities } from './choices.js';
+import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
+import { sharedAddress, wasShared } from './share.js';
 
 const ACTIVE_POLL_MS = 1000;
 const IDLE_POLL_MS = 10000;
@@ -33,13 +35,30 @@ export function initDownloads() {
     event.preventDefault();
     queue();
   });
+  fillQualities(qualitySelect);
   form.addEventListener('change', showOptions);
   showOptions();
   bindEntryList(list, entryActions(sessionMessage, urlInput));
   listen(CACHE_CHANGED, ({ source }) => { if (source !== 'session') poll(); });
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
   document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
+  takeShared();
   poll();
+}
+
+/** An address shared to the page fills the form; Download waits for the person's tap. */
+function takeShared() {
+  if (!wasShared(location.search)) return;
+  const address = sharedAddress(location.search);
+  // A reload must not fill the form again.
+  history.replaceState(null, '', `${location.pathname}${location.hash}`);
+  if (address === null) {
+    showMessage(queueMessage, 'Nothing was shared that Pelko can download: no http or https address came with it.', 'error');
+    return;
+  }
+  urlInput.value = address;
+  showMessage(queueMessage, 'Shared with Pelko. Choose the format, then tap Download.', 'notice');
+  submit.focus();
 }
 
 /** What the buttons of a download card do; messages go to `messageNode`. */
@@ -142,10 +161,7 @@ function showQueuedVideo(reply) {
 
 function setBusy(busy) {
   queueing = busy;
-  form.setAttribute('aria-busy', String(busy));
-  // aria-disabled rather than disabled, so the button keeps keyboard focus while the server works.
-  submit.setAttribute('aria-disabled', String(busy));
-  submit.querySelector('.button-text').textContent = busy ? 'Fetching…' : 'Download';
+  showBusy(form, submit, busy, busy ? 'Fetching…' : 'Download');
   urlInput.readOnly = busy;
 }
 

@@ -1,11 +1,11 @@
 // Renders download entries (the JSON form the server lists them in) as cards, updated in place on every poll.
 
 import { downloadPath } from './api.js';
-import { el, safeHttpUrl, str, num } from './dom.js';
+import { modeWords } from './choices.js';
+import { el, renderKeyed, safeHttpUrl, setText, str, num } from './dom.js';
 import { formatBytes, formatDuration, formatTime, isoTime } from './format.js';
 
 const STATUS_WORDS = { queued: 'Queued', downloading: 'Downloading', finished: 'Finished', failed: 'Failed' };
-const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio · MP3' };
 const MODE_GLYPHS = { video: '▶', audio: '♪' };
 const metaTexts = new WeakMap();
 
@@ -26,24 +26,8 @@ export function bindEntryList(list, handlers) {
  * thumbnails and screen reader position survive the once-a-second refresh.
  */
 export function renderEntries(list, entries, emptyNote) {
-  const existing = new Map();
-  for (const card of list.children) existing.set(card.dataset.pelkoId, card);
-
-  const seen = new Set();
-  let position = 0;
-  for (const entry of Array.isArray(entries) ? entries : []) {
-    if (entry === null || typeof entry !== 'object') continue;
-    const id = str(entry, 'pelko_id');
-    if (id === '' || seen.has(id)) continue;
-    seen.add(id);
-
-    const card = existing.get(id) ?? createCard(id);
-    fillCard(card, entry);
-    if (list.children[position] !== card) list.insertBefore(card, list.children[position] ?? null);
-    position += 1;
-  }
-  for (const [id, card] of existing) if (!seen.has(id)) card.remove();
-  if (emptyNote) emptyNote.hidden = seen.size > 0;
+  const shown = renderKeyed(list, entries, 'pelkoId', (entry) => str(entry, 'pelko_id'), createCard, fillCard);
+  if (emptyNote) emptyNote.hidden = shown > 0;
 }
 
 /** The status word of each entry, keyed by pelko id: what a caller compares between two polls. */
@@ -220,19 +204,20 @@ function fillMeta(node, entry, mode) {
   if (uploader) parts.push(el('span', { dataset: { role: 'uploader' }, text: uploader }));
   const duration = formatDuration(num(entry, 'duration', -1));
   if (duration) parts.push(el('span', { dataset: { role: 'duration' }, text: duration, title: 'Length' }));
-  const quality = str(entry, 'quality');
-  const limit = mode === 'video' && /^\d+$/.test(quality) ? ` · up to ${quality}p` : '';
-  if (MODE_WORDS[mode]) parts.push(el('span', { dataset: { role: 'mode' }, text: MODE_WORDS[mode] + limit }));
+  const format = modeWords(mode, str(entry, 'quality'));
+  if (format) parts.push(el('span', { dataset: { role: 'mode' }, text: format }));
   const queued = num(entry, 'queued_timestamp');
   if (queued > 0) parts.push(el('time', { datetime: isoTime(queued), text: formatTime(queued), title: 'Queued' }));
+  // Downloads that a followed channel or playlist queued by itself say which one.
+  const subscription = str(entry, 'subscription_name');
+  if (subscription) {
+    parts.push(el('span', { dataset: { role: 'subscription' }, text: `Subscription: ${subscription}`,
+      title: 'Queued by itself: a new video of a channel or playlist you follow' }));
+  }
 
   const signature = parts.map((part) => part.textContent).join('\u0000');
   if (metaTexts.get(node) !== signature) {
     metaTexts.set(node, signature);
     node.replaceChildren(...parts);
   }
-}
-
-function setText(node, text) {
-  if (node.textContent !== text) node.textContent = text;
 }

@@ -38,3 +38,11 @@ export function formatTime(epochSeconds) {
 export function isoTime(epochSeconds) {
   return new Date(epochSeconds * 1000).toISOString();
 }
+
+/** How often something happens, from minutes: 60 gives "every hour", 90 "every 90 minutes", 2880 "every 2 days". */
+export function formatInterval(minutes) {
+  const units = [[10080, 'week'], [1440, 'day'], [60, 'hour'], [1, 'minute']];
+  const [size, unit] = units.find(([length]) => minutes % length === 0) ?? [1, 'minute'];
+  const count = minutes / size;
+  return count === 1 ? `every ${unit}` : `every ${count} ${unit}s`;
+}

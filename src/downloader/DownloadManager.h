@@ -202,6 +202,9 @@ namespace Downloader
         // An entry whose details are still being fetched is found by its id as well: it never
         // joins, and the change completes once the fetch has ended and its files are gone.
         static std::shared_ptr<PendingChange> StartRemoval(std::string id);
+        // StartRemoval of what StartQueueDownload began with `queued`: before its entry has
+        // joined (and so has an id), its fetch, whose entry then never joins. Null when it is gone.
+        static std::shared_ptr<PendingChange> StartRemoval(const PendingChange& queued);
         // StartRemoval, waiting for it; false when no entry has the id.
         static bool RemoveFromCacheByID(std::string id);
         // Stops a queued or running download and keeps it listed as failed with "Cancelled.";
@@ -300,6 +303,8 @@ namespace Downloader
         static void CommitFetch(MetadataFetch& fetch);
         // The fetch of a video that a reply has named by its id (a new one or a retry), if one runs.
         static MetadataFetch* FetchOf(const std::string& id);
+        // A removal of the fetch's entry: a retried one leaves the list now, a new one never joins.
+        static std::shared_ptr<PendingChange> RemoveFetch(MetadataFetch& fetch);
         // Stops the fetch; what becomes of it is settled at once, whenever it ends.
         static void Withdraw(MetadataFetch& fetch, MetadataFetch::Withdrawal withdrawal);
         // A removed fetch that has ended: its files go, and everyone who waits for it is told.

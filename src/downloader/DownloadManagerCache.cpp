@@ -235,19 +235,9 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
     change->id = id;
     const auto hasId = [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; };
 
-    const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(), hasId);
     if (MetadataFetch* fetch = FetchOf(id))
-    {
-        // A retried entry leaves the list now; the fetch's files go once it has ended.
-        if (session != unfinishedCache.end())
-        {
-            unfinishedCache.erase(session);
-            SaveQueue();
-        }
-        Withdraw(*fetch, MetadataFetch::REMOVED);
-        fetch->waiting.push_back(change);
-        return change;
-    }
+        return RemoveFetch(*fetch);
+    const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(), hasId);
     if (session != unfinishedCache.end())
     {
         WorkerThread* worker = WorkerOf(session->get());
@@ -272,6 +262,31 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
     }
     DeleteFilesOf(id);
     change->done = true;
+    return change;
+}
+
+std::shared_ptr<PendingChange> DownloadManager::StartRemoval(const PendingChange& queued)
+{
+    if (queued.done)
+        return queued.id.empty() ? nullptr : StartRemoval(queued.id);
+    for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+        if (fetch->change.get() == &queued && fetch->withdrawal != MetadataFetch::REMOVED)
+            return RemoveFetch(*fetch);
+    return nullptr;
+}
+
+std::shared_ptr<PendingChange> DownloadManager::RemoveFetch(MetadataFetch& fetch)
+{
+    auto change = std::make_shared<PendingChange>();
+    change->id = fetch.change->id;
+    // A retried entry leaves the list now; the fetch's files go once it has ended.
+    if (fetch.retried != nullptr)
+    {
+        unfinishedCache.remove(fetch.retried);
+        SaveQueue();
+    }
+    Withdraw(fetch, MetadataFetch::REMOVED);
+    fetch.waiting.push_back(change);
     return change;
 }
 

@@ -14,8 +14,10 @@ import { cancelRetryAndReasons, converting, restored } from './scenarios/lifecyc
 import { clearLogs } from './scenarios/logs.mjs';
 import { crossSiteRefused, password } from './scenarios/access.mjs';
 import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
+import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
+import { sharingAndTokens } from './scenarios/sharing.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -35,6 +37,9 @@ const SCENARIOS = {
   cookies,
   'update-fails': updateFails,
   'update-succeeds': updateSucceeds,
+  'subscriptions-follow': subscriptionsFollow,
+  'subscriptions-manage': subscriptionsManage,
+  'sharing-and-tokens': sharingAndTokens,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);

@@ -148,7 +148,7 @@ class PageTest(unittest.TestCase):
 
     def test_views_and_footer(self):
         run_scenario(self, self.server, "views-and-footer")
-        for view in ["downloads", "history", "logs", "settings"]:
+        for view in ["downloads", "subscriptions", "history", "logs", "settings"]:
             self.assertTrue(os.path.getsize(os.path.join(OUTPUT_DIR, "screenshots", "view-%s.png" % view)) > 0)
 
 
@@ -165,6 +165,38 @@ class MediaOptionsTest(unittest.TestCase):
             self.assertEqual(playlist[0]["pelko_id"], found["first"])
         finally:
             server.close()
+
+
+class SubscriptionsPageTest(unittest.TestCase):
+    def setUp(self):
+        # No download runs and no scheduled check either; a feed, were one read, is asked of nobody.
+        self.server = page_server(config={"downloader": {"num_threads": 0}, "subscriptions": {
+            "listing_size": 10, "feed_url": "http://127.0.0.1:9/feeds/videos.xml"}})
+        self.addCleanup(self.server.close)
+
+    def subscriptions(self):
+        return {item["name"]: item for item in self.server.command("fetch_subscriptions").json()["subscriptions"]}
+
+    def test_follow_check_now_and_refusals(self):
+        found = run_scenario(self, self.server, "subscriptions-follow")
+        followed = self.subscriptions()
+        self.assertEqual(sorted(followed), ["Busy channel", "Cooking with Ada", "Garden diary"], "no refused one is kept")
+        self.assertEqual(sorted(item["name"] for item in found["subscriptions"]), sorted(followed))
+        cooking = followed["Cooking with Ada"]
+        self.assertEqual((cooking["mode"], cooking["check_interval"], cooking["backlog"], cooking["videos_queued"]),
+                         ("audio", 120, 3, 5))
+        self.assertTrue(followed["Garden diary"]["feed"])
+        self.assertIn("HTTP Error 429", followed["Busy channel"]["last_error"])
+        cache = self.server.command("fetch_alltime_cache").json()["cache"]
+        self.assertEqual(sorted((entry["title"], entry["mode"], entry["subscription_name"]) for entry in cache),
+                         sorted(("Fake video %d" % n, "audio", "Cooking with Ada") for n in range(6, 11)))
+
+    def test_pause_edit_and_remove_with_and_without_downloads(self):
+        found = run_scenario(self, self.server, "subscriptions-manage")
+        self.assertEqual(self.subscriptions(), {})
+        left = sorted(entry["pelko_id"] for entry in self.server.command("fetch_alltime_cache").json()["cache"])
+        self.assertEqual(left, sorted(found["kept"]))
+        self.assertEqual(len(found["deleted"]), 2)
 
 
 class DownloaderSettingsTest(unittest.TestCase):
@@ -243,6 +275,28 @@ class AccessTest(unittest.TestCase):
             with open(server.path("config.json")) as config:
                 self.assertEqual(json.load(config)["access"]["password_hash"], "")
             self.assertNotIn("pelko test password", server.output)
+        finally:
+            server.close()
+
+
+class SharingTest(unittest.TestCase):
+    PASSWORD = "pelko sharing password"  # the scenario's SHARING_PASSWORD
+
+    def test_share_target_bookmarklet_and_app_tokens(self):
+        server = page_server()
+        try:
+            server.command("set_password", password=self.PASSWORD)
+            with OtherSite() as other_site:
+                found = run_scenario(self, server, "sharing-and-tokens", other_site)
+            server.auth_headers = {"Authorization": "Bearer " + found["full_token"]}
+            # Nothing was queued without a tap: the downloader was only asked for its version.
+            self.assertEqual(server.command("fetch_session_cache").json()["cache"], [])
+            with open(server.path("fake-downloader.log")) as log:
+                self.assertEqual([call[1:] for call in map(json.loads, log) if call[1:] != ["--version"]], [])
+            self.assertEqual(server.request("/feeds/all.xml?token=" + found["feeds_token"],
+                                            headers={"Authorization": ""}).status, 401, "revoked in the page")
+            for secret in (self.PASSWORD, found["full_token"], found["feeds_token"]):
+                self.assertNotIn(secret, server.output)
         finally:
             server.close()
 

@@ -17,7 +17,8 @@ export function fakeVideoUrl(switches) {
   return `http://127.0.0.1/watch?${new URLSearchParams({ v: 'pelko', ...switches })}`;
 }
 
-function isCommand(name) {
+/** Matches the reply to the command `name`, for page.waitForResponse. */
+export function isCommand(name) {
   return (response) => response.url().endsWith('/api') && response.request().postDataJSON()?.request === name;
 }
 

@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import { screenshot } from '../browser.mjs';
 
-export const VIEWS = ['downloads', 'history', 'logs', 'settings'];
+export const VIEWS = ['downloads', 'subscriptions', 'history', 'logs', 'settings'];
 // The narrowest phones in use.
 export const PHONE = { width: 320, height: 640 };
 

@@ -1,4 +1,4 @@
-// The page as a whole: its four views by mouse, keyboard and address, on a phone-width screen and in
+// The page as a whole: its five views by mouse, keyboard and address, on a phone-width screen and in
 // the dark theme; the footer; and shutting the server down.
 
 import assert from 'node:assert/strict';
@@ -9,6 +9,7 @@ import { assertFitsNarrowScreen, assertViewShown, openView, PHONE, VIEWS, waitFo
 async function waitForContent(page, view) {
   if (view === 'settings') return waitForSettings(page);
   if (view === 'logs') return page.waitForSelector('#log-list > li.log-line');
+  if (view === 'subscriptions') return page.waitForSelector('#subscription-list > li, #subscriptions-empty:not([hidden])');
   return page.waitForSelector(`#${view === 'downloads' ? 'session' : 'history'}-list > li, `
     + `#${view === 'downloads' ? 'session' : 'history'}-empty:not([hidden])`);
 }
@@ -71,8 +72,10 @@ export async function viewsAndFooter({ page, baseUrl, outDir }) {
   assert.equal(await page.evaluate(() => document.activeElement.className), 'skip-link');
   await page.keyboard.press('Tab');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'tab-downloads');
-  await page.keyboard.press('Tab');
-  await page.keyboard.press('Tab');
+  for (const stop of ['tab-subscriptions', 'tab-history', 'tab-logs']) {
+    await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.id), stop);
+  }
   await page.keyboard.press('Enter');
   await assertViewShown(page, 'logs');
 
