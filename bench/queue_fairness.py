@@ -85,12 +85,12 @@ def one_burst(server, call_log, round_name, burst, addresses, fetch_seconds):
             "statuses": sorted(set(status for _, status in finished))}
 
 
-def measure(burst=200, addresses=8, fetch_seconds=1.0):
-    """The figures of the first burst after a start and of a second one (warm)."""
+def measure(burst=200, addresses=8, fetch_seconds=1.0, rounds=("first", "warm")):
+    """The figures of the first burst after a start and of a second one (warm), or of `rounds`."""
     with tempfile.TemporaryDirectory(prefix="pelko-bench-") as scratch:
         call_log = os.path.join(scratch, "calls.log")
         with PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR], environment={"PELKO_FAKE_DOWNLOADER_LOG": call_log}) as server:
-            return [one_burst(server, call_log, name, burst, addresses, fetch_seconds) for name in ("first", "warm")]
+            return [one_burst(server, call_log, name, burst, addresses, fetch_seconds) for name in rounds]
 
 def main():
     parser = argparse.ArgumentParser()
