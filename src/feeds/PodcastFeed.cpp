@@ -107,6 +107,8 @@ bool PodcastFeed::Render(const std::string& name, const Addresses& addresses, st
     std::vector<Item> items;
     for (const auto& entry : listing)
     {
+        if (items.size() == maxItems)
+            break;
         if (entry->status != Downloader::FINISHED || (subscription != nullptr && entry->subscription_id != name))
             continue;
         // A file that went from the cache cannot be fetched: no item points to it.

@@ -6,11 +6,15 @@
 namespace Feeds
 {
     // Podcast feeds of finished downloads: RSS 2.0 with the iTunes namespace, newest first, one
-    // item per download whose file is in the cache, its enclosure the file's download address.
+    // item per download whose file is in the cache (the newest maxItems), its enclosure the
+    // file's download address.
     class PodcastFeed
     {
     public:
         static constexpr const char* allName = "all";  // the feed of every finished download
+        // The newest items a feed holds: podcast apps poll their feeds, and the server answers
+        // each poll on its main thread (10,000 items of a long history took 0.7 s and 25 MB).
+        static constexpr size_t maxItems = 500;
 
         // How the feed writes the server's addresses: `base` ("http://pelko.lan:6969") before each
         // path, `query` ("?token=...", or empty) after it.

@@ -104,5 +104,17 @@ class FeedTest(SharedServerTest):
         self.assertEqual(channel.find("item").find("enclosure").get("url"),
                          "https://127.0.0.1:%d/download/newer" % self.server.port)
 
+class LongHistoryTest(SharedServerTest):
+    """Podcast apps poll their feeds: a feed holds the newest 500 downloads, not years of them."""
+    HISTORY = [record("h%03d" % n, "Song %d" % n, "audio", 1700000000 + n) for n in range(501)]
+    server_options = {"files": dict({"dlcache/index.json": json.dumps(HISTORY)}, **{
+        item["downloaded_filename"]: b"x" for item in HISTORY})}
+
+    def test_the_newest_500(self):
+        items = ElementTree.fromstring(self.server.request("/feeds/all.xml").body).find("channel").findall("item")
+        self.assertEqual(len(items), 500)
+        self.assertEqual((items[0].findtext("guid"), items[-1].findtext("guid")), ("h500", "h001"))
+
+
 if __name__ == "__main__":
     unittest.main()
