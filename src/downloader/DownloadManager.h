@@ -118,21 +118,19 @@ namespace Downloader
         // any name of someone else who queues) take turns, each one's requests in the order asked.
         // The id is given as the entry joins: the first second from the queuing on that is no
         // entry's id, not reserved, and reached by the clock; so one a second joins in a burst.
-        // A video `quality` (FormatChoice::Qualities) applies to the VIDEO mode; the entry carries
-        // `by` as its "subscription_id" and "subscription_name".
-        static std::shared_ptr<PendingChange> StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
-                                                                 std::string quality = "best", QueuedBy by = {},
+        // The request's quality applies to the VIDEO mode, its audio format to AUDIO; the entry
+        // carries `by` as its "subscription_id" and "subscription_name".
+        static std::shared_ptr<PendingChange> StartQueueDownload(VideoRequest video, QueuedBy by = {},
                                                                  std::string requester = "");
         // StartQueueDownload, waiting for the entry; returns its id.
-        static std::string QueueDownload(std::string url, DOWNLOAD_MODE mode, std::string quality = "best");
-        // Reserves the next free id and lists the playlist at `url` (at most `maxItems` videos)
-        // off the main thread; the change completes with the number of its videos, or the reason
-        // why it could not be read. Its videos are then queued as StartQueueDownload would, by the
-        // same `requester`, the first under the change's id, the others only in seconds that no
-        // other queuing wants; no one waits for them. An address that is one video is a playlist
-        // of one.
-        static std::shared_ptr<PendingChange> StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
-                                                                 std::string quality, int32_t maxItems,
+        static std::string QueueDownload(VideoRequest video);
+        // Reserves the next free id and lists the playlist at `playlist.url` (at most `maxItems`
+        // videos) off the main thread; the change completes with the number of its videos, or the
+        // reason why it could not be read. Its videos are then queued as StartQueueDownload would,
+        // each asked for as `playlist` asks, by the same `requester`, the first under the change's
+        // id, the others only in seconds that no other queuing wants; no one waits for them. An
+        // address that is one video is a playlist of one.
+        static std::shared_ptr<PendingChange> StartQueuePlaylist(VideoRequest playlist, int32_t maxItems,
                                                                  std::string requester = "");
         // A metadata-fetch slot for a listing that runs elsewhere (a subscription's), granted only
         // while no fetch waits and at least one more slot stays free for a client's queuing.

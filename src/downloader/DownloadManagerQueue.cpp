@@ -14,23 +14,19 @@
 
 using namespace Downloader;
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
-                                                                   std::string quality, QueuedBy by,
+std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(VideoRequest video, QueuedBy by,
                                                                    std::string requester)
 {
-    std::unique_ptr<MetadataFetch> fetch =
-        NewFetch({std::move(url), mode, std::move(quality), 0}, std::move(requester), "");
+    std::unique_ptr<MetadataFetch> fetch = NewFetch(std::move(video), std::move(requester), "");
     fetch->by = std::move(by);
     return BeginFetch(std::move(fetch));
 }
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
-                                                                   std::string quality, int32_t maxItems,
+std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(VideoRequest playlist, int32_t maxItems,
                                                                    std::string requester)
 {
     // The reply names the first video's id before its details are read: it is reserved now.
-    std::unique_ptr<MetadataFetch> fetch =
-        NewFetch({std::move(url), mode, std::move(quality), 0}, std::move(requester), CreateNewPelkoID());
+    std::unique_ptr<MetadataFetch> fetch = NewFetch(std::move(playlist), std::move(requester), CreateNewPelkoID());
     fetch->idSecond = lastReservedId;
     fetch->playlistLimit = maxItems;
     return BeginFetch(std::move(fetch));
@@ -162,7 +158,7 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
     {
         FileSystem::Delete(metadataPath);
         if (document.kind == MetadataDocument::PLAYLIST)
-            fetch->playlistVideos = document.Videos(fetch->video.url, fetch->video.mode, fetch->video.quality);
+            fetch->playlistVideos = document.Videos(fetch->video);
         else if (document.kind == MetadataDocument::VIDEO)
             fetch->playlistVideos = {fetch->video};
         if (fetch->playlistVideos.size() > static_cast<size_t>(fetch->playlistLimit))
@@ -343,12 +339,13 @@ void DownloadManager::TakeRequest(DownloadEntry& entry, const VideoRequest& vide
     entry.video_url = video.url;
     entry.mode = video.mode;
     entry.quality = video.quality;
+    entry.audio_format = video.audioFormat;
     entry.playlist_index = video.playlistIndex;
 }
 
 VideoRequest DownloadManager::RequestOf(const DownloadEntry& entry, const std::string& url)
 {
-    return {url, entry.mode, entry.quality, entry.playlist_index};
+    return {url, entry.mode, entry.quality, entry.playlist_index, entry.audio_format};
 }
 
 void DownloadManager::CommitFetch(MetadataFetch& fetch)

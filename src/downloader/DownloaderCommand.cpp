@@ -40,7 +40,8 @@ Arguments DownloaderCommand::Metadata(const DownloaderProgramInfo& program, cons
     else
         Append(arguments, {"--flat-playlist", "--no-playlist"});
     AppendCookies(arguments, cookies);
-    Append(arguments, FormatChoice::SelectionArguments(video.mode, video.quality, program.takesYtDlpOptions));
+    Append(arguments, FormatChoice::SelectionArguments(video.mode, video.quality, video.audioFormat,
+                                                       program.takesYtDlpOptions));
     AppendAddress(arguments, video.url);
     return arguments;
 }
@@ -69,7 +70,8 @@ Arguments DownloaderCommand::Download(const DownloaderProgramInfo& program, cons
                        "--no-part", "--no-warnings", "--socket-timeout", "5", "--limit-rate", rate, "--no-mtime",
                        "--no-cache-dir"});
     AppendCookies(arguments, cookies);
-    Append(arguments, FormatChoice::DownloadArguments(video.mode, video.quality, chosen, program.takesYtDlpOptions));
+    Append(arguments, FormatChoice::DownloadArguments(video.mode, video.quality, video.audioFormat, chosen,
+                                                      program.takesYtDlpOptions));
     Append(arguments, {"-o", outputTemplate});
     AppendAddress(arguments, video.url);
     return arguments;

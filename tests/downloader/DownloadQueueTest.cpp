@@ -86,13 +86,13 @@ TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInTurn)
     {
         now += 1;
         changes.push_back(DownloadManager::StartQueueDownload(
-            std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO, "best", {}, "burst"));
+            {std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO}, {}, "burst"));
     }
 
     // The slow first fetch holds the others back; the last two wait for a free place.
     ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == DownloadManager::maxFetches - 1; }));
     const std::shared_ptr<PendingChange> other =
-        DownloadManager::StartQueueDownload("https://example.com/other", AUDIO, "best", {}, "other");
+        DownloadManager::StartQueueDownload({"https://example.com/other", AUDIO}, {}, "other");
     ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == DownloadManager::maxFetches; }));
     ASSERT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*other); }));
     EXPECT_EQ(other->id, Base62(now));
@@ -151,8 +151,8 @@ TEST_F(DownloadManagerTest, IdsWithinOneSecondDifferAndWaitForTheNextSecond)
     const time_t second = now;
     Clock::now = [&] { return ++reads <= 6 ? second : second + 1; };
 
-    const std::string first = DownloadManager::QueueDownload("https://example.com/1", AUDIO);
-    const std::string second_ = DownloadManager::QueueDownload("https://example.com/2", AUDIO);
+    const std::string first = DownloadManager::QueueDownload({"https://example.com/1", AUDIO});
+    const std::string second_ = DownloadManager::QueueDownload({"https://example.com/2", AUDIO});
     UseFixtureClock();
 
     EXPECT_EQ(first, Base62(second));
@@ -168,7 +168,7 @@ TEST_F(DownloadManagerTest, IdsNeverRepeatOneFromTheIndex)
     int reads = 0;
     Clock::now = [&] { return now + 1 + (++reads / 3); };
 
-    const std::string id = DownloadManager::QueueDownload("https://example.com/1", AUDIO);
+    const std::string id = DownloadManager::QueueDownload({"https://example.com/1", AUDIO});
     UseFixtureClock();
 
     EXPECT_EQ(id, Base62(now + 3));
@@ -258,7 +258,7 @@ TEST(DownloaderProgram, PrefersYoutubeDlThenYtDlpAndReportsNeither)
         const Logging::LogEntry first = TestSupport::EntriesOf("DownloadManager").front();
         firstMessages.push_back((first.type == Logging::ERR ? "ERROR: " : "") + first.message);
         const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(
-            DownloadManager::QueueDownload("https://example.com/v", AUDIO));
+            DownloadManager::QueueDownload({"https://example.com/v", AUDIO}));
         withoutProgram = entry.status;
         withoutProgramReason = entry.ErrorMessage();
         DownloadManager::OnExit();
