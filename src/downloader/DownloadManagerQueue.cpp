@@ -3,6 +3,7 @@
 #include <unordered_set>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/Metrics.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "downloader/ExternalProgram.h"
@@ -144,6 +145,7 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
     const std::string errorPath = scratch + ".err";
 
     ExternalProgram::Outcome outcome;
+    const auto started = std::chrono::steady_clock::now();
     {
         RunFiles files(settings.program, scratch);
         outcome = ExternalProgram::Run(
@@ -151,6 +153,7 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
                     : DownloaderCommand::Metadata(files.program, fetch->video, files.cookies),
             metadataPath, errorPath, &fetch->stop);
     }
+    fetch->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const MetadataDocument document =
         outcome.started ? MetadataDocument::Read(metadataPath, fetch->video.playlistIndex > 0) : MetadataDocument{};
@@ -366,6 +369,8 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         }
     }
     WarnIfMissingDependenciesWIN();
+    if (fetch.started && !fetch.stop)
+        Metrics::Observe("pelko_metadata_fetch_duration_seconds", fetch.seconds);
 
     // A cancel has answered already: whatever the fetch brought, the entry is not queued.
     if (fetch.withdrawal == MetadataFetch::CANCELLED)
