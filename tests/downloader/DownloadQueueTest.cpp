@@ -82,7 +82,7 @@ TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInTurn)
 {
     XGConfig::downloader.num_threads = 0;
     std::vector<std::shared_ptr<PendingChange>> changes;
-    for (const char* seconds : {"4", "0", "0", "0", "0"})
+    for (const char* seconds : {"8", "0", "0", "0", "0"})
     {
         now += 1;
         changes.push_back(DownloadManager::StartQueueDownload(
