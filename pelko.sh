@@ -135,6 +135,8 @@ cmd_bench() {
   build release all -DCMAKE_BUILD_TYPE=Release -DPELKO_TESTS=OFF -DPELKO_BENCH=ON >&2
   python3 "$ROOT/bench/run_bench.py" --pelko "$ROOT/build/release/pelko" --micro "$ROOT/build/release/bench" \
     --work "$ROOT/build/bench"
+  # Following 100 channels of 10,000 videos each, with the fake downloader of the tests.
+  python3 "$ROOT/bench/subscriptions_scale.py" --pelko "$ROOT/build/release/pelko" | tee -a "$ROOT/build/bench/report.md"
 }
 
 case "${1:-}" in

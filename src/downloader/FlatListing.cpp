@@ -59,9 +59,11 @@ FlatListing FlatListing::Read(const DownloadManager::RunSettings& settings, cons
             if (entries.At(i).GetDataType() != Ostrel::JSON)
                 continue;
             const Ostrel::JsonBlock& entry = entries.At(i).GetJsonData();
-            // A flat entry names the extractor of its video; one that does not was listed by
-            // the list's own.
-            std::string extractor = StringMember(entry, "ie_key");
+            // As the downloader's archive names it: an entry it resolved by its own extractor,
+            // a flat one by the extractor it would hand the video to, else by the list's.
+            std::string extractor = StringMember(entry, "extractor_key");
+            if (extractor.empty())
+                extractor = StringMember(entry, "ie_key");
             if (extractor.empty())
                 extractor = listing.extractorKey;
             const std::string id = StringMember(entry, "id");

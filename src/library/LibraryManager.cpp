@@ -72,7 +72,7 @@ std::map<std::string, std::string> LibraryManager::FieldsOf(const DownloadEntry&
         {"year", date.substr(0, 4)},
         {"playlist", StringOf(metadata, "playlist")},
         {"playlist_index", playlistIndex},
-        {"subscription", ""},
+        {"subscription", entry.subscription_name},
         {"mode", entry.mode == Downloader::VIDEO ? "video" : "audio"},
         {"ext", extension},
     };

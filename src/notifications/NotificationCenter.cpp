@@ -4,6 +4,7 @@
 #include "downloader/DownloadManager.h"
 #include "logging/Logger.h"
 #include "notifications/AppriseSender.h"
+#include "subscriptions/SubscriptionManager.h"
 
 using namespace Notifications;
 
@@ -73,6 +74,12 @@ void NotificationCenter::PreInit()
     Downloader::DownloadManager::AddEventListener(
         [](Downloader::DOWNLOAD_EVENT event, const Downloader::DownloadEntry& entry) {
             Notify(Notification(EventName(event), Clock::now(), Ostrel::JsonData(entry.GetAsJson()), ""));
+        });
+    // Told once when checks start failing or fail for another reason, not at every failed check.
+    Subscriptions::SubscriptionManager::AddObserver(
+        [](Subscriptions::CHANGE change, const Subscriptions::Subscription& subscription) {
+            if (change == Subscriptions::CHANGE::FAILED)
+                ReportSubscriptionError(subscription.name, subscription.last_error);
         });
 }
 

@@ -23,7 +23,8 @@ namespace Notifications
     public:
         static constexpr const char* pendingFile = "notifications.json";
 
-        // After the download manager's PreInit: listens to its events, restores what waits.
+        // After the download and subscription managers' PreInit: listens to their events, restores
+        // what waits.
         static void PreInit();
         // Hands the queue the targets of changed settings; logs what the deliveries reported.
         static void Update();

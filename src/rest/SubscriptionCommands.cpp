@@ -11,6 +11,14 @@ namespace
     constexpr int64_t maxInterval = 10080;
     constexpr int64_t maxBacklog = 500;
     constexpr int64_t maxKeepLast = 100000;
+
+    // A subscription as clients see it: its own members and whether its check runs now.
+    Ostrel::JsonBlock Shown(const Subscriptions::Subscription& subscription)
+    {
+        Ostrel::JsonBlock shown = subscription.GetAsJson();
+        shown.Set("checking") = SubscriptionManager::IsChecking(subscription.id);
+        return shown;
+    }
 }
 
 bool RestQueryHandler::ReplyToOperation(const Subscriptions::Operation& operation, const std::string& message,
@@ -26,7 +34,7 @@ bool RestQueryHandler::ReplyToOperation(const Subscriptions::Operation& operatio
     StartReply(OK, body, code);
     body.Set("message") = operation.error.empty() ? message : "The check failed: " + operation.error;
     if (const Subscriptions::Subscription* subscription = SubscriptionManager::Find(operation.subscriptionId))
-        body.Set("subscription") = subscription->GetAsJson();
+        body.Set("subscription") = Shown(*subscription);
     return true;
 }
 
@@ -73,7 +81,7 @@ bool RestQueryHandler::FetchSubscriptions(const Ostrel::JsonBlock&, Ostrel::Json
     StartReply(OK, responseBody, responseCode);
     Ostrel::JsonArray list;
     for (const Subscriptions::Subscription& subscription : SubscriptionManager::List())
-        list.Add(subscription.GetAsJson());
+        list.Add(Shown(subscription));
     responseBody.Set("subscriptions") = std::move(list);
     return true;
 }
@@ -90,6 +98,9 @@ bool RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request, Ostr
         if (!RequireField("name", Ostrel::STRING, request, responseBody, responseCode))
             return false;
         changes.name = request.Get("name").GetStringData();
+        if (changes.name->empty())
+            return Refuse("Parameter 'name' is empty. Should be the name the subscription is shown by.", responseBody,
+                          responseCode);
     }
     if (request.DoesExist("enabled"))
     {

@@ -1,4 +1,5 @@
 #include "subscriptions/SubscriptionCheck.h"
+#include "subscriptions/CheckSchedule.h"
 #include "subscriptions/YouTubeFeed.h"
 
 using namespace Subscriptions;
@@ -31,13 +32,5 @@ void SubscriptionCheck::Run(const std::atomic<bool>* stop)
         error = "The address is a single video, not a channel or playlist: queue it as a download instead.";
     else
         // The feed's refusal tells more about why both failed than the listing's.
-        error = IsThrottled(feedError) ? feedError : listing.error;
-}
-
-bool SubscriptionCheck::IsThrottled(const std::string& error)
-{
-    for (const char* sign : {"429", "Too Many Requests", "not a bot", "Sign in to confirm", "sign in to confirm"})
-        if (error.find(sign) != std::string::npos)
-            return true;
-    return false;
+        error = CheckSchedule::IsThrottled(feedError) ? feedError : listing.error;
 }

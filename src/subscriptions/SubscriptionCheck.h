@@ -28,9 +28,5 @@ namespace Subscriptions
         std::string error;
 
         void Run(const std::atomic<bool>* stop);
-
-        // The site refused the check as one too many (HTTP 429, a bot check, a sign-in demand):
-        // the reason to wait longer than usual before the next.
-        static bool IsThrottled(const std::string& error);
     };
 }

@@ -57,7 +57,8 @@ namespace Subscriptions
     {
         ADDED,
         CHANGED,  // by a client
-        CHECKED,  // a check ended, well (empty last_error) or not
+        CHECKED,  // a check ended well, or failed for the reason the check before it failed for
+        FAILED,   // a check failed for a new reason, which last_error holds
         REMOVED,
     };
 
@@ -66,11 +67,14 @@ namespace Subscriptions
     // subscriptions.json and the videos it has seen in subscriptions/<id>.archive, both in the
     // working directory. Driven by the frame's phases and the commands, on the main thread; one
     // listing at a time runs on a thread of its own, in a metadata-fetch slot borrowed from the
-    // download manager.
+    // download manager. Scheduled checks follow CheckSchedule and pause while downloader.num_threads
+    // is 0; the checks that clients ask for run all the same.
     class SubscriptionManager
     {
     public:
-        static void PreInit();  // logger, subscriptions.json and the archives
+        // After the download manager's PreInit: logger, subscriptions.json and the archives, and
+        // the download events that keep_last waits for.
+        static void PreInit();
         // Takes in a check that ended, removes what keep_last lets go, starts the next check due.
         static void Update();
         static void OnExit();   // stops a listing under way and waits for it
@@ -80,9 +84,11 @@ namespace Subscriptions
         static const std::list<Subscription>& List();
         // Null when no subscription has `id`.
         static const Subscription* Find(const std::string& id);
+        // Whether the subscription's check runs now.
+        static bool IsChecking(const std::string& id);
 
         // Told of every change once it is saved, on the main thread; for REMOVED the subscription
-        // as it was. Observers stay until the server ends.
+        // as it was. Observers stay until the next PreInit.
         using Observer = std::function<void(CHANGE change, const Subscription& subscription)>;
         static void AddObserver(Observer observer);
 
@@ -99,9 +105,16 @@ namespace Subscriptions
         // Main thread: one Update, then whether `operation` is done.
         static bool Advance(const Operation& operation);
 
-        static std::string ArchivePath(const std::string& id);
-
     private:
+        // A download queued by a subscription whose details are still being fetched: not yet
+        // listed, but a removal with the subscription's downloads must find it all the same.
+        struct Queuing
+        {
+            std::string subscriptionId;
+            std::shared_ptr<Downloader::PendingChange> change;
+        };
+
+        // The listings (SubscriptionManagerChecks.cpp)
         struct Job;
         static void TakeEndedJob();
         static void StartNextJob();
@@ -111,21 +124,28 @@ namespace Subscriptions
         // Queues the videos, oldest first, for `subscription`; how many.
         static size_t Queue(const Subscription& subscription,
                             const std::vector<Downloader::FlatListing::Video>& newestFirst);
+        // The checks asked for `id` end unanswered, saying `why`.
+        static void DropJobsOf(const std::string& id, const std::string& why);
+        // Stops the listing under way and answers every job with `why`.
+        static void DropAllJobs(const std::string& why);
+
         static void KeepOnlyLast();
         static void SettleRemovals();
         static bool Save();
-        static void Load();
         static void Notify(CHANGE change, const Subscription& subscription);
         static Subscription* FindMutable(const std::string& id);
-        static std::string NewId();
+        static std::string UnknownId(const std::string& id);
+        static constexpr const char* removedMeanwhile = "The subscription was removed.";
 
         static std::list<Subscription> subscriptions;
         static std::map<std::string, SeenArchive> archives;  // by subscription id
         static std::list<std::unique_ptr<Job>> waitingJobs;  // additions and checks asked for, in order
         static std::unique_ptr<Job> runningJob;
+        static time_t lastScheduledStart;  // 0 until the first scheduled check of this run
+        static std::list<Queuing> queuing;
         static std::list<std::shared_ptr<Operation>> removalsUnderWay;
         static std::vector<Observer> observers;
-        static uint64_t keptListingVersion;
+        static bool trimDue;  // a download of a subscription with keep_last finished, or keep_last changed
         static Logging::Logger* log;
     };
 }

@@ -130,6 +130,26 @@ class WebhookTest(unittest.TestCase):
             server.wait_for_output("no answer", timeout=20)
 
 
+    def test_a_subscription_whose_checks_start_failing_is_posted_once(self):
+        receiver = Receiver()
+        self.addCleanup(receiver.close)
+        hooks = [{"url": receiver.url, "events": ["subscription_error"], "secret": ""}]
+        with PelkoServer(config={"notifications": {"webhooks": hooks}}, extra_path=[FAKE_DOWNLOADER_DIR]) as server:
+            throttle = server.path("throttle")
+            url = "https://videos.example/channel?" + urllib.parse.urlencode(
+                {"fake_channel": 3, "fake_title": "News", "fake_throttle": throttle})
+            subscription = server.command("add_subscription", url=url).json()["subscription"]
+            open(throttle, "w").close()
+            for _ in range(2):
+                self.assertEqual(server.command("check_subscription", id=subscription["id"]).status, 200)
+            document = json.loads(receiver.wait_for(1, 20)[0][2])
+            self.assertEqual((document["event"], document["subscription"], document["entry"]),
+                             ("subscription_error", "News", None))
+            self.assertIn("HTTP Error 429", document["message"])
+            server.wait_for_output('Notification "subscription_error" to', timeout=10)
+            self.assertEqual(len(events(receiver, "subscription_error")), 1)
+
+
 class AppriseAndTestCommandTest(unittest.TestCase):
     def test_test_notification_reaches_webhook_and_apprise_and_names_failures(self):
         webhook = Receiver()

@@ -191,6 +191,26 @@ class SubscriptionTest(unittest.TestCase):
             with self.subTest(command=name):
                 reply = self.call(name, **parameters)
                 self.assertEqual((reply.status, reply.json()), (400, message("No subscription has the id 'nope'.")))
+        wrong_type = lambda name, given, kind: message(
+            'Mandatory value "%s" is of wrong type (%s)\nShould be of type %s! (Integers can be casted to floats)'
+            % (name, given, kind))
+        known = followed["id"]
+        for name, parameters, expected in (
+                ("update_subscription", {}, message("Missing mandatory value 'id'")),
+                ("update_subscription", {"id": 7}, wrong_type("id", "INT", "STRING")),
+                ("update_subscription", {"id": known, "name": ""},
+                 message("Parameter 'name' is empty. Should be the name the subscription is shown by.")),
+                ("update_subscription", {"id": known, "enabled": "no"}, wrong_type("enabled", "STRING", "BOOL")),
+                ("update_subscription", {"id": known, "mode": "both"},
+                 message("Parameter 'mode' is of wrong value. Should be either 'video' or 'audio'.")),
+                ("update_subscription", {"id": known, "check_interval": 5},
+                 message("Parameter 'check_interval' is of wrong value. Should be a whole number from 10 to 10080.")),
+                ("remove_subscription", {"id": known, "delete_downloads": 1}, wrong_type("delete_downloads", "INT", "BOOL")),
+                ("check_subscription", {}, message("Missing mandatory value 'id'"))):
+            with self.subTest(command=name, parameters=parameters):
+                reply = self.call(name, **parameters)
+                self.assertEqual((reply.status, reply.json()), (400, expected))
+        self.assertEqual(self.server.command("fetch_subscriptions").json()["subscriptions"][0]["name"], "Followed")
         reply = self.server.command("update_subscription", id=followed["id"], keep_last="2")
         self.assertEqual(reply.status, 400)
         self.assertEqual(len(self.server.command("fetch_subscriptions").json()["subscriptions"]), 1)
@@ -237,6 +257,12 @@ class SubscriptionTest(unittest.TestCase):
                 self.assertFalse(os.path.exists(self.server.path("subscriptions/%s.archive" % subscription["id"])))
                 self.assertEqual(self.server.command("fetch_subscriptions").json()["subscriptions"], [])
 
+    def test_remove_with_the_downloads_takes_those_still_being_fetched(self):
+        subscription = self.add(channel_url(4, fake_metadata_seconds="3"), backlog=2)["subscription"]
+        reply = self.server.command("remove_subscription", id=subscription["id"], delete_downloads=True)
+        self.assertEqual((reply.status, reply.json()["removed_downloads"]), (200, 2))
+        self.assertEqual(self.entries(), [])
+
     def test_a_check_is_held_while_other_clients_are_answered(self):
         subscription = self.add(channel_url(2, fake_metadata_seconds="0"))["subscription"]
         url = channel_url(2, fake_metadata_seconds="2", fake_list_id="slow")
@@ -247,7 +273,9 @@ class SubscriptionTest(unittest.TestCase):
         thread.start()
         time.sleep(0.3)
         self.assertEqual(self.server.command("get_server_version").status, 200)
-        self.assertEqual(self.server.command("fetch_subscriptions").status, 200)
+        listed = self.server.command("fetch_subscriptions").json()["subscriptions"]
+        self.assertEqual([(item["id"], item["checking"]) for item in listed],
+                         [(subscription["id"], False), (slow["id"], True)])
         self.assertLess(time.monotonic() - started, 1.5)
         thread.join(10)
         self.assertEqual(result["reply"]["new_videos"], 0)

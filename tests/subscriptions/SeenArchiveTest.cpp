@@ -1,7 +1,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include "subscriptions/SeenArchive.h"
-#include "subscriptions/SubscriptionCheck.h"
 #include "support/TempDir.h"
 
 using Subscriptions::SeenArchive;
@@ -45,19 +44,4 @@ TEST(SeenArchiveTest, AnUnwritableFileRecordsNothing)
     EXPECT_FALSE(archive.Record({"youtube a"}));
     EXPECT_FALSE(archive.Contains("youtube a"));
     EXPECT_TRUE(archive.Record({}));
-}
-
-TEST(SubscriptionCheckTest, RefusalsAsTooManyAreTold)
-{
-    const std::pair<const char*, bool> cases[] = {
-        {"ERROR: [youtube:tab] x: Unable to download webpage: HTTP Error 429: Too Many Requests", true},
-        {"ERROR: [youtube] x: Sign in to confirm you're not a bot. Use --cookies", true},
-        {"Could not download https://www.youtube.com/feeds/videos.xml?channel_id=UC: the server answered with HTTP "
-         "status 429.",
-         true},
-        {"ERROR: [youtube:tab] x: This channel does not exist.", false},
-        {"", false},
-    };
-    for (const auto& [error, throttled] : cases)
-        EXPECT_EQ(Subscriptions::SubscriptionCheck::IsThrottled(error), throttled) << error;
 }
