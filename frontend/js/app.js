@@ -7,6 +7,7 @@ import { initLogs, setLogsVisible } from './logs.js';
 import { initSettings, setSettingsVisible } from './settings.js';
 import { initCookies, setCookiesVisible } from './cookies.js';
 import { initDownloader, setDownloaderVisible } from './downloader.js';
+import { initApps, setAppsVisible } from './apps.js';
 import { initFooter } from './footer.js';
 import { initLogin, showLogin } from './login.js';
 import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
@@ -22,6 +23,7 @@ const VIEWS = {
       setSettingsVisible(isVisible);
       setCookiesVisible(isVisible);
       setDownloaderVisible(isVisible);
+      setAppsVisible(isVisible);
     },
   },
 };
@@ -77,6 +79,7 @@ initLogs();
 initSettings();
 initCookies();
 initDownloader();
+initApps();
 initFooter();
 initLogin();
 window.addEventListener('hashchange', () => showView(location.hash.slice(1)));

@@ -5,6 +5,7 @@ import { fillQualities } from './choices.js';
 import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
+import { sharedAddress, wasShared } from './share.js';
 
 const ACTIVE_POLL_MS = 1000;
 const IDLE_POLL_MS = 10000;
@@ -41,7 +42,23 @@ export function initDownloads() {
   listen(CACHE_CHANGED, ({ source }) => { if (source !== 'session') poll(); });
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
   document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
+  takeShared();
   poll();
+}
+
+/** An address shared to the page fills the form; Download waits for the person's tap. */
+function takeShared() {
+  if (!wasShared(location.search)) return;
+  const address = sharedAddress(location.search);
+  // A reload must not fill the form again.
+  history.replaceState(null, '', `${location.pathname}${location.hash}`);
+  if (address === null) {
+    showMessage(queueMessage, 'Nothing was shared that Pelko can download: no http or https address came with it.', 'error');
+    return;
+  }
+  urlInput.value = address;
+  showMessage(queueMessage, 'Shared with Pelko. Choose the format, then tap Download.', 'notice');
+  submit.focus();
 }
 
 /** What the buttons of a download card do; messages go to `messageNode`. */

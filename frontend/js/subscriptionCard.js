@@ -45,6 +45,11 @@ export function createCard(id) {
     el('dl', { class: 'subscription-facts' }, [
       fact('last-check', 'Last check'), fact('next-check', 'Next check'), fact('counts', 'Videos'),
     ]),
+    // With a password a podcast app needs "?token=" and a token for feeds (Settings, Apps and scripts).
+    el('p', { class: 'subscription-podcast' }, [
+      'Podcast feed: ',
+      el('a', { dataset: { role: 'podcast' }, href: `/feeds/${encodeURIComponent(id)}.xml`, text: `${location.origin}/feeds/${id}.xml` }),
+    ]),
     el('div', { class: 'entry-problem', dataset: { role: 'problem' }, hidden: true }, [
       el('p', { class: 'entry-error', dataset: { role: 'error' } }),
       el('p', { class: 'subscription-reason' }, ['The downloader said: ', el('span', { dataset: { role: 'reason' } })]),

@@ -10,6 +10,7 @@
 #include "library/LibraryManager.h"
 #include "logging/LogHistory.h"
 #include "notifications/NotificationCenter.h"
+#include "rest/ApiTokens.h"
 #include "rest/HttpServer.h"
 #include "rest/RestQueryHandler.h"
 #include "subscriptions/SubscriptionManager.h"
@@ -81,6 +82,7 @@ void Framework::PreInit()
     XGConfig::PreInit();
     ConsoleManager::PreInit();
     Rest::RestQueryHandler::PreInit();
+    Rest::ApiTokens::PreInit();
     Updater::PreInit();
     Downloader::DownloadManager::PreInit();
     Subscriptions::SubscriptionManager::PreInit();
@@ -118,6 +120,7 @@ void Framework::PostExit()
 {
     XGConfig::PostExit();
     Rest::RestQueryHandler::PostExit();
+    Rest::ApiTokens::PostExit();
     Subscriptions::SubscriptionManager::PostExit();
     Downloader::DownloadManager::PostExit();
     Notifications::NotificationCenter::PostExit();

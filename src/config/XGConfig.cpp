@@ -36,6 +36,7 @@ namespace
         {"the subscriptions file", "subscriptions.json"},
         {"the subscriptions' archives", "subscriptions"},
         {"the undelivered notifications", "notifications.json"},
+        {"the app tokens file", XGConfig::tokensFile},
     };
 
     // Every file and folder of the server's own apart from what `checked` names: the fixed ones,
@@ -287,5 +288,5 @@ void XGConfig::PostExit()
 
 std::vector<std::string> XGConfig::SecretFiles()
 {
-    return {configFile, backupFile, cookiesFile};
+    return {configFile, backupFile, cookiesFile, tokensFile};
 }

@@ -113,8 +113,10 @@ public:
     // Start-up: defaults, then config.json (written with the defaults when missing).
     static void PreInit();
     static void Load();
+    // The sums of the app tokens and what they are called (Rest::ApiTokens), in the working directory.
+    static constexpr const char* tokensFile = "tokens.json";
     // The server's files in the working directory that hold secrets (the password hash, the
-    // cookies): never served, whatever the front-end directory is set to.
+    // cookies, the tokens' sums): never served, whatever the front-end directory is set to.
     static std::vector<std::string> SecretFiles();
     // Writes config.json behind a backup copy and checks that it reads back. On failure
     // `problem` (when given) says what failed and why; the previous file stays as it was and

@@ -3,7 +3,9 @@
 #include <optional>
 #include <strings.h>
 #include <microhttpd.h>
+#include "app/Clock.h"
 #include "config/XGConfig.h"
+#include "rest/ApiTokens.h"
 #include "rest/Authentication.h"
 #include "rest/HtmlPages.h"
 #include "rest/HttpServer.h"
@@ -92,6 +94,60 @@ namespace
                std::to_string(Authentication::SecondsToWait(peerAddress, Authentication::Clock::now())) + " s.";
     }
 
+    void RefuseTooSoon(MHD_Connection* connection, const std::string& peerAddress)
+    {
+        HttpServer::ServeReply(connection, RestResponseTemplates::GetByCode(TOO_MANY_REQUESTS, WaitMessage(peerAddress)),
+                               TOO_MANY_REQUESTS, RetryAfter(peerAddress));
+    }
+
+    // The path with its query as the client sent it (still percent-encoded): a login returns
+    // there, so that an address shared to the page survives it.
+    std::string PathWithQuery(MHD_Connection* connection, const std::string& path)
+    {
+        std::string query;
+        MHD_get_connection_values(
+            connection, MHD_GET_ARGUMENT_KIND,
+            [](void* text, MHD_ValueKind, const char* key, const char* value) {
+                std::string& out = *static_cast<std::string*>(text);
+                out += (out.empty() ? "" : "&") + std::string(key) + (value == nullptr ? "" : "=" + std::string(value));
+                return MHD_YES;
+            },
+            &query);
+        return query.empty() ? path : path + "?" + query;
+    }
+
+    // The token of an "Authorization: Bearer ..." header; false when the header is not that.
+    bool BearerToken(const std::string& header, std::string& token)
+    {
+        const std::string scheme = "bearer ";
+        if (header.size() <= scheme.size() || strncasecmp(header.c_str(), scheme.c_str(), scheme.size()) != 0)
+            return false;
+        const size_t begin = header.find_first_not_of(' ', scheme.size());
+        if (begin == std::string::npos)
+            return false;
+        token = header.substr(begin, header.find_last_not_of(' ') + 1 - begin);
+        return true;
+    }
+
+    // What browsers fetch without the page's cookie to install the page as an app, and the icon
+    // that podcast apps show: nothing in them is private.
+    bool IsPublicFile(const std::string& uri)
+    {
+        return uri == "/manifest.webmanifest" || uri.starts_with("/icons/");
+    }
+
+    // What a podcast app fetches: the feeds and the downloads their items point to.
+    bool IsForFeedApps(const std::string& uri)
+    {
+        return uri.starts_with(HttpServer::feedsPrefix) || uri == HttpServer::downloadRoute ||
+               uri.starts_with(HttpServer::downloadPrefix);
+    }
+
+    // A wrong token counts as a wrong password; a right one does not lift the back-off, so a
+    // token for feeds cannot make room for guessing the password.
+    AccessGate::VERDICT AdmitToken(MHD_Connection* connection, const HttpRequest& request,
+                                   const std::string& peerAddress, const std::string& token);
+
     // The verdict on a password sent with `request`: at once when no slow hash is needed;
     // otherwise a check starts and the request is held (no verdict) until it has ended, when
     // the gate is asked again and takes its outcome in. An address with as many checks under
@@ -164,7 +220,7 @@ namespace
     {
         const bool loadsPage = request.uri != "/api" && (request.method == "GET" || request.method == "HEAD");
         if (loadsPage && IsBrowser(connection))
-            return SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(request.uri, ""));
+            return SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(PathWithQuery(connection, request.uri), ""));
 
         Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(UNAUTHORIZED, message);
         reply.Set("login_required") = true;
@@ -172,6 +228,33 @@ namespace
         if (!IsBrowser(connection))
             headers.push_back({MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Basic realm=\"Pelko\", charset=\"UTF-8\""});
         HttpServer::ServeReply(connection, reply, UNAUTHORIZED, headers);
+    }
+
+    AccessGate::VERDICT AdmitToken(MHD_Connection* connection, const HttpRequest& request,
+                                   const std::string& peerAddress, const std::string& token)
+    {
+        const auto now = Authentication::Clock::now();
+        if (Authentication::MustWait(peerAddress, now))
+        {
+            RefuseTooSoon(connection, peerAddress);
+            return AccessGate::ANSWERED;
+        }
+        const auto scope = ApiTokens::Check(token, Clock::now());
+        if (!scope)
+        {
+            Authentication::CountFailure(peerAddress, now);
+            RefuseWithoutPassword(connection, request, "Wrong app token.");
+            return AccessGate::ANSWERED;
+        }
+        if (*scope == ApiTokens::FEEDS && !IsForFeedApps(request.uri))
+        {
+            HttpServer::ServeReply(connection,
+                                   RestResponseTemplates::GetByCode(
+                                       FORBIDDEN, "This app token may only fetch podcast feeds and their downloads."),
+                                   FORBIDDEN);
+            return AccessGate::ANSWERED;
+        }
+        return AccessGate::ADMITTED;
     }
 }
 
@@ -227,11 +310,25 @@ AccessGate::VERDICT AccessGate::Admit(MHD_Connection* connection, HttpRequest& r
         HandleLogout(connection, request);
         return ANSWERED;
     }
-    if (!Authentication::IsPasswordSet() || Authentication::IsSession(SessionToken(connection)))
+    if (!Authentication::IsPasswordSet() || IsPublicFile(request.uri) ||
+        Authentication::IsSession(SessionToken(connection)))
         return ADMITTED;
 
+    // Podcast apps cannot send headers of their own: the feeds and their downloads also take
+    // the token from the query.
+    const std::string authorization = Header(connection, MHD_HTTP_HEADER_AUTHORIZATION);
+    std::string token;
+    if (BearerToken(authorization, token))
+        return AdmitToken(connection, request, peerAddress, token);
+    if (authorization.empty() && IsForFeedApps(request.uri))
+    {
+        const char* query = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "token");
+        if (query != nullptr)
+            return AdmitToken(connection, request, peerAddress, query);
+    }
+
     std::string password;
-    if (!Authentication::PasswordFromBasic(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION), password))
+    if (!Authentication::PasswordFromBasic(authorization, password))
     {
         RefuseWithoutPassword(connection, request,
                               "This server is protected by a password: log in, or send the password with HTTP "
@@ -246,8 +343,7 @@ AccessGate::VERDICT AccessGate::Admit(MHD_Connection* connection, HttpRequest& r
     case Authentication::ACCEPTED:
         return ADMITTED;
     case Authentication::TOO_SOON:
-        HttpServer::ServeReply(connection, RestResponseTemplates::GetByCode(TOO_MANY_REQUESTS, WaitMessage(peerAddress)),
-                               TOO_MANY_REQUESTS, RetryAfter(peerAddress));
+        RefuseTooSoon(connection, peerAddress);
         return ANSWERED;
     default:
         RefuseWithoutPassword(connection, request, "Wrong password.");

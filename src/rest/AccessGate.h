@@ -10,8 +10,10 @@ namespace Rest
 
     // What a request must pass after the address rule and before its route: it must name a
     // host the server answers to (else 421), must not come from another site (else 403) and,
-    // with a password set, must carry the session cookie of a login or the password as HTTP
-    // Basic credentials (else 401: a login page for a browser, JSON for "/api" and scripts).
+    // with a password set, must carry the session cookie of a login, the password as HTTP Basic
+    // credentials or an app token as "Authorization: Bearer" (else 401: a login page for a
+    // browser, JSON for "/api" and scripts); the feeds and downloads also take "?token=". A token
+    // for feeds only is refused elsewhere (403). The web app's manifest and icons need none.
     // The gate answers "/login" and "/logout" itself.
     class AccessGate
     {

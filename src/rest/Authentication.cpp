@@ -108,8 +108,7 @@ Authentication::CHECK_RESULT Authentication::StartCheck(const std::string& addre
                                                          Clock::time_point now)
 {
     InitSodium();
-    const auto found = failuresByAddress.find(address);
-    if (found != failuresByAddress.end() && now < found->second.last + WaitAfter(found->second))
+    if (MustWait(address, now))
         return TOO_SOON;
     const std::string& hash = XGConfig::access.password_hash;
     if (hash.empty())
@@ -143,6 +142,17 @@ Authentication::CHECK_RESULT Authentication::FinishCheck(const std::string& addr
     verifiedDigest = DigestOf(password);
     failuresByAddress.erase(address);
     return ACCEPTED;
+}
+
+bool Authentication::MustWait(const std::string& address, Clock::time_point now)
+{
+    const auto found = failuresByAddress.find(address);
+    return found != failuresByAddress.end() && now < found->second.last + WaitAfter(found->second);
+}
+
+void Authentication::CountFailure(const std::string& address, Clock::time_point now)
+{
+    RecordFailure(address, now);
 }
 
 int Authentication::SecondsToWait(const std::string& address, Clock::time_point now)

@@ -42,6 +42,10 @@ namespace Rest
         // changed meanwhile: the guess was not against the password of now).
         static CHECK_RESULT FinishCheck(const std::string& address, const std::string& password, const std::string& hash,
                                         bool matches, Clock::time_point now);
+        // The back-off alone, for credentials that need no slow hash (app tokens): whether
+        // `address` must wait before its next guess is looked at, and a wrong guess counted.
+        static bool MustWait(const std::string& address, Clock::time_point now);
+        static void CountFailure(const std::string& address, Clock::time_point now);
         // Whole seconds, at least 1, until `address` may guess again.
         static int SecondsToWait(const std::string& address, Clock::time_point now);
 

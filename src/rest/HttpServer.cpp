@@ -16,6 +16,7 @@
 #include "downloader/DownloadManager.h"
 #include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
+#include "rest/FeedRoute.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 
@@ -337,6 +338,8 @@ void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
                        METHOD_NOT_ALLOWED, {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}});
         else if (request.uri == downloadRoute || request.uri.starts_with(downloadPrefix))
             ServeDownloadeableResource(connection, request);
+        else if (request.uri.starts_with(feedsPrefix))
+            FeedRoute::Serve(connection, request);
         else
             frontend.Serve(connection, request.uri);
     }

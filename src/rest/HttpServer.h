@@ -35,7 +35,7 @@ namespace Rest
     // calls Update once per pass and every request is handled inside that call. Each
     // request is admitted by the access rule and the access gate (host, site, password),
     // then routed: "/api" to the command interface, "/download..." to finished downloads,
-    // everything else to the front end.
+    // "/feeds/" to the podcast feeds, everything else to the front end.
     class HttpServer
     {
     public:
@@ -94,6 +94,7 @@ namespace Rest
         static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request);
         static constexpr const char* downloadRoute = "/download";
         static constexpr const char* downloadPrefix = "/download/";
+        static constexpr const char* feedsPrefix = "/feeds/";
 
     private:
         static MHD_Result EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,

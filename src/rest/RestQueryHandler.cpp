@@ -49,6 +49,9 @@ const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"fetch_history", &FetchHistory},
     {"fetch_logs", &FetchLogs},
     {"test_notification", &TestNotification},
+    {"create_api_token", &CreateApiToken},
+    {"fetch_api_tokens", &FetchApiTokens},
+    {"revoke_api_token", &RevokeApiToken},
 };
 
 void RestQueryHandler::PreInit()

@@ -185,6 +185,16 @@ namespace Rest
         // "password" (STRING): sets the password, or removes it when empty. Every session ends.
         static bool SetPassword(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                 HTTP_STATUS_CODE& responseCode);
+        // "name" (STRING), "scope" ("full" or "feeds"): a new app token, answered this once as
+        // "token"; only with a password set.
+        static bool CreateApiToken(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                   HTTP_STATUS_CODE& responseCode);
+        // Every app token's name, scope and times of creation and last use; never a token.
+        static bool FetchApiTokens(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                   HTTP_STATUS_CODE& responseCode);
+        // "name" (STRING): the token no longer admits anyone.
+        static bool RevokeApiToken(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
+                                   HTTP_STATUS_CODE& responseCode);
 
         // A parameter the command cannot do without; on failure the validator's reply stands, with 400.
         static bool RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type,

@@ -208,6 +208,7 @@ std::string StaticFileServer::ContentTypeOf(const std::string& path)
         {"js", "text/javascript; charset=utf-8"},
         {"mjs", "text/javascript; charset=utf-8"},
         {"json", "application/json"},
+        {"webmanifest", "application/manifest+json"},
         {"svg", "image/svg+xml"},
         {"png", "image/png"},
         {"jpg", "image/jpeg"},

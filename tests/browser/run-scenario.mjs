@@ -17,6 +17,7 @@ import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/
 import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
+import { sharingAndTokens } from './scenarios/sharing.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -38,6 +39,7 @@ const SCENARIOS = {
   'update-succeeds': updateSucceeds,
   'subscriptions-follow': subscriptionsFollow,
   'subscriptions-manage': subscriptionsManage,
+  'sharing-and-tokens': sharingAndTokens,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);

@@ -282,6 +282,28 @@ class AccessTest(unittest.TestCase):
             server.close()
 
 
+class SharingTest(unittest.TestCase):
+    PASSWORD = "pelko sharing password"  # the scenario's SHARING_PASSWORD
+
+    def test_share_target_bookmarklet_and_app_tokens(self):
+        server = page_server()
+        try:
+            server.command("set_password", password=self.PASSWORD)
+            with OtherSite() as other_site:
+                found = run_scenario(self, server, "sharing-and-tokens", other_site)
+            server.auth_headers = {"Authorization": "Bearer " + found["full_token"]}
+            # Nothing was queued without a tap: the downloader was only asked for its version.
+            self.assertEqual(server.command("fetch_session_cache").json()["cache"], [])
+            with open(server.path("fake-downloader.log")) as log:
+                self.assertEqual([call[1:] for call in map(json.loads, log) if call[1:] != ["--version"]], [])
+            self.assertEqual(server.request("/feeds/all.xml?token=" + found["feeds_token"],
+                                            headers={"Authorization": ""}).status, 401, "revoked in the page")
+            for secret in (self.PASSWORD, found["full_token"], found["feeds_token"]):
+                self.assertNotIn(secret, server.output)
+        finally:
+            server.close()
+
+
 class ShutDownTest(unittest.TestCase):
     def test_shut_down_from_the_page(self):
         server = page_server()

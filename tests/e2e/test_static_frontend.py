@@ -106,9 +106,10 @@ if __name__ == "__main__":
 
 class SecretFilesTest(unittest.TestCase):
     def test_a_front_end_set_by_hand_to_the_working_directory_serves_no_secret(self):
-        files = {"index.html": INDEX, "cookies.txt": "# Netscape HTTP Cookie File\n", "config.json___": "{}"}
+        files = {"index.html": INDEX, "cookies.txt": "# Netscape HTTP Cookie File\n", "config.json___": "{}",
+                 "tokens.json": '{"tokens": []}'}
         with PelkoServer(config={"httpServer": {"rootdir": "."}}, files=files) as server:
             self.assertEqual(server.request("/index.html").status, 200)
-            for path in ("/config.json", "/config.json___", "/cookies.txt", "/./config.json"):
+            for path in ("/config.json", "/config.json___", "/cookies.txt", "/tokens.json", "/./config.json"):
                 with self.subTest(path=path):
                     self.assertEqual(server.request(path).status, 404)

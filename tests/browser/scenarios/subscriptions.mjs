@@ -181,6 +181,11 @@ export async function subscriptionsFollow({ page, baseUrl, outDir }) {
   assert.equal(refused.problem, 'The site refused the check: too many requests. Pelko waits longer before the next one.');
   assert.match(refused.reason, /HTTP Error 429: Too Many Requests$/);
   await picture(page, outDir, 'subscriptions');
+  // Each card names its podcast feed, which the server answers.
+  const feed = await page.getAttribute(partOf(server.id, 'podcast'), 'href');
+  assert.equal(feed, `/feeds/${server.id}.xml`);
+  const rss = await (await page.request.get(`${baseUrl}${feed}`)).text();
+  assert.ok(rss.includes('<title>Pelko: Cooking with Ada</title>'), rss);
   return { subscriptions: Object.values(await listed(page, baseUrl)) };
 }
 
