@@ -30,6 +30,21 @@ std::string FileSystem::ReadFile(std::string path)
     return result;
 }
 
+bool FileSystem::ReadBytes(const std::string& path, std::string& content)
+{
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open())
+        return false;
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad())
+    {
+        errno = errno == 0 ? EIO : errno;
+        return false;
+    }
+    return true;
+}
+
 namespace
 {
     bool WriteAll(int fd, const std::string& content)

@@ -11,6 +11,9 @@ public:
     // The file's text with every '\n' removed; throws std::runtime_error, saying which file, when
     // it cannot be opened.
     static std::string ReadFile(std::string path);
+    // Every byte of the file, line ends included, into `content`; false, with errno saying why,
+    // when it cannot be read.
+    static bool ReadBytes(const std::string& path, std::string& content);
 
     // Replaces the file atomically: a crash leaves either the old or the new content, never
     // a mix. False (and nothing created) when the file cannot be written, e.g. a missing

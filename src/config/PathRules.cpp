@@ -59,3 +59,17 @@ std::string PathRules::UserDirectoryRefusal(const std::string& value, const std:
         return "The server cannot write to the directory.";
     return TouchedPlace(FileSystem::RealLocation(value), ownPlaces);
 }
+
+std::string PathRules::UserFileRefusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces)
+{
+    if (value.empty())
+        return "";
+    std::error_code error;
+    if (value.find('\0') != std::string::npos || !fs::exists(value, error))
+        return "The file does not exist.";
+    if (!fs::is_regular_file(value, error))
+        return "The path is not a regular file.";
+    if (access(value.c_str(), R_OK) != 0)
+        return "The server cannot read the file.";
+    return TouchedPlace(FileSystem::RealLocation(value), ownPlaces);
+}

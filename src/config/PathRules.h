@@ -22,4 +22,7 @@ public:
     // The same for a directory of the user's that may lie anywhere: empty (none), or an existing
     // directory the server can write to that neither is, holds, nor lies inside any of `ownPlaces`.
     static std::string UserDirectoryRefusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces);
+    // The same for a file of the user's that the server only reads: empty (none), or an existing
+    // regular file the server can read that is none of `ownPlaces` and lies inside none of them.
+    static std::string UserFileRefusal(const std::string& value, const std::vector<OwnPlace>& ownPlaces);
 };

@@ -23,6 +23,7 @@ enum class SETTING_PATH
     FILE,       // a file the server writes
     DIRECTORY,  // a directory the server serves or fills
     USER_DIRECTORY,  // a directory of the user's, anywhere, that the server adds files to; "" for none
+    USER_FILE,       // a file of the user's, anywhere, that the server only reads; "" for none
 };
 
 // One setting: everything the server knows about it, in one place. Defaults, loading,

@@ -65,6 +65,28 @@ namespace
     }
 }
 
+namespace
+{
+    // Empty when a path setting may lead where `value` does, and for settings that are no paths.
+    std::string PlaceRefusal(const Setting& setting, const SettingValue& value, const JsonBlock& changes,
+                             const JsonBlock& valuesAtStart)
+    {
+        if (setting.pathKind == SETTING_PATH::NONE || !std::holds_alternative<std::string>(value))
+            return "";
+        const std::string& path = std::get<std::string>(value);
+        const std::vector<PathRules::OwnPlace> places = OwnPlacesBesides(setting, changes, valuesAtStart);
+        switch (setting.pathKind)
+        {
+        case SETTING_PATH::USER_DIRECTORY:
+            return PathRules::UserDirectoryRefusal(path, places);
+        case SETTING_PATH::USER_FILE:
+            return PathRules::UserFileRefusal(path, places);
+        default:
+            return PathRules::Refusal(path, places);
+        }
+    }
+}
+
 void XGConfig::LoadDefaultValues()
 {
     for (const Setting& setting : SettingsTable::All())
@@ -146,13 +168,12 @@ std::vector<XGConfig::Refusal> XGConfig::RefuseClientChanges(JsonBlock& changes)
         // A value that stays as it is changes nothing, whoever wrote it into config.json.
         else if (typed && value == SettingsTable::Read(setting))
             continue;
-        else if (!typed || !SettingsTable::IsAcceptable(setting, value))
+        else if (!typed)
             reason = "Expected " + SettingsTable::Expected(setting) + ".";
-        else if (setting.pathKind == SETTING_PATH::USER_DIRECTORY)
-            reason = PathRules::UserDirectoryRefusal(std::get<std::string>(value),
-                                                     OwnPlacesBesides(setting, proposed, valuesAtStart));
-        else if (setting.pathKind != SETTING_PATH::NONE)
-            reason = PathRules::Refusal(std::get<std::string>(value), OwnPlacesBesides(setting, proposed, valuesAtStart));
+        // Where a path leads first: the rule of a file's content reads a file that is there.
+        else if ((reason = PlaceRefusal(setting, value, proposed, valuesAtStart)).empty() &&
+                 !SettingsTable::IsAcceptable(setting, value))
+            reason = "Expected " + SettingsTable::Expected(setting) + ".";
         if (reason.empty())
             continue;
         changes.ShorthandRemove(setting.path, '.');
@@ -288,5 +309,8 @@ void XGConfig::PostExit()
 
 std::vector<std::string> XGConfig::SecretFiles()
 {
-    return {configFile, backupFile, cookiesFile, tokensFile};
+    std::vector<std::string> files = {configFile, backupFile, cookiesFile, tokensFile};
+    if (!httpServer.tls_key.empty())
+        files.push_back(httpServer.tls_key);
+    return files;
 }

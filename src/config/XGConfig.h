@@ -27,6 +27,9 @@ public:
         std::string port;          // "6969", or "address:port"
         std::string rootdir;       // directory of the web front end
         int32_t polling_rate = 0;  // milliseconds one HTTP poll may wait
+        // PEM files; with both set the server speaks only HTTPS. The key is never served.
+        std::string tls_certificate;
+        std::string tls_key;
     };
     struct Logging
     {
@@ -115,8 +118,8 @@ public:
     static void Load();
     // The sums of the app tokens and what they are called (Rest::ApiTokens), in the working directory.
     static constexpr const char* tokensFile = "tokens.json";
-    // The server's files in the working directory that hold secrets (the password hash, the
-    // cookies, the tokens' sums): never served, whatever the front-end directory is set to.
+    // The server's files that hold secrets (the password hash, the cookies, the tokens' sums, the
+    // TLS key): never served, whatever the front-end directory is set to.
     static std::vector<std::string> SecretFiles();
     // Writes config.json behind a backup copy and checks that it reads back. On failure
     // `problem` (when given) says what failed and why; the previous file stays as it was and

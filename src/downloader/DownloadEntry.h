@@ -46,7 +46,8 @@ namespace Downloader
         Ostrel::JsonBlock GetAsJson() const;
 
         // The indented rendering of GetAsRecord or GetAsJson at `depth`, appended to `out`. A
-        // finished entry no longer changes, so it keeps the text for the next time. Main thread only.
+        // finished entry no longer changes, so it keeps the text for the next time. Records are
+        // rendered by the save thread only (index.json), JSON forms by the main thread only.
         void AppendRecordTo(std::string& out, unsigned int depth) const;
         void AppendJsonTo(std::string& out, unsigned int depth) const;
 
@@ -127,6 +128,8 @@ namespace Downloader
         };
         template <typename Form>
         void AppendKept(KeptText& kept, Form form, std::string& out, unsigned int depth) const;
+        // Written by the one thread that renders each form: the save thread and the main thread.
+        // A copy starts without them.
         mutable KeptText keptRecord;
         mutable KeptText keptJson;
 

@@ -128,6 +128,8 @@ namespace Downloader
         // Every granted slot is given back with ReturnFetchSlot.
         static bool BorrowFetchSlot();
         static void ReturnFetchSlot();
+        // The cache directory in use: downloader.cachedir as it was at the last start.
+        static std::string CacheDirectory();
         // What a run of the downloader started off the main thread needs from now: the program
         // and a scratch name in the cache's progress folder, begun with `name`.
         struct RunSettings
@@ -167,7 +169,7 @@ namespace Downloader
         // Starts a worker for the first QUEUED session entry, if there is one.
         static void DownloadNext();
 
-        // Writes index.json from the index, after any save still running in the background.
+        // Writes index.json from the index (after any save still running) and waits for it.
         static void Save();
         // Session and index entries, newest first; only those at most `max_age` seconds old
         // (any age when negative; an entry restored at this start counts as queued then), at
@@ -303,7 +305,6 @@ namespace Downloader
         static void DeleteFilesOf(const std::string& id);
         static WorkerThread* WorkerOf(const DownloadEntry* entry);
         static void Stop(WorkerThread& worker, DOWNLOAD_STATUS whenStopped);
-        static std::string CacheDirectory();
         // The cache's files and folders, by name.
         static std::string IndexFile();
         static std::string QueueFile();

@@ -44,11 +44,12 @@ namespace
 
 void DownloadManager::Save()
 {
-    WaitForSaves();
     log->stream << "Saving...";
     log->Flush();
     stateVersion++;
-    LogSaves({1, !WriteIndex(saveFileCache, IndexFile()), false});
+    // Also written by the save thread, so that the entries' kept texts have one writer.
+    saveThread->Submit([entries = saveFileCache, path = IndexFile()] { return WriteIndex(entries, path); }, {});
+    WaitForSaves();
 }
 
 void DownloadManager::SaveInBackground()

@@ -9,7 +9,7 @@ SaveThread::SaveThread() : thread(&SaveThread::Run, this)
 SaveThread::~SaveThread()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        MutexLock lock(mutex);
         ending = true;
     }
     changed.notify_all();
@@ -19,7 +19,7 @@ SaveThread::~SaveThread()
 void SaveThread::Submit(Write index, Write queue)
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        MutexLock lock(mutex);
         if (index)
         {
             pendingIndex = std::move(index);
@@ -33,32 +33,34 @@ void SaveThread::Submit(Write index, Write queue)
 
 void SaveThread::Wait()
 {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return !writing && !pendingIndex && !pendingQueue; });
+    MutexLock lock(mutex);
+    while (writing || pendingIndex || pendingQueue)
+        mutex.Wait(changed);
 }
 
 SaveThread::Outcome SaveThread::Report()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     return std::exchange(outcome, Outcome{});
 }
 
 void SaveThread::Run()
 {
-    std::unique_lock<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     while (true)
     {
-        changed.wait(lock, [this] { return ending || pendingIndex || pendingQueue; });
+        while (!ending && !pendingIndex && !pendingQueue)
+            mutex.Wait(changed);
         if (!pendingIndex && !pendingQueue)
             return;  // ending, with nothing left to write
         Write index = std::exchange(pendingIndex, nullptr);
         const int indexSaves = std::exchange(pendingIndexSaves, 0);
         Write queue = std::exchange(pendingQueue, nullptr);
         writing = true;
-        lock.unlock();
+        mutex.Unlock();
         const bool indexFailed = index && !index();
         const bool queueFailed = queue && !queue();
-        lock.lock();
+        mutex.Lock();
         writing = false;
         outcome.indexSaves += indexSaves;
         outcome.indexFailed = outcome.indexFailed || indexFailed;

@@ -1,9 +1,9 @@
 #pragma once
 #include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <utility>
+#include "app/ThreadSafety.h"
 
 namespace Downloader
 {
@@ -11,8 +11,8 @@ namespace Downloader
     // a download finishing beside a history of tens of thousands does not hold up the main loop
     // while the index is rendered and synced. Of one request, the index is written before the
     // queue: a crash in between leaves an entry in both files, never in neither. Requests made
-    // while a write runs are merged, each file taking the newest one asked for. Main thread only,
-    // apart from the writes themselves.
+    // while a write runs are merged, each file taking the newest one asked for. Its operations
+    // are called by the main thread; the writes run on the save thread.
     class SaveThread
     {
     public:
@@ -42,14 +42,14 @@ namespace Downloader
     private:
         void Run();
 
-        std::mutex mutex;
+        Mutex mutex;
         std::condition_variable changed;
-        Write pendingIndex;
-        int pendingIndexSaves = 0;
-        Write pendingQueue;
-        bool writing = false;
-        bool ending = false;
-        Outcome outcome;
+        Write pendingIndex GUARDED_BY(mutex);
+        int pendingIndexSaves GUARDED_BY(mutex) = 0;
+        Write pendingQueue GUARDED_BY(mutex);
+        bool writing GUARDED_BY(mutex) = false;
+        bool ending GUARDED_BY(mutex) = false;
+        Outcome outcome GUARDED_BY(mutex);
         std::thread thread;
     };
 }

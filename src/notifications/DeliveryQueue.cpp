@@ -29,7 +29,7 @@ DeliveryQueue::DeliveryQueue(std::string file, std::vector<Clock::duration> retr
 DeliveryQueue::~DeliveryQueue()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        MutexLock lock(mutex);
         stop = true;
     }
     changed.notify_all();
@@ -72,7 +72,7 @@ std::vector<DeliveryQueue::Pending> DeliveryQueue::Load(const std::string& file,
 void DeliveryQueue::Add(const Notification& notification)
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        MutexLock lock(mutex);
         const std::string event = notification.Event();
         for (const NotificationTarget& target : targets)
             if (target.Wants(event))
@@ -87,13 +87,15 @@ void DeliveryQueue::Add(const Notification& notification)
 void DeliveryQueue::SetTargets(std::vector<NotificationTarget> newTargets)
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        targets = std::move(newTargets);
+        MutexLock lock(mutex);
+        // The keys are looked up before the targets move in: the analysis cannot follow the
+        // guarded list into a predicate.
         const size_t before = pending.size();
-        pending.remove_if([this](const Pending& item) {
-            return std::none_of(targets.begin(), targets.end(),
+        pending.remove_if([&newTargets](const Pending& item) {
+            return std::none_of(newTargets.begin(), newTargets.end(),
                                 [&item](const NotificationTarget& target) { return target.key == item.target; });
         });
+        targets = std::move(newTargets);
         dirty = dirty || pending.size() != before;
     }
     changed.notify_all();
@@ -101,25 +103,25 @@ void DeliveryQueue::SetTargets(std::vector<NotificationTarget> newTargets)
 
 std::vector<DeliveryQueue::Report> DeliveryQueue::TakeReports()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     return std::exchange(reports, {});
 }
 
 std::string DeliveryQueue::TakeSaveProblem()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     return std::exchange(saveProblem, "");
 }
 
 std::map<std::string, DeliveryQueue::LastOutcome> DeliveryQueue::LastOutcomes() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     return lastOutcomes;
 }
 
 size_t DeliveryQueue::PendingCount() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     return pending.size();
 }
 
@@ -172,7 +174,7 @@ void DeliveryQueue::TakeAttempt(const Pending& sent, const NotificationTarget& t
 
 void DeliveryQueue::Run()
 {
-    std::unique_lock<std::mutex> lock(mutex);
+    MutexLock lock(mutex);
     while (true)
     {
         if (dirty)
@@ -180,10 +182,10 @@ void DeliveryQueue::Run()
             // Written outside the lock: an event of the main thread never waits for the disk.
             dirty = false;
             const std::string text = Render();
-            lock.unlock();
+            mutex.Unlock();
             const bool saved = FileSystem::WriteFile(file, text);
             const int reason = errno;
-            lock.lock();
+            mutex.Lock();
             if (!saved)
                 saveProblem = "\"" + file + "\" could not be written (" + std::strerror(reason) + ")";
             continue;
@@ -195,12 +197,12 @@ void DeliveryQueue::Run()
                                            [](const Pending& a, const Pending& b) { return a.due < b.due; });
         if (next == pending.end())
         {
-            changed.wait(lock);
+            mutex.Wait(changed);
             continue;
         }
         if (next->due > Clock::now())
         {
-            changed.wait_until(lock, next->due);
+            mutex.WaitUntil(changed, next->due);
             continue;
         }
         const auto target = std::find_if(targets.begin(), targets.end(),
@@ -214,9 +216,9 @@ void DeliveryQueue::Run()
 
         const Pending sent = *next;
         const NotificationTarget receiver = *target;
-        lock.unlock();
+        mutex.Unlock();
         const NotificationTarget::Attempt attempt = receiver.Send(sent.notification, &stop);
-        lock.lock();
+        mutex.Lock();
         // An attempt cut short by the stop is no attempt: it is made again after the restart.
         if (stop && !attempt.delivered)
             continue;

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <list>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+#include "app/ThreadSafety.h"
 #include "notifications/Notification.h"
 #include "notifications/NotificationTarget.h"
 
@@ -74,24 +74,24 @@ namespace Notifications
 
     private:
         void Run();
-        // The file's text for `pending`; with mutex held.
-        std::string Render() const;
-        // With mutex held: notes the attempt at `sent`, and drops it or schedules the next.
+        // The file's text for `pending`.
+        std::string Render() const REQUIRES(mutex);
+        // Notes the attempt at `sent`, and drops it or schedules the next.
         void TakeAttempt(const Pending& sent, const NotificationTarget& target,
-                         const NotificationTarget::Attempt& attempt);
+                         const NotificationTarget::Attempt& attempt) REQUIRES(mutex);
 
         const std::string file;
         const std::vector<Clock::duration> retryDelays;
 
-        mutable std::mutex mutex;
+        mutable Mutex mutex;
         std::condition_variable changed;
-        std::list<Pending> pending;                      // guarded by mutex
-        std::vector<NotificationTarget> targets;         // guarded by mutex
-        std::vector<Report> reports;                     // guarded by mutex
-        std::map<std::string, LastOutcome> lastOutcomes;  // guarded by mutex
-        std::string saveProblem;                         // guarded by mutex
-        bool dirty = false;                              // guarded by mutex: the file lags behind
-        uint64_t nextSerial = 0;                         // guarded by mutex
+        std::list<Pending> pending GUARDED_BY(mutex);
+        std::vector<NotificationTarget> targets GUARDED_BY(mutex);
+        std::vector<Report> reports GUARDED_BY(mutex);
+        std::map<std::string, LastOutcome> lastOutcomes GUARDED_BY(mutex);
+        std::string saveProblem GUARDED_BY(mutex);
+        bool dirty GUARDED_BY(mutex) = false;  // the file lags behind
+        uint64_t nextSerial GUARDED_BY(mutex) = 0;
         std::atomic<bool> stop = false;
         std::thread thread;
     };

@@ -17,7 +17,11 @@ using namespace Rest;
 
 namespace
 {
-    const std::string cookieAttributes = "; Path=/; HttpOnly; SameSite=Strict";
+    // Over HTTPS the browser must never send the session over plain HTTP to the same name.
+    std::string CookieAttributes()
+    {
+        return std::string("; Path=/; HttpOnly; SameSite=Strict") + (HttpServer::SpeaksHttps() ? "; Secure" : "");
+    }
 
     std::string Header(MHD_Connection* connection, const char* name)
     {
@@ -194,7 +198,7 @@ namespace
         case Authentication::ACCEPTED:
             Redirect(connection, next,
                      std::string(Authentication::sessionCookie) + "=" + Authentication::StartSession() +
-                         cookieAttributes);
+                         CookieAttributes());
             break;
         case Authentication::TOO_SOON:
             SendPage(connection, MHD_HTTP_TOO_MANY_REQUESTS, HtmlPages::LoginPage(next, WaitMessage(peerAddress)),
@@ -212,7 +216,7 @@ namespace
         if (request.method != "POST")
             return Redirect(connection, "/", "");
         Authentication::EndSession(SessionToken(connection));
-        Redirect(connection, "/", std::string(Authentication::sessionCookie) + "=; Max-Age=0" + cookieAttributes);
+        Redirect(connection, "/", std::string(Authentication::sessionCookie) + "=; Max-Age=0" + CookieAttributes());
     }
 
     // Without a session: a browser loading a page gets the login form, everything else JSON.

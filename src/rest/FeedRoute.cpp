@@ -21,7 +21,7 @@ namespace
     }
 
     // The address the client reached the server by (the gate has checked the host already);
-    // behind a proxy that speaks HTTPS, the scheme it says.
+    // https:// when the server speaks it, or behind a proxy that says it does.
     std::string BaseAddress(MHD_Connection* connection)
     {
         std::string host = Value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
@@ -32,7 +32,8 @@ namespace
             SettingsTable::SplitListenAddress(XGConfig::httpServer.port, address, port);
             host = "localhost:" + std::to_string(port);
         }
-        const bool https = Value(connection, MHD_HEADER_KIND, "X-Forwarded-Proto") == "https";
+        const bool https =
+            HttpServer::SpeaksHttps() || Value(connection, MHD_HEADER_KIND, "X-Forwarded-Proto") == "https";
         return (https ? "https://" : "http://") + host;
     }
 

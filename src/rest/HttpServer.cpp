@@ -7,8 +7,10 @@
 #include <stdexcept>
 #include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <thread>
+#include <vector>
 #include "app/Clock.h"
 #include "app/XGControl.h"
 #include "config/SettingsTable.h"
@@ -23,6 +25,7 @@
 using namespace Rest;
 
 StaticFileServer HttpServer::frontend;
+bool HttpServer::speaksHttps = false;
 
 namespace
 {
@@ -102,18 +105,58 @@ bool HttpServer::InitWebServer()
     // library sends files with sendfile instead of reading them piece by piece.
     signal(SIGPIPE, SIG_IGN);
 
+    unsigned int flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
     sockaddr_in address{};
-    if (ParseListenAddress(port, address))
-        daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &EventHandler, this,
-                                  MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
-                                  MHD_OPTION_CONNECTION_LIMIT, maxConnections,
-                                  MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerClient,
-                                  MHD_OPTION_CONNECTION_TIMEOUT, connectionTimeoutSeconds,
-                                  MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, this,
-                                  MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, this,
-                                  MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscaped, nullptr,
-                                  MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
+    const bool listenable = ParseListenAddress(port, address);
+    std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_SOCK_ADDR, 0, &address},
+        {MHD_OPTION_CONNECTION_LIMIT, maxConnections, nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerClient, nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, connectionTimeoutSeconds, nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&RequestCompleted), this},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&ConnectionChanged), this},
+        {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&KeepEscaped), nullptr},
+        {MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1, nullptr},
+    };
+    if (TlsCredentials::AreWanted())
+    {
+        std::string problem;
+        tls = std::make_unique<TlsCredentials>();
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+            problem = "This build of libmicrohttpd has no TLS.";
+        else
+            tls->Load(problem);
+        if (!problem.empty())
+        {
+            tls.reset();
+            log->stream << log->Err() << "Failed to boot the http-server! - HTTPS is set up but cannot start: "
+                        << problem << " Nothing listens: plain HTTP would show passwords and cookies to the network.";
+            log->Flush();
+            return false;
+        }
+        flags |= MHD_USE_TLS | MHD_USE_ERROR_LOG;
+        options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(tls->Certificate().c_str())});
+        options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(tls->Key().c_str())});
+        // The library wants its logger first, before any option that could already log.
+        options.insert(options.begin(),
+                       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&CollectLibraryMessage), this});
+    }
+    options.push_back({MHD_OPTION_END, 0, nullptr});
+
+    starting = true;
+    if (listenable)
+        daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &EventHandler, this, MHD_OPTION_ARRAY, options.data(),
                                   MHD_OPTION_END);
+    starting = false;
+    if (daemon == nullptr && tls != nullptr)
+    {
+        tls.reset();
+        log->stream << log->Err() << "Failed to boot the http-server! - HTTPS could not start (port: " << port
+                    << "): " << (libraryMessages.empty() ? std::string("no reason given.") : libraryMessages)
+                    << " Nothing listens: plain HTTP would show passwords and cookies to the network.";
+        log->Flush();
+        return false;
+    }
     if (daemon == nullptr)
     {
         log->stream << log->Err() << "Failed to boot the http-server! - Unable to bind listener! (port: " << port
@@ -121,12 +164,32 @@ bool HttpServer::InitWebServer()
         log->Flush();
         return false;
     }
+    libraryMessages.clear();
 
+    speaksHttps = tls != nullptr;
     frontend = StaticFileServer(XGConfig::httpServer.rootdir, XGConfig::SecretFiles());
-    log->stream << "Started http-server successfully!";
+    log->stream << "Started http-server successfully!" << (speaksHttps ? " It speaks HTTPS only." : "");
     log->Flush();
     isBootedSuccessfully = true;
     return true;
+}
+
+bool HttpServer::SpeaksHttps()
+{
+    return speaksHttps;
+}
+
+void HttpServer::CollectLibraryMessage(void* server, const char* format, va_list arguments)
+{
+    auto* self = static_cast<HttpServer*>(server);
+    if (!self->starting)
+        return;
+    char text[512];
+    vsnprintf(text, sizeof(text), format, arguments);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' '))
+        line.pop_back();
+    self->libraryMessages += (self->libraryMessages.empty() ? "" : " ") + line;
 }
 
 void HttpServer::Update()
@@ -215,6 +278,7 @@ void HttpServer::OnExit()
         MHD_run_wait(daemon, drainRoundMilliseconds);
     MHD_stop_daemon(daemon);
     daemon = nullptr;
+    tls.reset();
 }
 
 MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdarg>
 #include <cstddef>
 #include <list>
 #include <microhttpd.h>
@@ -11,6 +12,7 @@
 #include "rest/HttpStatusCode.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/StaticFileServer.h"
+#include "rest/TlsCredentials.h"
 
 namespace Rest
 {
@@ -58,8 +60,12 @@ namespace Rest
 
         void PostInit();
         // Binds httpServer.port ("6969": every IPv4 interface; "127.0.0.1:6969": that address
-        // only); false, with the error logged, when that is impossible.
+        // only); false, with the error logged, when that is impossible. With a TLS certificate or
+        // key set it speaks only HTTPS, and when they cannot be used it binds nothing at all
+        // rather than letting passwords and cookies cross the network in clear text.
         bool InitWebServer();
+        // True once the listener speaks HTTPS: cookies are then marked Secure.
+        static bool SpeaksHttps();
         // Answers the held requests whose replies are ready, lets those whose password has been
         // checked through the gate again, then Poll(httpServer.polling_rate),
         // or a short poll while requests are held.
@@ -105,6 +111,8 @@ namespace Rest
         static void ConnectionChanged(void* server, MHD_Connection* connection, void** socketState,
                                       MHD_ConnectionNotificationCode change);
         void HandleRequest(MHD_Connection* connection, HttpRequest& request);
+        // Collects what the library says while the daemon starts (why a certificate was refused).
+        static void CollectLibraryMessage(void* server, const char* format, va_list arguments);
         void ResumeReadyRequests();
 
         // A request whose connection is suspended until its command's reply is ready.
@@ -123,6 +131,11 @@ namespace Rest
         static StaticFileServer frontend;
 
         MHD_Daemon* daemon = nullptr;
+        static bool speaksHttps;
+        // Kept while the daemon runs, which reads them from memory.
+        std::unique_ptr<TlsCredentials> tls;
+        std::string libraryMessages;  // while starting only
+        bool starting = false;
         Logging::Logger* log = nullptr;
         bool isBootedSuccessfully = false;
         unsigned int unsentReplies = 0;  // answered requests whose reply is not out yet

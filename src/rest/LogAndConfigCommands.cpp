@@ -3,6 +3,7 @@
 #include "app/FileSystem.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
+#include "downloader/DownloadManager.h"
 #include "logging/LogHistory.h"
 #include "notifications/NotificationCenter.h"
 #include "rest/ReplyMemo.h"
@@ -214,7 +215,8 @@ bool RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&, Ostrel::JsonBlock&
         return sum;
     };
 
-    const std::string& cache = XGConfig::downloader.cachedir;
+    // The cache in use: a changed downloader.cachedir takes effect only at the next start.
+    const std::string cache = Downloader::DownloadManager::CacheDirectory();
     const int64_t dlcache = FileSystem::ExistsDirectory(cache) ? FileSystem::CalculateSize(cache, true) : 0;
     const int64_t logs = fileSizes({XGConfig::logging.logfile_text, XGConfig::logging.logfile_json});
     const int64_t misc = fileSizes({"config.json"});

@@ -40,7 +40,9 @@ namespace
   "httpServer": {
     "polling_rate": 100,
     "port": "6969",
-    "rootdir": "frontend"
+    "rootdir": "frontend",
+    "tls_certificate": "",
+    "tls_key": ""
   },
   "library": {
     "dir": "",

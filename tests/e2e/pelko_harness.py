@@ -83,7 +83,7 @@ class PelkoProcess:
     HTTP on 127.0.0.1:`port`. PelkoServer below makes the usual one; the package tests start the
     installed binary as its systemd unit would. `file_size_limit` (bytes) makes every larger
     write fail as on a full disk. Requests carry `auth_headers` (credentials) unless they name
-    those headers themselves."""
+    those headers themselves, and go over HTTPS when `tls_context` (an ssl.SSLContext) is set."""
 
     def __init__(self, command, workdir, port, env, file_size_limit=None):
         self.command_line = command
@@ -92,6 +92,7 @@ class PelkoProcess:
         self.env = env
         self.file_size_limit = file_size_limit
         self.auth_headers = {}
+        self.tls_context = None
         self.process = None
         self._lines = []
         self._changed = threading.Condition()
@@ -201,8 +202,12 @@ class PelkoProcess:
 
     def request(self, path, body=None, method=None, source="127.0.0.1", headers=None, timeout=10):
         """One HTTP request from the address `source`; GET, or POST when there is a body."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout,
-                                                source_address=(source, 0))
+        if self.tls_context is None:
+            connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout,
+                                                    source_address=(source, 0))
+        else:
+            connection = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout,
+                                                     source_address=(source, 0), context=self.tls_context)
         try:
             connection.request(method or ("GET" if body is None else "POST"), path, body=body,
                                headers=dict(self.auth_headers, **(headers or {})))

@@ -15,7 +15,7 @@ DEFAULT_CONFIG = {
                    "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/",
                    "js_runtime_url": "https://github.com/denoland/deno/releases/latest/download/"},
     "general": {"show_console": True},
-    "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend"},
+    "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend", "tls_certificate": "", "tls_key": ""},
     "library": {"dir": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
     "subscriptions": {"feed_url": "https://www.youtube.com/feeds/videos.xml", "listing_size": 50},
@@ -163,6 +163,22 @@ class DiskUsageTest(unittest.TestCase):
             self.assertEqual(usage["dlcache"], du)
             self.assertEqual(usage["total"], du + 300 + config_size)
             self.assertTrue(server.wait_for_output("Fetching disk usage..."))
+
+    def test_the_cache_in_use_until_a_restart(self):
+        with PelkoServer() as server:
+            os.makedirs(server.path("dlcache/download"), exist_ok=True)
+            with open(server.path("dlcache/download/a.mp3"), "wb") as f:
+                f.write(b"a" * 1_000_000)
+            os.makedirs(server.path("media/cache"))
+            before = server.command("get_disk_usage").json()["disk_usage"]["dlcache"]
+            self.assertGreaterEqual(before, 1_000_000)
+
+            # The new directory waits for the next start; until then the old one is the cache.
+            server.command("update_config", config={"downloader": {"cachedir": "media/cache"}})
+            self.assertEqual(server.command("get_disk_usage").json()["disk_usage"]["dlcache"], before)
+
+            server.restart()
+            self.assertLess(server.command("get_disk_usage").json()["disk_usage"]["dlcache"], 1_000_000)
 
 
 if __name__ == "__main__":
