@@ -139,6 +139,8 @@ cmd_bench() {
     --work "$ROOT/build/bench"
   # Following 100 channels of 10,000 videos each, with the fake downloader of the tests.
   python3 "$ROOT/bench/subscriptions_scale.py" --pelko "$ROOT/build/release/pelko" | tee -a "$ROOT/build/bench/report.md"
+  # Notifications: a download's end to its webhook and its Apprise message; a hanging target.
+  python3 "$ROOT/bench/notification_delivery.py" --pelko "$ROOT/build/release/pelko" | tee -a "$ROOT/build/bench/report.md"
 }
 
 case "${1:-}" in

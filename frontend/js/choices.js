@@ -1,6 +1,7 @@
-// The choices that the forms offer for a download (format and quality), and their words on cards.
+// The choices that the forms offer for a download (format, quality, audio format), and their words on cards.
 
-export const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio · MP3' };
+export const MODE_WORDS = { video: 'Video · MP4', audio: 'Audio' };
+const AUDIO_FORMAT_WORDS = { mp3: 'MP3', m4a: 'M4A', opus: 'Opus', flac: 'FLAC' };
 
 const QUALITIES = [
   ['best', 'Best available'],
@@ -14,13 +15,34 @@ const QUALITIES = [
   ['144', 'Up to 144p'],
 ];
 
-/** Fills a <select> with the qualities the server takes, "best" chosen. */
-export function fillQualities(select) {
-  select.replaceChildren(...QUALITIES.map(([value, label]) => new Option(label, value, value === 'best', value === 'best')));
+const AUDIO_FORMATS = [
+  ['mp3', 'MP3'],
+  ['m4a', 'M4A (AAC)'],
+  ['opus', 'Opus'],
+  ['flac', 'FLAC (lossless)'],
+];
+
+/** Fills a <select> with `choices` ([value, label] pairs), the first chosen. */
+function fill(select, choices) {
+  select.replaceChildren(...choices.map(([value, label], index) => new Option(label, value, index === 0, index === 0)));
 }
 
-/** "Video · MP4 · up to 720p", "Video · MP4" or "Audio · MP3"; "" for a mode the page does not know. */
-export function modeWords(mode, quality) {
+/** Fills a <select> with the qualities the server takes, "best" chosen. */
+export function fillQualities(select) {
+  fill(select, QUALITIES);
+}
+
+/** Fills a <select> with the audio formats the server takes, "mp3" chosen. */
+export function fillAudioFormats(select) {
+  fill(select, AUDIO_FORMATS);
+}
+
+/**
+ * "Video · MP4 · up to 720p", "Video · MP4", "Audio · MP3" or "Audio · Opus"; "" for a mode the page
+ * does not know. Sound without an audio format (of an earlier version) is MP3.
+ */
+export function modeWords(mode, quality, audioFormat) {
+  if (mode === 'audio') return `${MODE_WORDS.audio} · ${AUDIO_FORMAT_WORDS[audioFormat] ?? 'MP3'}`;
   if (!MODE_WORDS[mode]) return '';
   return MODE_WORDS[mode] + (mode === 'video' && /^\d+$/.test(quality) ? ` · up to ${quality}p` : '');
 }

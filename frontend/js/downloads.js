@@ -1,7 +1,7 @@
 // The Downloads view: the queue form and the downloads of this session, polled while they run.
 
 import { call, callAndReport } from './api.js';
-import { fillQualities } from './choices.js';
+import { fillAudioFormats, fillQualities } from './choices.js';
 import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
 import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
@@ -20,6 +20,8 @@ const emptyNote = document.getElementById('session-empty');
 const sessionMessage = document.getElementById('session-message');
 const qualityChoice = document.getElementById('quality-choice');
 const qualitySelect = document.getElementById('queue-quality');
+const audioFormatChoice = document.getElementById('audio-format-choice');
+const audioFormatSelect = document.getElementById('queue-audio-format');
 const playlistBox = document.getElementById('queue-playlist');
 const playlistNote = document.getElementById('note-playlist');
 
@@ -36,6 +38,7 @@ export function initDownloads() {
     queue();
   });
   fillQualities(qualitySelect);
+  fillAudioFormats(audioFormatSelect);
   form.addEventListener('change', showOptions);
   showOptions();
   bindEntryList(list, entryActions(sessionMessage, urlInput));
@@ -100,9 +103,13 @@ async function removeDownload(id, button, messageNode, fallbackFocus) {
   announce(CACHE_CHANGED, { source: 'remove' });
 }
 
-/** The quality is a choice for video only; the playlist switch explains itself once it is on. */
+/**
+ * The quality is a choice for video only, the audio format for audio only; the playlist switch
+ * explains itself once it is on.
+ */
 function showOptions() {
   qualityChoice.hidden = form.elements.mode.value === 'audio';
+  audioFormatChoice.hidden = !qualityChoice.hidden;
   playlistNote.hidden = !playlistBox.checked;
 }
 
@@ -117,6 +124,7 @@ async function queue() {
   const mode = form.elements.mode.value === 'audio' ? 'audio' : 'video';
   const params = { video_url: url, mode };
   if (mode === 'video') params.quality = qualitySelect.value;
+  else params.audio_format = audioFormatSelect.value;
   if (playlistBox.checked) params.playlist = true;
 
   setBusy(true);

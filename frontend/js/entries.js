@@ -204,7 +204,7 @@ function fillMeta(node, entry, mode) {
   if (uploader) parts.push(el('span', { dataset: { role: 'uploader' }, text: uploader }));
   const duration = formatDuration(num(entry, 'duration', -1));
   if (duration) parts.push(el('span', { dataset: { role: 'duration' }, text: duration, title: 'Length' }));
-  const format = modeWords(mode, str(entry, 'quality'));
+  const format = modeWords(mode, str(entry, 'quality'), str(entry, 'audio_format'));
   if (format) parts.push(el('span', { dataset: { role: 'mode' }, text: format }));
   const queued = num(entry, 'queued_timestamp');
   if (queued > 0) parts.push(el('time', { datetime: isoTime(queued), text: formatTime(queued), title: 'Queued' }));

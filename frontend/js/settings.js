@@ -5,6 +5,7 @@ import { call, callAndReport } from './api.js';
 import { confirmAction } from './confirm.js';
 import { el, showMessage } from './dom.js';
 import { announce, AUTH_REQUIRED, PASSWORD_CHANGED } from './events.js';
+import { collectNotifications, fillNotifications, initNotifications, showNotificationTargets } from './notifications.js';
 
 const RESTART_NOTE = 'Takes effect after a restart of the server.';
 const PATH_NOTE = 'A path inside the server’s working directory.';
@@ -52,6 +53,7 @@ export function initSettings() {
   }
   passwordSetButton.addEventListener('click', setPassword);
   passwordRemoveButton.addEventListener('click', removePassword);
+  initNotifications(() => dirty);
 }
 
 /** Called by the view switcher: the form is (re)filled from the server unless the user has unsaved edits. */
@@ -71,6 +73,7 @@ async function load() {
     describeFields();
     fill(current);
     showPasswordState(reply.password_set === true);
+    showNotificationTargets(reply.notification_targets, reply.apprise_installed);
     showMessage(message, '');
   } catch (error) {
     showMessage(message, error.message, 'error');
@@ -87,6 +90,7 @@ async function save() {
   busy = false;
   if (!reply) return;
   fill(reply.config);
+  refreshTargets();
   const refused = Array.isArray(reply.refused_settings) ? reply.refused_settings.filter((path) => described[path]) : [];
   if (refused.length > 0) {
     markRefused(refused);
@@ -102,6 +106,16 @@ async function save() {
   if (waiting.length > 0) {
     const what = waiting.length === 1 ? `The new value of ${waiting[0]} takes` : `The new values of ${waiting.join(' and ')} take`;
     showMessage(message, `${message.textContent} ${what} effect after a restart of the server.`, 'notice');
+  }
+}
+
+/** The targets as now saved, each with its last delivery. */
+async function refreshTargets() {
+  try {
+    const reply = await call('fetch_settings_info');
+    showNotificationTargets(reply.notification_targets, reply.apprise_installed);
+  } catch {
+    // The settings' own message already says what became of the save.
   }
 }
 
@@ -161,8 +175,10 @@ function fill(config) {
   for (const input of form.querySelectorAll('[aria-invalid]')) input.removeAttribute('aria-invalid');
   for (const list of lists) {
     list.replaceChildren();
-    for (const item of values[list.dataset.setting] ?? []) addListRow(list, item);
+    list.dataset.saved = '0';
+    (values[list.dataset.setting] ?? []).forEach((item, place) => addListRow(list, item, place));
   }
+  fillNotifications(readPath(config, 'notifications.webhooks'), values['notifications.apprise_events']);
   loaded = values;
   dirty = false;
 }
@@ -194,13 +210,29 @@ function collect() {
     const value = kind === 'bool' ? input.checked : kind === 'int' ? Number(input.value) : input.value.trim();
     writePath(config, input.dataset.setting, value);
   }
-  for (const list of lists) {
-    writePath(config, list.dataset.setting, [...list.querySelectorAll('input')].map((input) => input.value.trim()).filter(Boolean));
-  }
+  for (const list of lists) writePath(config, list.dataset.setting, listValues(list));
+  collectNotifications(config);
   return config;
 }
 
-function addListRow(list, value) {
+/**
+ * A list's items. A write-only list's saved items are masked and kept by their place, so each keeps
+ * it: a removed or emptied one sends "" there, which removes it; new items follow.
+ */
+function listValues(list) {
+  const inputs = [...list.querySelectorAll('input')];
+  if (!('writeOnly' in list.dataset)) return inputs.map((input) => input.value.trim()).filter(Boolean);
+  const saved = Array(Number(list.dataset.saved ?? 0)).fill('');
+  const added = [];
+  for (const input of inputs) {
+    if (input.dataset.place === undefined) added.push(input.value.trim());
+    else saved[Number(input.dataset.place)] = input.value.trim();
+  }
+  return [...saved, ...added.filter(Boolean)];
+}
+
+/** `place`: where a saved item stands in the saved list; none for a new one. */
+function addListRow(list, value, place) {
   const index = list.children.length + 1;
   rowsMade += 1;
   const id = `${list.id}-entry-${rowsMade}`;
@@ -210,6 +242,10 @@ function addListRow(list, value) {
     el('button', { type: 'button', dataset: { action: 'remove-item' }, text: 'Remove', 'aria-label': `Remove ${list.dataset.itemName.toLowerCase()} ${index}` }),
   ]);
   row.querySelector('input').value = value;
+  if (place !== undefined) {
+    row.querySelector('input').dataset.place = String(place);
+    list.dataset.saved = String(place + 1);
+  }
   list.append(row);
   return row;
 }
@@ -270,21 +306,20 @@ async function removePassword() {
 
 function markRefused(paths) {
   for (const path of paths) {
-    const list = lists.find((candidate) => candidate.dataset.setting === path);
-    for (const input of list ? list.querySelectorAll('input') : form.querySelectorAll(`input[data-setting="${path}"]`)) {
-      input.setAttribute('aria-invalid', 'true');
-    }
+    const holder = form.querySelector(`[data-setting="${path}"]`);
+    const inputs = holder?.matches('input') ? [holder] : holder?.querySelectorAll('input') ?? [];
+    for (const input of inputs) input.setAttribute('aria-invalid', 'true');
   }
 }
 
-/** The label a person sees for the setting at `path`. */
+/** The label a person sees for the setting at `path`: its field's, or its group's. */
 function settingName(path) {
-  const list = lists.find((candidate) => candidate.dataset.setting === path);
   const input = form.querySelector(`input[data-setting="${path}"]`);
-  const label = list
-    ? document.getElementById(list.closest('[role="group"]').getAttribute('aria-labelledby'))
+  const group = input ? null : form.querySelector(`[data-setting="${path}"]`)?.closest('[role="group"]');
+  const label = group
+    ? document.getElementById(group.getAttribute('aria-labelledby'))
     : input?.closest('label') ?? form.querySelector(`label[for="${input?.id}"]`);
-  return `“${label ? label.textContent.trim() : path}”`;
+  return `“${label ? label.textContent.trim() : group?.getAttribute('aria-label') ?? path}”`;
 }
 
 function sameValue(a, b) {

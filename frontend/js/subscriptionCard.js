@@ -76,7 +76,7 @@ export function fillCard(card, subscription) {
   const interval = num(subscription, 'check_interval');
   const keep = num(subscription, 'keep_last');
   setText(card.querySelector('[data-role="meta"]'), [
-    modeWords(str(subscription, 'mode'), str(subscription, 'quality')),
+    modeWords(str(subscription, 'mode'), str(subscription, 'quality'), str(subscription, 'audio_format')),
     interval > 0 ? `checked ${formatInterval(interval)}` : '',
     keep > 0 ? `keeps the newest ${keep}` : '',
   ].filter(Boolean).join(' · '));

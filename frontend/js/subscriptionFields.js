@@ -1,7 +1,7 @@
-// The fields that the Follow form and a subscription's edit form share: its format and quality, how
+// The fields that the Follow form and a subscription's edit form share: its format, quality and audio format, how
 // often it is checked and how many of its downloads stay.
 
-import { fillQualities } from './choices.js';
+import { fillAudioFormats, fillQualities } from './choices.js';
 import { el } from './dom.js';
 
 const NUMBERS = [
@@ -26,33 +26,46 @@ export function subscriptionFields(prefix, keys) {
     ` ${text}`,
   ]);
   const qualityField = el('div', { class: 'quality-choice' }, [el('label', { for: quality.id, text: 'Quality' }), quality]);
+  const audioFormat = el('select', { id: `${prefix}-audio-format` });
+  fillAudioFormats(audioFormat);
+  const audioFormatField = el('div', { class: 'quality-choice' },
+    [el('label', { for: audioFormat.id, text: 'Audio format' }), audioFormat]);
   const numbers = NUMBERS.filter(({ key }) => keys.includes(key)).map((spec) => numberField(prefix, spec));
   const node = el('div', { class: 'subscription-fields' }, [
     el('div', { class: 'queue-options' }, [
       el('fieldset', { class: 'mode-choice' }, [
         el('legend', { text: 'Format' }),
-        el('div', { class: 'segmented' }, [radio('video', 'Video (MP4)'), radio('audio', 'Audio (MP3)')]),
+        el('div', { class: 'segmented' }, [radio('video', 'Video (MP4)'), radio('audio', 'Audio')]),
       ]),
       qualityField,
+      audioFormatField,
     ]),
     el('div', { class: 'number-fields' }, numbers.map(({ field }) => field)),
   ]);
   const mode = () => (node.querySelector(`input[name="${prefix}-mode"]:checked`)?.value === 'audio' ? 'audio' : 'video');
-  // The quality is a choice for video only, as in the queue form.
-  const showQuality = () => { qualityField.hidden = mode() === 'audio'; };
+  // The quality is a choice for video only, the audio format for audio only, as in the queue form.
+  const showQuality = () => {
+    qualityField.hidden = mode() === 'audio';
+    audioFormatField.hidden = !qualityField.hidden;
+  };
   node.addEventListener('change', showQuality);
+  showQuality();
 
   return {
     node,
     read() {
       const params = { mode: mode() };
       if (params.mode === 'video') params.quality = quality.value;
+      else params.audio_format = audioFormat.value;
       for (const { key, input } of numbers) if (input.value.trim() !== '') params[key] = Number(input.value);
       return params;
     },
     write(subscription) {
       node.querySelector(`#${prefix}-mode-${subscription.mode === 'audio' ? 'audio' : 'video'}`).checked = true;
       if ([...quality.options].some((option) => option.value === subscription.quality)) quality.value = subscription.quality;
+      if ([...audioFormat.options].some((option) => option.value === subscription.audio_format)) {
+        audioFormat.value = subscription.audio_format;
+      }
       for (const { key, input } of numbers) if (typeof subscription[key] === 'number') input.value = String(subscription[key]);
       showQuality();
     },

@@ -68,6 +68,7 @@ DownloadEntry& DownloadEntry::operator=(const DownloadEntry& other)
     download_progress = other.download_progress.load();
     queued_timestamp = other.queued_timestamp;
     quality = other.quality;
+    audio_format = other.audio_format;
     playlist_index = other.playlist_index;
     subscription_id = other.subscription_id;
     subscription_name = other.subscription_name;
@@ -96,6 +97,7 @@ JsonBlock DownloadEntry::Members(bool withProgress) const
 {
     // Added in the order they are rendered in, so that rendering finds them sorted already.
     JsonBlock json;
+    json.Add(JsonElement("audio_format", audio_format));
     json.Add(JsonElement("description", description));
     if (withProgress)
         json.Add(JsonElement("download_eta", static_cast<long long>(download_eta.load())));
@@ -191,6 +193,11 @@ namespace
         TakeString(record, "quality", quality);
         if (FormatChoice::IsQuality(quality))
             entry.quality = quality;
+        // Before there was a choice, sound was always MP3.
+        std::string audioFormat;
+        TakeString(record, "audio_format", audioFormat);
+        if (FormatChoice::IsAudioFormat(audioFormat))
+            entry.audio_format = audioFormat;
         TakeInteger(record, "playlist_index", entry.playlist_index);
         if (entry.playlist_index < 0)
             entry.playlist_index = 0;

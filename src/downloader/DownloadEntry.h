@@ -97,6 +97,8 @@ namespace Downloader
         time_t queued_timestamp = 0;
         // Video only: "best" or the highest number of lines wanted (FormatChoice::Qualities).
         std::string quality = "best";
+        // Audio only: the finished file's format and extension (FormatChoice::AudioFormats).
+        std::string audio_format = "mp3";
         // 0, or the video's place (from 1) on the playlist at video_url: a playlist whose videos
         // have no addresses of their own is reached that way, for the metadata and the download.
         int32_t playlist_index = 0;

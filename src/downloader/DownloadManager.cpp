@@ -109,9 +109,9 @@ void DownloadManager::PostExit()
     log = nullptr;
 }
 
-std::string DownloadManager::QueueDownload(std::string url, DOWNLOAD_MODE mode, std::string quality)
+std::string DownloadManager::QueueDownload(VideoRequest video)
 {
-    const std::shared_ptr<PendingChange> change = StartQueueDownload(std::move(url), mode, std::move(quality));
+    const std::shared_ptr<PendingChange> change = StartQueueDownload(std::move(video));
     while (!IsDone(*change))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return change->id;

@@ -110,19 +110,17 @@ namespace Downloader
         // maxFetches at once, the others wait). Once the fetch has ended and the clock has reached
         // the id's second, the entry joins the end of the session list, in the order of the ids:
         // QUEUED, or FAILED with the reason when the metadata is unusable.
-        // A video `quality` (FormatChoice::Qualities) applies to the VIDEO mode; the entry carries
-        // `by` as its "subscription_id" and "subscription_name".
-        static std::shared_ptr<PendingChange> StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
-                                                                 std::string quality = "best", QueuedBy by = {});
+        // The request's quality applies to the VIDEO mode, its audio format to AUDIO; the entry
+        // carries `by` as its "subscription_id" and "subscription_name".
+        static std::shared_ptr<PendingChange> StartQueueDownload(VideoRequest video, QueuedBy by = {});
         // StartQueueDownload, waiting for the entry; returns its id.
-        static std::string QueueDownload(std::string url, DOWNLOAD_MODE mode, std::string quality = "best");
-        // Lists the playlist at `url` (at most `maxItems` videos) off the main thread; the change
-        // completes with the number of its videos, or the reason why it could not be read. Its
-        // videos are then queued one after the other as StartQueueDownload would, each in a
-        // second of its own, the first under the change's id; no one waits for them. An address
-        // that is one video is a playlist of one.
-        static std::shared_ptr<PendingChange> StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
-                                                                 std::string quality, int32_t maxItems);
+        static std::string QueueDownload(VideoRequest video);
+        // Lists the playlist at `playlist.url` (at most `maxItems` videos) off the main thread;
+        // the change completes with the number of its videos, or the reason why it could not be
+        // read. Its videos are then queued one after the other as StartQueueDownload would, each
+        // asked for as `playlist` asks, in a second of its own, the first under the change's id;
+        // no one waits for them. An address that is one video is a playlist of one.
+        static std::shared_ptr<PendingChange> StartQueuePlaylist(VideoRequest playlist, int32_t maxItems);
         // A metadata-fetch slot for a listing that runs elsewhere (a subscription's), granted only
         // while no fetch waits and at least one more slot stays free for a client's queuing.
         // Every granted slot is given back with ReturnFetchSlot.

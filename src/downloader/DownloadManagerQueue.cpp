@@ -12,22 +12,20 @@
 
 using namespace Downloader;
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(std::string url, DOWNLOAD_MODE mode,
-                                                                   std::string quality, QueuedBy by)
+std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(VideoRequest video, QueuedBy by)
 {
-    std::shared_ptr<PendingChange> change = StartQueuePlaylist(std::move(url), mode, std::move(quality), 0);
+    std::shared_ptr<PendingChange> change = StartQueuePlaylist(std::move(video), 0);
     metadataFetches.back()->by = std::move(by);
     return change;
 }
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(std::string url, DOWNLOAD_MODE mode,
-                                                                   std::string quality, int32_t maxItems)
+std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(VideoRequest playlist, int32_t maxItems)
 {
     auto fetch = std::make_unique<MetadataFetch>();
     fetch->change = std::make_shared<PendingChange>();
     fetch->change->id = CreateNewPelkoID();
     fetch->idSecond = lastReservedId;
-    fetch->video = {std::move(url), mode, std::move(quality), 0};
+    fetch->video = std::move(playlist);
     fetch->playlistLimit = maxItems;
     std::shared_ptr<PendingChange> change = fetch->change;
     metadataFetches.push_back(std::move(fetch));
@@ -105,7 +103,7 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
     {
         FileSystem::Delete(metadataPath);
         if (document.kind == MetadataDocument::PLAYLIST)
-            fetch->playlistVideos = document.Videos(fetch->video.url, fetch->video.mode, fetch->video.quality);
+            fetch->playlistVideos = document.Videos(fetch->video);
         else if (document.kind == MetadataDocument::VIDEO)
             fetch->playlistVideos = {fetch->video};
         if (fetch->playlistVideos.size() > static_cast<size_t>(fetch->playlistLimit))
@@ -173,7 +171,9 @@ void DownloadManager::CollectFetches()
             }
         }
         const bool isNew = current.retried == nullptr;
-        const bool ready = current.ended && (!isNew || (!earlierPending && Clock::now() >= current.idSecond));
+        // At the shut-down an entry joins at once: a subscription's backlog reserves ids up to
+        // minutes ahead, and waiting for their seconds would hold the exit that long.
+        const bool ready = current.ended && (!isNew || (!earlierPending && (stopping || Clock::now() >= current.idSecond)));
         if (!ready)
         {
             earlierPending = earlierPending || isNew;
@@ -268,12 +268,13 @@ void DownloadManager::TakeRequest(DownloadEntry& entry, const VideoRequest& vide
     entry.video_url = video.url;
     entry.mode = video.mode;
     entry.quality = video.quality;
+    entry.audio_format = video.audioFormat;
     entry.playlist_index = video.playlistIndex;
 }
 
 VideoRequest DownloadManager::RequestOf(const DownloadEntry& entry, const std::string& url)
 {
-    return {url, entry.mode, entry.quality, entry.playlist_index};
+    return {url, entry.mode, entry.quality, entry.playlist_index, entry.audio_format};
 }
 
 void DownloadManager::CommitFetch(MetadataFetch& fetch)

@@ -44,8 +44,8 @@ void DownloadManager::DownloadNext()
     WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread,
                             prepareFinishing ? prepareFinishing() : nullptr};
     // Named before the thread starts, so no thread ever writes it while others read it.
-    entry->downloaded_filename =
-        settings.cachedir + "/download/" + entry->pelko_id + (entry->mode == VIDEO ? ".mp4" : ".mp3");
+    entry->downloaded_filename = settings.cachedir + "/download/" + entry->pelko_id + "." +
+                                 FormatChoice::Extension(entry->mode, entry->audio_format);
 
     log->stream << "Started download " << entry->pelko_id << " \"" << entry->title << "\".";
     log->Flush();

@@ -50,7 +50,8 @@ Arguments DownloaderCommand::Metadata(const DownloaderProgramInfo& program, cons
     else
         Append(arguments, {"--flat-playlist", "--no-playlist"});
     AppendCookies(arguments, cookies);
-    Append(arguments, FormatChoice::SelectionArguments(video.mode, video.quality, program.takesYtDlpOptions));
+    Append(arguments, FormatChoice::SelectionArguments(video.mode, video.quality, video.audioFormat,
+                                                       program.takesYtDlpOptions));
     AppendAddress(arguments, video.url);
     return arguments;
 }
@@ -80,7 +81,8 @@ Arguments DownloaderCommand::Download(const DownloaderProgramInfo& program, cons
                        "--no-cache-dir"});
     AppendCookies(arguments, cookies);
     AppendJsRuntime(arguments, program);
-    Append(arguments, FormatChoice::DownloadArguments(video.mode, video.quality, chosen, program.takesYtDlpOptions));
+    Append(arguments, FormatChoice::DownloadArguments(video.mode, video.quality, video.audioFormat, chosen,
+                                                      program.takesYtDlpOptions));
     Append(arguments, {"-o", outputTemplate});
     AppendAddress(arguments, video.url);
     return arguments;

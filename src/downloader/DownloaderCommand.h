@@ -9,13 +9,14 @@
 namespace Downloader
 {
     // What a run of the downloader is about: one video, reached by its own address or by its
-    // place on a playlist.
+    // place on a playlist, and what it is to become.
     struct VideoRequest
     {
         std::string url;
         DOWNLOAD_MODE mode = AUDIO;
-        std::string quality = "best";
-        int32_t playlistIndex = 0;  // from 1: the video at that place of the playlist at `url`
+        std::string quality = "best";  // VIDEO: one of FormatChoice::Qualities()
+        int32_t playlistIndex = 0;     // from 1: the video at that place of the playlist at `url`
+        std::string audioFormat = "mp3";  // AUDIO: one of FormatChoice::AudioFormats()
     };
 
     // Every command line the server gives the downloader program, built in this one place.

@@ -74,9 +74,48 @@ bool FormatChoice::IsQuality(const std::string& quality)
     return std::find(Qualities().begin(), Qualities().end(), quality) != Qualities().end();
 }
 
-std::vector<std::string> FormatChoice::SelectionArguments(DOWNLOAD_MODE mode, const std::string& quality, bool ytDlp)
+const std::vector<std::string>& FormatChoice::AudioFormats()
 {
-    // Audio takes the downloader's own choice for sound extraction: the best sound there is.
+    static const std::vector<std::string> formats = {"mp3", "m4a", "opus", "flac"};
+    return formats;
+}
+
+bool FormatChoice::IsAudioFormat(const std::string& format)
+{
+    return std::find(AudioFormats().begin(), AudioFormats().end(), format) != AudioFormats().end();
+}
+
+std::string FormatChoice::Extension(DOWNLOAD_MODE mode, const std::string& audioFormat)
+{
+    if (mode == VIDEO)
+        return "mp4";
+    return IsAudioFormat(audioFormat) ? audioFormat : "mp3";
+}
+
+std::string FormatChoice::MediaType(DOWNLOAD_MODE mode, const std::string& audioFormat)
+{
+    const std::string extension = Extension(mode, audioFormat);
+    if (extension == "mp4")
+        return "video/mp4";
+    if (extension == "m4a")
+        return "audio/mp4";
+    // Opus comes in an Ogg file.
+    if (extension == "opus")
+        return "audio/ogg";
+    return extension == "flac" ? "audio/flac" : "audio/mpeg";
+}
+
+std::vector<std::string> FormatChoice::SelectionArguments(DOWNLOAD_MODE mode, const std::string& quality,
+                                                          const std::string& audioFormat, bool ytDlp)
+{
+    // M4A and Opus take a stream of their own codec where there is one (sound alone first,
+    // then one with a picture, whose sound is taken out), since the conversion then only
+    // copies it into its file. The filters are written so that youtube-dl reads them too.
+    // Any other sound takes the downloader's own choice for sound extraction: the best there is.
+    if (mode != VIDEO && audioFormat == "m4a")
+        return {"-f", "bestaudio[acodec^=mp4a]/bestaudio[acodec=aac]/best[acodec^=mp4a]/best[acodec=aac]/bestaudio/best"};
+    if (mode != VIDEO && audioFormat == "opus")
+        return {"-f", "bestaudio[acodec=opus]/best[acodec=opus]/bestaudio/best"};
     if (mode != VIDEO)
         return {};
     if (ytDlp)
@@ -88,11 +127,14 @@ std::vector<std::string> FormatChoice::SelectionArguments(DOWNLOAD_MODE mode, co
 }
 
 std::vector<std::string> FormatChoice::DownloadArguments(DOWNLOAD_MODE mode, const std::string& quality,
-                                                         const ChosenStreams& chosen, bool ytDlp)
+                                                         const std::string& audioFormat, const ChosenStreams& chosen,
+                                                         bool ytDlp)
 {
-    std::vector<std::string> arguments = SelectionArguments(mode, quality, ytDlp);
+    std::vector<std::string> arguments = SelectionArguments(mode, quality, audioFormat, ytDlp);
+    // The conversion copies sound that is in the asked codec already and re-encodes any other.
     if (mode != VIDEO)
-        arguments.insert(arguments.end(), {"--audio-format", "mp3", "--audio-quality", "0", "--extract-audio"});
+        arguments.insert(arguments.end(), {"--audio-format", Extension(mode, audioFormat), "--audio-quality", "0",
+                                           "--extract-audio"});
     else if (ytDlp && FitsMp4(chosen))
         // Merged streams go into MP4 as they are; a single file in another container is
         // remuxed. Neither re-encodes.

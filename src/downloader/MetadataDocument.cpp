@@ -63,9 +63,9 @@ ChosenStreams MetadataDocument::Chosen() const
     return kind == VIDEO ? FormatChoice::ChosenIn(document) : ChosenStreams{};
 }
 
-std::vector<VideoRequest> MetadataDocument::Videos(const std::string& playlistUrl, DOWNLOAD_MODE mode,
-                                                   const std::string& quality) const
+std::vector<VideoRequest> MetadataDocument::Videos(const VideoRequest& playlist) const
 {
+    const std::string& playlistUrl = playlist.url;
     std::vector<VideoRequest> videos;
     const Ostrel::JsonArray* entries = kind == PLAYLIST ? Entries(document) : nullptr;
     if (entries == nullptr)
@@ -80,9 +80,8 @@ std::vector<VideoRequest> MetadataDocument::Videos(const std::string& playlistUr
         const std::string url = StringMember(entry, "url");
         const std::string page = StringMember(entry, "webpage_url");
 
-        VideoRequest video;
-        video.mode = mode;
-        video.quality = quality;
+        VideoRequest video = playlist;
+        video.playlistIndex = 0;
         // A flat entry is a link to the video's own page; a video that the playlist page holds
         // itself (several on one page) names that page as its own.
         if ((type == "url" || type == "url_transparent") && !url.empty())

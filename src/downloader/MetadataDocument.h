@@ -29,10 +29,9 @@ namespace Downloader
         // The streams a download of the video gets, as far as the document names them.
         ChosenStreams Chosen() const;
 
-        // A playlist's videos in its order, each as a request of `mode` and `quality`: by its own
-        // address where the playlist names one, else by its place on the playlist at
-        // `playlistUrl`. Entries that are no objects (videos gone) are skipped.
-        std::vector<VideoRequest> Videos(const std::string& playlistUrl, DOWNLOAD_MODE mode,
-                                         const std::string& quality) const;
+        // A playlist's videos in its order, each asked for as `playlist` asks (mode, quality,
+        // audio format): by its own address where the playlist names one, else by its place on
+        // the playlist at `playlist.url`. Entries that are no objects (videos gone) are skipped.
+        std::vector<VideoRequest> Videos(const VideoRequest& playlist) const;
     };
 }

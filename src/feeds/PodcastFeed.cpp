@@ -65,7 +65,7 @@ namespace
         pugi::xml_node enclosure = node.append_child("enclosure");
         enclosure.append_attribute("url") = (addresses.base + entry.download_url + addresses.query).c_str();
         enclosure.append_attribute("length") = std::to_string(item.fileSize).c_str();
-        enclosure.append_attribute("type") = entry.mode == Downloader::AUDIO ? "audio/mpeg" : "video/mp4";
+        enclosure.append_attribute("type") = Downloader::FormatChoice::MediaType(entry.mode, entry.audio_format).c_str();
     }
 }
 

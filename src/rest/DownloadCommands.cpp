@@ -50,25 +50,25 @@ bool RestQueryHandler::TakeMode(const Ostrel::JsonBlock& request, Downloader::DO
     return true;
 }
 
-bool RestQueryHandler::TakeQuality(const Ostrel::JsonBlock& request, std::string& quality,
-                                   Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+bool RestQueryHandler::TakeOneOf(const Ostrel::JsonBlock& request, const std::string& name,
+                                 const std::vector<std::string>& choices, std::string& value,
+                                 Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
 {
-    if (!request.DoesExist("quality"))
+    if (!request.DoesExist(name))
         return true;
-    if (!RequireField("quality", Ostrel::STRING, request, responseBody, responseCode))
+    if (!RequireField(name, Ostrel::STRING, request, responseBody, responseCode))
         return false;
-    const std::string given = request.Get("quality").GetStringData();
-    if (!Downloader::FormatChoice::IsQuality(given))
+    const std::string given = request.Get(name).GetStringData();
+    if (std::find(choices.begin(), choices.end(), given) == choices.end())
     {
-        const std::vector<std::string>& qualities = Downloader::FormatChoice::Qualities();
         std::string accepted;
-        for (size_t i = 0; i < qualities.size(); i++)
-            accepted += (i == 0 ? "" : i + 1 == qualities.size() ? " or " : ", ") + ("'" + qualities[i] + "'");
+        for (size_t i = 0; i < choices.size(); i++)
+            accepted += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + ("'" + choices[i] + "'");
         StartReply(BAD_REQUEST, responseBody, responseCode);
-        responseBody.Set("message") = "Parameter 'quality' is of wrong value. Should be one of " + accepted + ".";
+        responseBody.Set("message") = "Parameter '" + name + "' is of wrong value. Should be one of " + accepted + ".";
         return false;
     }
-    quality = given;
+    value = given;
     return true;
 }
 
@@ -100,10 +100,13 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
         !RequireField("mode", Ostrel::STRING, request, responseBody, responseCode))
         return false;
 
-    const std::string url = request.Get("video_url").GetStringData();
-    Downloader::DOWNLOAD_MODE mode = Downloader::AUDIO;
-    std::string quality = "best";
-    if (!TakeMode(request, mode, responseBody, responseCode) || !TakeQuality(request, quality, responseBody, responseCode))
+    Downloader::VideoRequest video;
+    video.url = request.Get("video_url").GetStringData();
+    if (!TakeMode(request, video.mode, responseBody, responseCode) ||
+        !TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), video.quality, responseBody,
+                   responseCode) ||
+        !TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), video.audioFormat, responseBody,
+                   responseCode))
         return false;
     bool playlist = false;
     if (request.DoesExist("playlist"))
@@ -113,11 +116,11 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
         playlist = request.Get("playlist").GetBoolData();
     }
     if (playlist)
-        return QueuePlaylist(request, url, mode, quality, responseBody, responseCode);
+        return QueuePlaylist(request, video, responseBody, responseCode);
 
-    log->stream << "Queued video \"" << url << "\"...";
+    log->stream << "Queued video \"" << video.url << "\"...";
     log->Flush();
-    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(url, mode, quality);
+    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(video);
 
     // The position and the listing are read the moment the entry joins the list.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
@@ -132,18 +135,17 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
     });
 }
 
-bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const std::string& url,
-                                     Downloader::DOWNLOAD_MODE mode, const std::string& quality,
+bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const Downloader::VideoRequest& playlist,
                                      Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
 {
     int64_t maxItems = defaultPlaylistItems;
     if (!TakeWholeNumber(request, "max_items", 1, maxPlaylistItems, maxItems, responseBody, responseCode))
         return false;
 
-    log->stream << "Queuing playlist \"" << url << "\"...";
+    log->stream << "Queuing playlist \"" << playlist.url << "\"...";
     log->Flush();
     const std::shared_ptr<Downloader::PendingChange> change =
-        DownloadManager::StartQueuePlaylist(url, mode, quality, static_cast<int32_t>(maxItems));
+        DownloadManager::StartQueuePlaylist(playlist, static_cast<int32_t>(maxItems));
     // The reply comes once the playlist is listed; its videos join the queue after it.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
         if (change->removed)

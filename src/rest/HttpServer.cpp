@@ -528,14 +528,18 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
         return;
     }
 
-    const std::string fileName = entry.title + (entry.mode == AUDIO ? ".mp3" : ".mp4");
+    const std::string extension = FormatChoice::Extension(entry.mode, entry.audio_format);
+    const std::string fileName = entry.title + "." + extension;
+    // MP4 and MP3 are sent as they always were; the other formats say what they are.
+    const std::string type = extension == "mp4" || extension == "mp3" ? "application/octet-stream"
+                                                                       : FormatChoice::MediaType(entry.mode, entry.audio_format);
     const StaticFileServer::Headers headers = {
         {"Content-Disposition", ContentDisposition::Attachment(fileName)},
         {"Pragma", "public"},
         {"Cache-Control", "must-revalidate, post-check=0, pre-check=0"},
     };
     // Ranges are defined for GET only: a HEAD tells the size of the whole file.
-    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, "application/octet-stream", headers,
+    if (!StaticFileServer::ServeFile(connection, entry.downloaded_filename, type, headers,
                                      request.method == "GET"))
         ServeReply(connection,
                    RestResponseTemplates::GetByCode(NOT_FOUND, "The downloaded file is no longer in the cache!"),

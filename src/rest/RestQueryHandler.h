@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include "json/Json.h"
 #include "logging/Logger.h"
 #include "rest/HttpStatusCode.h"
@@ -13,6 +14,7 @@ namespace Downloader
 {
     struct ChangeRequest;
     struct PendingChange;
+    struct VideoRequest;
     enum DOWNLOAD_MODE : int32_t;
 }
 
@@ -94,12 +96,12 @@ namespace Rest
         static bool SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
 
         // Download and cache commands (DownloadCommands.cpp)
-        // Besides "video_url" and "mode": "quality" (STRING, default "best"), "playlist" (BOOL)
-        // and with it "max_items" (INT, default defaultPlaylistItems).
+        // Besides "video_url" and "mode": "quality" (STRING, default "best"), "audio_format"
+        // (STRING, default "mp3"), "playlist" (BOOL) and with it "max_items" (INT, default
+        // defaultPlaylistItems).
         static bool QueueDownload(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                   HTTP_STATUS_CODE& responseCode);
-        static bool QueuePlaylist(const Ostrel::JsonBlock& request, const std::string& url,
-                                  Downloader::DOWNLOAD_MODE mode, const std::string& quality,
+        static bool QueuePlaylist(const Ostrel::JsonBlock& request, const Downloader::VideoRequest& playlist,
                                   Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
         static constexpr int64_t defaultPlaylistItems = 200;
         static constexpr int64_t maxPlaylistItems = 10000;
@@ -200,13 +202,15 @@ namespace Rest
         static bool RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
                                  const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
                                  HTTP_STATUS_CODE& responseCode);
-        // The optional "mode" ("video" or "audio") and "quality" (FormatChoice::Qualities) of a
-        // request, and a whole number from `min` to `max`: left as they are when absent; false,
-        // with a 400 reply that names the parameter, when wrong.
+        // The optional "mode" ("video" or "audio") of a request, a text parameter `name` that
+        // is one of `choices` ("quality", "audio_format"), and a whole number from `min` to
+        // `max`: left as they are when absent; false, with a 400 reply that names the
+        // parameter, when wrong.
         static bool TakeMode(const Ostrel::JsonBlock& request, Downloader::DOWNLOAD_MODE& mode,
                              Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
-        static bool TakeQuality(const Ostrel::JsonBlock& request, std::string& quality,
-                                Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
+        static bool TakeOneOf(const Ostrel::JsonBlock& request, const std::string& name,
+                              const std::vector<std::string>& choices, std::string& value,
+                              Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode);
         static bool TakeWholeNumber(const Ostrel::JsonBlock& request, const std::string& name, int64_t min,
                                     int64_t max, int64_t& number, Ostrel::JsonBlock& responseBody,
                                     HTTP_STATUS_CODE& responseCode);

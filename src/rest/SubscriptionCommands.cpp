@@ -1,3 +1,4 @@
+#include "downloader/FormatChoice.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 #include "subscriptions/SubscriptionManager.h"
@@ -55,7 +56,10 @@ bool RestQueryHandler::AddSubscription(const Ostrel::JsonBlock& request, Ostrel:
     int64_t backlog = wanted.backlog;
     int64_t keepLast = wanted.keep_last;
     if (!TakeMode(request, wanted.mode, responseBody, responseCode) ||
-        !TakeQuality(request, wanted.quality, responseBody, responseCode) ||
+        !TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), wanted.quality, responseBody,
+                   responseCode) ||
+        !TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), wanted.audio_format,
+                   responseBody, responseCode) ||
         !TakeWholeNumber(request, "check_interval", minInterval, maxInterval, interval, responseBody, responseCode) ||
         !TakeWholeNumber(request, "backlog", 0, maxBacklog, backlog, responseBody, responseCode) ||
         !TakeWholeNumber(request, "keep_last", 0, maxKeepLast, keepLast, responseBody, responseCode))
@@ -110,10 +114,13 @@ bool RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request, Ostr
     }
     Downloader::DOWNLOAD_MODE mode = Downloader::VIDEO;
     std::string quality;
+    std::string audioFormat;
     int64_t interval = -1;
     int64_t keepLast = -1;
     if (!TakeMode(request, mode, responseBody, responseCode) ||
-        !TakeQuality(request, quality, responseBody, responseCode) ||
+        !TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), quality, responseBody, responseCode) ||
+        !TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), audioFormat, responseBody,
+                   responseCode) ||
         !TakeWholeNumber(request, "check_interval", minInterval, maxInterval, interval, responseBody, responseCode) ||
         !TakeWholeNumber(request, "keep_last", 0, maxKeepLast, keepLast, responseBody, responseCode))
         return false;
@@ -121,6 +128,8 @@ bool RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request, Ostr
         changes.mode = mode;
     if (!quality.empty())
         changes.quality = quality;
+    if (!audioFormat.empty())
+        changes.audio_format = audioFormat;
     if (interval >= 0)
         changes.check_interval = static_cast<int32_t>(interval);
     if (keepLast >= 0)

@@ -35,6 +35,7 @@ std::string Subscription::ModeName() const
 JsonBlock Subscription::GetAsJson() const
 {
     JsonBlock json;
+    json.Add(JsonElement("audio_format", audio_format));
     json.Add(JsonElement("backlog", backlog));
     json.Add(JsonElement("check_interval", check_interval));
     json.Add(JsonElement("enabled", enabled));
@@ -59,6 +60,7 @@ JsonBlock Subscription::GetAsRecord() const
     record.Add(JsonElement("feed_query", feed_query));
     record.Add(JsonElement("last_listing", static_cast<long long>(last_listing)));
     record.Add(JsonElement("list_identity", list_identity));
+    record.Add(JsonElement("listing_depth", listing_depth));
     record.Add(JsonElement("throttled_checks", throttled_checks));
     return record;
 }
@@ -76,6 +78,10 @@ bool Subscription::FromRecord(const JsonBlock& record, Subscription& subscriptio
     Take(record, "quality", quality);
     if (Downloader::FormatChoice::IsQuality(quality))
         read.quality = quality;
+    std::string audioFormat;
+    Take(record, "audio_format", audioFormat);
+    if (Downloader::FormatChoice::IsAudioFormat(audioFormat))
+        read.audio_format = audioFormat;
     Take(record, "check_interval", read.check_interval);
     Take(record, "backlog", read.backlog);
     Take(record, "keep_last", read.keep_last);
@@ -88,6 +94,7 @@ bool Subscription::FromRecord(const JsonBlock& record, Subscription& subscriptio
     Take(record, "feed_query", read.feed_query);
     Take(record, "list_identity", read.list_identity);
     Take(record, "last_listing", read.last_listing);
+    Take(record, "listing_depth", read.listing_depth);
     Take(record, "throttled_checks", read.throttled_checks);
     if (read.id.empty() || read.url.empty())
         return false;

@@ -20,6 +20,7 @@ namespace Subscriptions
         std::string name;  // the channel's or playlist's title, unless a client renamed it
         Downloader::DOWNLOAD_MODE mode = Downloader::VIDEO;
         std::string quality = "best";
+        std::string audio_format = "mp3";  // FormatChoice::AudioFormats
         int32_t check_interval = 60;  // minutes
         int32_t backlog = 0;
         int32_t keep_last = 0;  // 0: every finished download stays
@@ -34,6 +35,9 @@ namespace Subscriptions
         // The list's own identity ("youtubetab UU..."), which tells two addresses of one list apart.
         std::string list_identity;
         time_t last_listing = 0;   // the last check that listed it flat (a feed check does not)
+        // The most entries a flat listing of it has read; 0 while unknown. Entries beyond it that
+        // a longer listing shows were there before (the back catalogue), not new.
+        int32_t listing_depth = 0;
         int32_t throttled_checks = 0;  // checks in a row that the site refused as too many
 
         // The form the commands answer with.

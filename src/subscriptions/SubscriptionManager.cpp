@@ -142,6 +142,8 @@ std::shared_ptr<Operation> SubscriptionManager::Change(const std::string& id, co
         subscription->mode = *changes.mode;
     if (changes.quality)
         subscription->quality = *changes.quality;
+    if (changes.audio_format)
+        subscription->audio_format = *changes.audio_format;
     if (changes.keep_last)
         subscription->keep_last = *changes.keep_last;
     if (changes.enabled)

@@ -26,6 +26,7 @@ namespace Subscriptions
         std::string url;
         Downloader::DOWNLOAD_MODE mode = Downloader::VIDEO;
         std::string quality = "best";
+        std::string audio_format = "mp3";
         int32_t check_interval = 60;
         int32_t backlog = 0;
         int32_t keep_last = 0;
@@ -37,6 +38,7 @@ namespace Subscriptions
         std::optional<std::string> name;
         std::optional<Downloader::DOWNLOAD_MODE> mode;
         std::optional<std::string> quality;
+        std::optional<std::string> audio_format;
         std::optional<int32_t> check_interval;
         std::optional<int32_t> keep_last;
         std::optional<bool> enabled;

@@ -76,6 +76,7 @@ std::shared_ptr<Operation> SubscriptionManager::StartAdd(NewSubscription request
     addition.url = url;
     addition.mode = request.mode;
     addition.quality = request.quality;
+    addition.audio_format = request.audio_format;
     addition.check_interval = request.check_interval;
     addition.backlog = request.backlog;
     addition.keep_last = request.keep_last;
@@ -213,9 +214,11 @@ size_t SubscriptionManager::Queue(const Subscription& subscription,
     {
         log->stream << "Queuing \"" << video->title << "\" (" << video->url << ") of \"" << subscription.name << "\"...";
         log->Flush();
-        queuing.push_back({subscription.id, DownloadManager::StartQueueDownload(video->url, subscription.mode,
-                                                                                subscription.quality,
-                                                                                {subscription.id, subscription.name})});
+        queuing.push_back(
+            {subscription.id,
+             DownloadManager::StartQueueDownload(
+                 {video->url, subscription.mode, subscription.quality, 0, subscription.audio_format},
+                 {subscription.id, subscription.name})});
     }
     return newestFirst.size();
 }
@@ -246,6 +249,7 @@ void SubscriptionManager::FinishAddition(Job& job)
     addition.list_identity = listIdentity;
     addition.feed_query = YouTubeFeed::QueryFor(check.listing, addition.url);
     addition.last_listing = now;
+    addition.listing_depth = check.listingSize;
     CheckSchedule::AfterCheck(addition, now, "");
 
     // The newest `backlog` are queued now; the rest of what exists now is only marked as seen.
@@ -302,19 +306,33 @@ void SubscriptionManager::FinishCheck(Job& job)
     }
     else
     {
+        // A listing longer than any before (subscriptions.listing_size grew) reaches into what
+        // existed before: that is recorded, never queued.
+        size_t depth = check.videos.size();
         if (check.listed)
         {
             subscription->last_listing = now;
             if (subscription->feed_query.empty())
                 subscription->feed_query = YouTubeFeed::QueryFor(check.listing, subscription->url);
+            if (subscription->listing_depth > 0)
+                depth = std::min(depth, static_cast<size_t>(subscription->listing_depth));
+            subscription->listing_depth = std::max(subscription->listing_depth, check.listingSize);
         }
         SeenArchive& archive = archives[subscription->id];
         std::vector<Downloader::FlatListing::Video> fresh;
+        std::vector<std::string> older;
         std::unordered_set<std::string> listed;
-        for (const Downloader::FlatListing::Video& video : check.videos)
-            if (!archive.Contains(video.identity) && listed.insert(video.identity).second)
-                fresh.push_back(video);
-        if (archive.Record(Identities(fresh)))
+        for (size_t i = 0; i < check.videos.size(); i++)
+            if (!archive.Contains(check.videos[i].identity) && listed.insert(check.videos[i].identity).second)
+            {
+                if (i < depth)
+                    fresh.push_back(check.videos[i]);
+                else
+                    older.push_back(check.videos[i].identity);
+            }
+        std::vector<std::string> recorded = Identities(fresh);
+        recorded.insert(recorded.end(), older.begin(), older.end());
+        if (archive.Record(recorded))
             queued = Queue(*subscription, fresh);
         else
         {

@@ -18,6 +18,7 @@ import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscripti
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
 import { sharingAndTokens } from './scenarios/sharing.mjs';
+import { notifications, notificationsWithoutApprise } from './scenarios/notifications.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -40,6 +41,8 @@ const SCENARIOS = {
   'subscriptions-follow': subscriptionsFollow,
   'subscriptions-manage': subscriptionsManage,
   'sharing-and-tokens': sharingAndTokens,
+  notifications,
+  'notifications-without-apprise': notificationsWithoutApprise,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);

@@ -21,7 +21,7 @@ TEST(DownloadEntry, DefaultEntryRendersEveryMemberWithItsDefault)
         "pelko_id": "", "webpage_url": "", "thumbnail_url": "", "download_progress": 0,
         "downloaded_filename": "", "download_url": "", "queued_timestamp": 0,
         "mode": "audio", "status": "queued", "video_url": "", "error_message": "", "quality": "best",
-        "playlist_index": 0, "library_path": "")";
+        "playlist_index": 0, "library_path": "", "audio_format": "mp3")";
 
     EXPECT_EQ(DownloadEntry().GetAsRecord(), ParseBlock("{" + record + "}"));
     EXPECT_EQ(DownloadEntry().GetAsJson(), ParseBlock("{" + record + R"(, "download_speed": 0, "download_eta": -1,
@@ -82,7 +82,7 @@ TEST(DownloadEntry, EnumerationValuesOutsideTheirRangeAreLeftOut)
 
     EXPECT_FALSE(json.DoesExist("mode"));
     EXPECT_FALSE(json.DoesExist("status"));
-    EXPECT_EQ(json.GetNumElements(), 21u);
+    EXPECT_EQ(json.GetNumElements(), 22u);
 }
 
 TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
@@ -103,6 +103,7 @@ TEST(DownloadEntry, IndexRecordRoundTripsAsAFinishedEntry)
     entry.download_progress = 100;
     entry.queued_timestamp = 5000000000;  // beyond 32 bits
     entry.quality = "720";
+    entry.audio_format = "opus";
     entry.playlist_index = 2;
 
     const DownloadEntry rebuilt = DownloadEntry::FromIndexRecord(entry.GetAsRecord());
@@ -190,20 +191,23 @@ struct RequestRecordCase
     std::string record;
     std::string quality;
     int32_t playlistIndex;
+    std::string audioFormat = "mp3";
 };
 
 class RequestRecordTest : public ::testing::TestWithParam<RequestRecordCase>
 {
 };
 
-// Records of earlier versions have neither member; what no download could use counts as the default.
-TEST_P(RequestRecordTest, TakesOnlyAQualityOnOfferAndAPlaceFromOne)
+// Records of earlier versions have none of the members; what no download could use counts as the
+// default (sound was always MP3).
+TEST_P(RequestRecordTest, TakesOnlyAQualityAndAnAudioFormatOnOfferAndAPlaceFromOne)
 {
     for (const DownloadEntry& entry : {DownloadEntry::FromIndexRecord(ParseBlock(GetParam().record)),
                                        DownloadEntry::FromQueueRecord(ParseBlock(GetParam().record))})
     {
         EXPECT_EQ(entry.quality, GetParam().quality);
         EXPECT_EQ(entry.playlist_index, GetParam().playlistIndex);
+        EXPECT_EQ(entry.audio_format, GetParam().audioFormat);
     }
 }
 
@@ -211,7 +215,12 @@ INSTANTIATE_TEST_SUITE_P(Records, RequestRecordTest,
                          ::testing::Values(RequestRecordCase{"{}", "best", 0},
                                            RequestRecordCase{R"({"quality": "360", "playlist_index": 4})", "360", 4},
                                            RequestRecordCase{R"({"quality": "360p", "playlist_index": -4})", "best", 0},
-                                           RequestRecordCase{R"({"quality": 360, "playlist_index": "4"})", "best", 0}));
+                                           RequestRecordCase{R"({"quality": 360, "playlist_index": "4"})", "best", 0},
+                                           RequestRecordCase{R"({"audio_format": "m4a"})", "best", 0, "m4a"},
+                                           RequestRecordCase{R"({"audio_format": "flac"})", "best", 0, "flac"},
+                                           RequestRecordCase{R"({"audio_format": "ogg"})", "best", 0, "mp3"},
+                                           RequestRecordCase{R"({"audio_format": "OPUS"})", "best", 0, "mp3"},
+                                           RequestRecordCase{R"({"audio_format": 1})", "best", 0, "mp3"}));
 
 struct MetadataCase
 {

@@ -61,7 +61,7 @@ protected:
     std::string Queue(const std::string& url, Downloader::DOWNLOAD_MODE mode = Downloader::AUDIO)
     {
         now += 1;
-        return Downloader::DownloadManager::QueueDownload(url, mode);
+        return Downloader::DownloadManager::QueueDownload({url, mode});
     }
 
     // An address whose download, after all its output, waits until Release(name).

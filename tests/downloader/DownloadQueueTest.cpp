@@ -85,7 +85,7 @@ TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInIdOrder)
     {
         now += 1;
         changes.push_back(DownloadManager::StartQueueDownload(
-            std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO));
+            {std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO}));
     }
 
     // The slow first fetch holds the others back; the fifth waits for a free place.
@@ -139,8 +139,8 @@ TEST_F(DownloadManagerTest, IdsWithinOneSecondDifferAndWaitForTheNextSecond)
     const time_t second = now;
     Clock::now = [&] { return ++reads <= 6 ? second : second + 1; };
 
-    const std::string first = DownloadManager::QueueDownload("https://example.com/1", AUDIO);
-    const std::string second_ = DownloadManager::QueueDownload("https://example.com/2", AUDIO);
+    const std::string first = DownloadManager::QueueDownload({"https://example.com/1", AUDIO});
+    const std::string second_ = DownloadManager::QueueDownload({"https://example.com/2", AUDIO});
     UseFixtureClock();
 
     EXPECT_EQ(first, Base62(second));
@@ -156,7 +156,7 @@ TEST_F(DownloadManagerTest, IdsNeverRepeatOneFromTheIndex)
     int reads = 0;
     Clock::now = [&] { return now + 1 + (++reads / 3); };
 
-    const std::string id = DownloadManager::QueueDownload("https://example.com/1", AUDIO);
+    const std::string id = DownloadManager::QueueDownload({"https://example.com/1", AUDIO});
     UseFixtureClock();
 
     EXPECT_EQ(id, Base62(now + 3));
@@ -246,7 +246,7 @@ TEST(DownloaderProgram, PrefersYoutubeDlThenYtDlpAndReportsNeither)
         const Logging::LogEntry first = TestSupport::EntriesOf("DownloadManager").front();
         firstMessages.push_back((first.type == Logging::ERR ? "ERROR: " : "") + first.message);
         const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(
-            DownloadManager::QueueDownload("https://example.com/v", AUDIO));
+            DownloadManager::QueueDownload({"https://example.com/v", AUDIO}));
         withoutProgram = entry.status;
         withoutProgramReason = entry.ErrorMessage();
         DownloadManager::OnExit();

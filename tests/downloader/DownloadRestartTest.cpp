@@ -94,7 +94,7 @@ TEST_F(DownloadManagerTest, UnreadableQueueFileRestoresNothingAndSaysSo)
 TEST_F(DownloadManagerTest, ShutDownCutsMetadataFetchesShort)
 {
     const std::shared_ptr<PendingChange> change =
-        DownloadManager::StartQueueDownload("https://example.com/v?fake_metadata_seconds=60", AUDIO);
+        DownloadManager::StartQueueDownload({"https://example.com/v?fake_metadata_seconds=60", AUDIO});
     ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == 1; }));
 
     DownloadManager::StopFetches();

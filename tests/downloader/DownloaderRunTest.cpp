@@ -41,6 +41,7 @@ struct ConversionCase
     std::string quality;
     Args selection;   // in the metadata run and the download
     Args conversion;  // in the download
+    std::string audioFormat = "mp3";
 };
 
 void PrintTo(const ConversionCase& c, std::ostream* os)
@@ -59,7 +60,8 @@ TEST_P(ConversionTest, OwnCopyGetsTheSelectionAndTheConversionForTheChosenStream
     TestSupport::FakeDownloader::InstallAsOwnCopy();
     now += 1;
     const std::string id =
-        DownloadManager::QueueDownload("https://example.com/v?" + GetParam().switches, GetParam().mode, GetParam().quality);
+        DownloadManager::QueueDownload({"https://example.com/v?" + GetParam().switches, GetParam().mode,
+                                        GetParam().quality, 0, GetParam().audioFormat});
     ASSERT_TRUE(PassUntil([&] { return Status(id) == FINISHED; })) << ReadRaw("dlcache/dlprogbuf/" + id + ".err");
 
     const auto calls = fake.Calls();
@@ -71,13 +73,18 @@ TEST_P(ConversionTest, OwnCopyGetsTheSelectionAndTheConversionForTheChosenStream
         {
             EXPECT_TRUE(Holds(call, GetParam().selection));
         }
-        EXPECT_EQ(std::count(call.begin(), call.end(), "-S"), GetParam().selection.empty() ? 0 : 1);
+        EXPECT_EQ(std::count(call.begin(), call.end(), "-S"),
+                  std::count(GetParam().selection.begin(), GetParam().selection.end(), "-S"));
         EXPECT_FALSE(Holds(call, {"--no-call-home"}));
         EXPECT_FALSE(Holds(call, {"--prefer-ffmpeg"}));
     }
     EXPECT_TRUE(Holds(calls[1], GetParam().conversion));
-    EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).GetAsJson().Get("quality").GetStringData(),
-              GetParam().quality);
+    const Ostrel::JsonBlock entry = DownloadManager::GetDownloadEntryByPelkoID(id).GetAsJson();
+    EXPECT_EQ(entry.Get("quality").GetStringData(), GetParam().quality);
+    EXPECT_EQ(entry.Get("audio_format").GetStringData(), GetParam().audioFormat);
+    const std::string extension = GetParam().mode == VIDEO ? ".mp4" : "." + GetParam().audioFormat;
+    EXPECT_EQ(entry.Get("downloaded_filename").GetStringData(), "dlcache/download/" + id + extension);
+    EXPECT_TRUE(fs::exists("dlcache/download/" + id + extension));
     // The links that pinned the program for the two runs went with them.
     EXPECT_EQ(RunFilesLeft(), Args{});
 }
@@ -95,7 +102,17 @@ INSTANTIATE_TEST_SUITE_P(
         // A plain file link names no codecs.
         ConversionCase{"", VIDEO, "best", {"-S", "lang,res,+vcodec:avc,+acodec:mp4a"}, {"--recode-video", "mp4"}},
         ConversionCase{"fake_vcodec=avc1.42c01e&fake_acodec=mp4a.40.2", AUDIO, "360", {},
-                       {"--audio-format", "mp3", "--audio-quality", "0", "--extract-audio"}}));
+                       {"--audio-format", "mp3", "--audio-quality", "0", "--extract-audio"}},
+        // Sound of the asked codec where the site has it, converted (a copy, when it is) into its file.
+        ConversionCase{"fake_vcodec=none&fake_acodec=mp4a.40.2", AUDIO, "best",
+                       {"-f", "bestaudio[acodec^=mp4a]/bestaudio[acodec=aac]/best[acodec^=mp4a]/best[acodec=aac]/"
+                              "bestaudio/best"},
+                       {"--audio-format", "m4a", "--audio-quality", "0", "--extract-audio"}, "m4a"},
+        ConversionCase{"fake_vcodec=none&fake_acodec=opus", AUDIO, "best",
+                       {"-f", "bestaudio[acodec=opus]/best[acodec=opus]/bestaudio/best"},
+                       {"--audio-format", "opus", "--audio-quality", "0", "--extract-audio"}, "opus"},
+        ConversionCase{"", AUDIO, "best", {}, {"--audio-format", "flac", "--audio-quality", "0", "--extract-audio"},
+                       "flac"}));
 
 // A run started with the own copy keeps it when an update puts a new one in its place; the next
 // run starts the new one.

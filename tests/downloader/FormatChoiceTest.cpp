@@ -15,6 +15,27 @@ TEST(FormatChoiceQuality, AcceptsBestAndTheEightHeightsOnly)
         EXPECT_FALSE(FormatChoice::IsQuality(quality)) << quality;
 }
 
+TEST(FormatChoiceAudioFormat, FourFormatsEachItsOwnExtension)
+{
+    EXPECT_EQ(FormatChoice::AudioFormats(), (Args{"mp3", "m4a", "opus", "flac"}));
+    for (const std::string& format : FormatChoice::AudioFormats())
+    {
+        EXPECT_TRUE(FormatChoice::IsAudioFormat(format));
+        EXPECT_EQ(FormatChoice::Extension(Downloader::AUDIO, format), format);
+        EXPECT_EQ(FormatChoice::Extension(Downloader::VIDEO, format), "mp4");
+    }
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::VIDEO, "opus"), "video/mp4");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "mp3"), "audio/mpeg");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "m4a"), "audio/mp4");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "opus"), "audio/ogg");
+    EXPECT_EQ(FormatChoice::MediaType(Downloader::AUDIO, "flac"), "audio/flac");
+    for (const char* format : {"", "MP3", "ogg", "aac", "wav", "best"})
+    {
+        EXPECT_FALSE(FormatChoice::IsAudioFormat(format)) << format;
+        EXPECT_EQ(FormatChoice::Extension(Downloader::AUDIO, format), "mp3") << format;
+    }
+}
+
 struct FitCase
 {
     ChosenStreams chosen;
@@ -73,6 +94,7 @@ struct ArgumentsCase
     ChosenStreams chosen;
     bool ytDlp;
     Args expected;
+    std::string audioFormat = "mp3";
 };
 
 class DownloadArgumentsTest : public ::testing::TestWithParam<ArgumentsCase>
@@ -82,7 +104,7 @@ class DownloadArgumentsTest : public ::testing::TestWithParam<ArgumentsCase>
 TEST_P(DownloadArgumentsTest, SelectThenConvert)
 {
     const ArgumentsCase& c = GetParam();
-    EXPECT_EQ(FormatChoice::DownloadArguments(c.mode, c.quality, c.chosen, c.ytDlp), c.expected);
+    EXPECT_EQ(FormatChoice::DownloadArguments(c.mode, c.quality, c.audioFormat, c.chosen, c.ytDlp), c.expected);
 }
 
 namespace
@@ -92,6 +114,9 @@ namespace
         "+ba[acodec~='(?i)^(mp4a|aac|opus)']"
         "/b[vcodec~='(?i)^(avc|h264|vp9|vp09|av01|av1)'][acodec~='(?i)^(mp4a|aac|opus)']/bv*+ba/b";
     const Args audio = {"--audio-format", "mp3", "--audio-quality", "0", "--extract-audio"};
+    const std::string m4aFormat =
+        "bestaudio[acodec^=mp4a]/bestaudio[acodec=aac]/best[acodec^=mp4a]/best[acodec=aac]/bestaudio/best";
+    const std::string opusFormat = "bestaudio[acodec=opus]/best[acodec=opus]/bestaudio/best";
 }
 
 // youtube-dl keeps the arguments it always had (plus a height limit): it knows neither -S
@@ -110,18 +135,32 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentsCase{"YoutubeDlHeightLimit", Downloader::VIDEO, "720", {"avc1", "mp4a"}, false,
                       {"-f", "bestvideo[height<=?720]+bestaudio/best[height<=?720]/best", "--recode-video", "mp4",
                        "--prefer-ffmpeg"}},
-        ArgumentsCase{"YoutubeDlAudio", Downloader::AUDIO, "best", {"", ""}, false, audio}),
+        ArgumentsCase{"YoutubeDlAudio", Downloader::AUDIO, "best", {"", ""}, false, audio},
+        // Both programs read these filters; the conversion copies a stream of the asked codec.
+        ArgumentsCase{"YtDlpM4a", Downloader::AUDIO, "best", {"none", "mp4a.40.2"}, true,
+                      {"-f", m4aFormat, "--audio-format", "m4a", "--audio-quality", "0", "--extract-audio"}, "m4a"},
+        ArgumentsCase{"YoutubeDlM4a", Downloader::AUDIO, "best", {"", ""}, false,
+                      {"-f", m4aFormat, "--audio-format", "m4a", "--audio-quality", "0", "--extract-audio"}, "m4a"},
+        ArgumentsCase{"YtDlpOpus", Downloader::AUDIO, "720", {"none", "opus"}, true,
+                      {"-f", opusFormat, "--audio-format", "opus", "--audio-quality", "0", "--extract-audio"}, "opus"},
+        ArgumentsCase{"YtDlpFlac", Downloader::AUDIO, "best", {"none", "opus"}, true,
+                      {"--audio-format", "flac", "--audio-quality", "0", "--extract-audio"}, "flac"},
+        // A video has no audio format.
+        ArgumentsCase{"YtDlpVideoIgnoresTheAudioFormat", Downloader::VIDEO, "best", {"", ""}, true,
+                      {"-f", ytDlpFormat, "-S", "lang,res,+vcodec:avc,+acodec:mp4a", "--recode-video", "mp4"}, "opus"}),
     [](const ::testing::TestParamInfo<ArgumentsCase>& info) { return info.param.name; });
 
 TEST(FormatChoiceSelection, TheMetadataFetchSelectsAsTheDownloadDoes)
 {
     for (const bool ytDlp : {true, false})
-        for (const std::string& quality : FormatChoice::Qualities())
-        {
-            const Args selection = FormatChoice::SelectionArguments(Downloader::VIDEO, quality, ytDlp);
-            const Args download = FormatChoice::DownloadArguments(Downloader::VIDEO, quality, {}, ytDlp);
-            ASSERT_LE(selection.size(), download.size());
-            EXPECT_TRUE(std::equal(selection.begin(), selection.end(), download.begin())) << quality;
-        }
-    EXPECT_EQ(FormatChoice::SelectionArguments(Downloader::AUDIO, "360", true), Args{});
+        for (const Downloader::DOWNLOAD_MODE mode : {Downloader::VIDEO, Downloader::AUDIO})
+            for (const std::string& quality : FormatChoice::Qualities())
+                for (const std::string& format : FormatChoice::AudioFormats())
+                {
+                    const Args selection = FormatChoice::SelectionArguments(mode, quality, format, ytDlp);
+                    const Args download = FormatChoice::DownloadArguments(mode, quality, format, {}, ytDlp);
+                    ASSERT_LE(selection.size(), download.size());
+                    EXPECT_TRUE(std::equal(selection.begin(), selection.end(), download.begin())) << quality;
+                }
+    EXPECT_EQ(FormatChoice::SelectionArguments(Downloader::AUDIO, "360", "mp3", true), Args{});
 }

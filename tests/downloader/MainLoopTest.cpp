@@ -33,8 +33,8 @@ TEST(MainLoop, KeepsPassingWhileAnotherDownloadRuns)
 
     Framework framework;
     XGConfig::downloader.num_threads = 2;
-    const std::string running = DownloadManager::QueueDownload("http://127.0.0.1/long?fake_hold=" + hold, AUDIO);
-    const std::string finishing = DownloadManager::QueueDownload("http://127.0.0.1/short", AUDIO);
+    const std::string running = DownloadManager::QueueDownload({"http://127.0.0.1/long?fake_hold=" + hold, AUDIO});
+    const std::string finishing = DownloadManager::QueueDownload({"http://127.0.0.1/short", AUDIO});
 
     // Should a pass wait for the held download after all, this ends the wait, and the test fails
     // instead of hanging.

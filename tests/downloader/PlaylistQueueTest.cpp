@@ -30,7 +30,7 @@ protected:
                                                  const std::string& quality = "best")
     {
         now += 1;
-        std::shared_ptr<PendingChange> change = DownloadManager::StartQueuePlaylist(url, VIDEO, quality, maxItems);
+        std::shared_ptr<PendingChange> change = DownloadManager::StartQueuePlaylist({url, VIDEO, quality}, maxItems);
         EXPECT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*change); }));
         return change;
     }
@@ -157,7 +157,7 @@ TEST_F(PlaylistTest, QueuingBesideAPlaylistTakesTheNextSecond)
     XGConfig::downloader.num_threads = 0;
     const std::shared_ptr<PendingChange> playlist = QueuePlaylist("https://example.com/list?fake_playlist=3");
     const std::shared_ptr<PendingChange> single =
-        DownloadManager::StartQueueDownload("https://example.com/v?fake_title=Single", AUDIO);
+        DownloadManager::StartQueueDownload({"https://example.com/v?fake_title=Single", AUDIO});
     now += 1;
     ASSERT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*single); }));
 

@@ -93,6 +93,21 @@ def make_dash(directory, name, video=("h264",), audio=("aac",), seconds=2, size=
     return name + "/manifest.mpd"
 
 
+def dash_stream(directory, name, index):
+    """Stream `index` of the DASH manifest that make_dash made as `name` (its video streams
+    first, then its sound), joined from its segments into one file; returns the file's path."""
+    out = os.path.join(directory, name)
+    init = next(item for item in os.listdir(out) if item.startswith("init-stream%d." % index))
+    extension = init.rsplit(".", 1)[1]
+    chunks = sorted(item for item in os.listdir(out) if item.startswith("chunk-stream%d-" % index))
+    path = os.path.join(out, "stream%d.%s" % (index, "mp4" if extension == "m4s" else extension))
+    with open(path, "wb") as joined:
+        for part in [init, *chunks]:
+            with open(os.path.join(out, part), "rb") as piece:
+                joined.write(piece.read())
+    return path
+
+
 def make_two_video_page(directory, name="page"):
     """A page that holds two videos (H.264 and AAC files, 2 s and 3 s long); returns its path
     and the paths of the two files, all below `directory`."""
@@ -160,6 +175,22 @@ def probe(path):
     return {"container": info["format"]["format_name"], "video": video.get("codec_name"),
             "profile": video.get("profile"), "height": video.get("height"), "audio": audio.get("codec_name"),
             "kinds": sorted(s["codec_type"] for s in streams)}
+
+
+def duration(path):
+    """The file's length in seconds, as its container tells it."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
+                            capture_output=True, text=True, check=True, timeout=TIMEOUT)
+    return float(result.stdout.strip())
+
+
+def sound_packets(path):
+    """The MD5 sum of the first sound stream's packets as they are stored: equal for two
+    files only when one holds the other's sound unchanged, whatever the container."""
+    result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-c", "copy",
+                             "-f", "hash", "-hash", "md5", "-"], capture_output=True, text=True, check=True,
+                            timeout=TIMEOUT)
+    return result.stdout.strip()
 
 
 def decodes(path):

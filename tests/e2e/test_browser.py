@@ -4,6 +4,8 @@ page as a person would; the test then checks what the page claimed against the s
 Screenshots land in $PELKO_TEST_OUTPUT/browser/screenshots/."""
 
 import functools
+import hashlib
+import hmac
 import http.server
 import json
 import os
@@ -14,7 +16,7 @@ import tempfile
 import threading
 import unittest
 
-from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer
+from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, Receiver
 from release_host import ReleaseHost
 
 SOURCE_DIR = os.environ.get("PELKO_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -163,6 +165,7 @@ class MediaOptionsTest(unittest.TestCase):
                               key=lambda entry: entry["queued_timestamp"])
             self.assertEqual([entry["title"] for entry in playlist], ["Fake video 1", "Fake video 2", "Fake video 3"])
             self.assertEqual(playlist[0]["pelko_id"], found["first"])
+            self.assertEqual((cache[found["audio"]]["mode"], cache[found["audio"]]["audio_format"]), ("audio", "opus"))
         finally:
             server.close()
 
@@ -302,6 +305,37 @@ class SharingTest(unittest.TestCase):
                 self.assertNotIn(secret, server.output)
         finally:
             server.close()
+
+
+class NotificationsTest(unittest.TestCase):
+    SECRET = "pelko webhook secret"  # the scenario's HOOK_SECRET
+
+    def test_targets_added_tested_and_their_secrets_never_shown(self):
+        receiver = Receiver()
+        self.addCleanup(receiver.close)
+        server = page_server()
+        self.addCleanup(server.close)
+        base = "http://127.0.0.1:%d" % receiver.port
+        found = run_scenario(self, server, "notifications", base)
+        with open(server.path("config.json")) as config:
+            saved = json.load(config)["notifications"]
+        self.assertEqual(saved["webhooks"], [{"url": base + "/hook", "secret": self.SECRET,
+                                              "events": ["queued", "finished", "failed", "subscription_error"]}])
+        self.assertEqual(saved["apprise_urls"], ["json://127.0.0.1:%d/apprise" % receiver.port])
+        # The webhook's test was signed with the secret typed into the page.
+        hooks = [(headers, body) for _, headers, body in receiver.received if headers.get("X-Pelko-Event") == "test"]
+        self.assertTrue(hooks)
+        for headers, body in hooks:
+            self.assertEqual(headers["X-Pelko-Signature"],
+                             "sha256=" + hmac.new(self.SECRET.encode(), body, hashlib.sha256).hexdigest())
+        self.assertEqual(len(found["outcomes"]), 2)
+        self.assertNotIn(self.SECRET, server.output)
+
+    def test_a_missing_apprise_program_is_named(self):
+        server = page_server(environment={"PATH": "/nonexistent"})
+        self.addCleanup(server.close)
+        found = run_scenario(self, server, "notifications-without-apprise")
+        self.assertIn("apprise program is not installed", found["note"])
 
 
 class ShutDownTest(unittest.TestCase):

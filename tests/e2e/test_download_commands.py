@@ -10,6 +10,7 @@ import urllib.parse
 from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, SharedServerTest
 
 WRONG_MODE = "Parameter 'mode' is of wrong value. Should be either 'video' or 'audio'."
+WRONG_AUDIO_FORMAT = "Parameter 'audio_format' is of wrong value. Should be one of 'mp3', 'm4a', 'opus' or 'flac'."
 NOT_READY = {"status": "ERROR", "description": "Bad request", "message": "File download not ready!"}
 INVALID_ID = {"status": "ERROR", "description": "Bad request", "message": "Invalid pelko id!"}
 OK_WAIT = {"status": "OK_WAIT",
@@ -60,6 +61,10 @@ class ValidationTest(SharedServerTest):
             ("queue_download", {"video_url": url, "mode": ["audio"]}, wrong_type("mode", "ARRAY", "STRING")),
             ("queue_download", {"video_url": url, "mode": "Audio"}, WRONG_MODE),
             ("queue_download", {"video_url": url, "mode": ""}, WRONG_MODE),
+            ("queue_download", {"video_url": url, "mode": "audio", "audio_format": "MP3"}, WRONG_AUDIO_FORMAT),
+            ("queue_download", {"video_url": url, "mode": "audio", "audio_format": "ogg"}, WRONG_AUDIO_FORMAT),
+            ("queue_download", {"video_url": url, "mode": "audio", "audio_format": 3},
+             wrong_type("audio_format", "INT", "STRING")),
             ("remove_download_entry", {}, "Missing mandatory value 'id'"),
             ("remove_download_entry", {"id": 17}, wrong_type("id", "INT", "STRING")),
             ("remove_download_entry", {"id": "neverqueued"}, "Failed."),
@@ -225,6 +230,24 @@ class DownloadEndpointTest(SharedServerTest):
         self.assertEqual(reply.status, 200)
         self.assertEqual(reply.header("Content-Disposition"),
                          "attachment; filename=\"%s.mp3\"; filename*=UTF-8''%s.mp3" % ("_" * 83, "%E6%97%A5" * 83))
+
+    def test_each_audio_format_is_its_own_file_with_its_extension_and_type(self):
+        # MP3 keeps the type it was always sent with.
+        formats = {"mp3": "application/octet-stream", "m4a": "audio/mp4", "opus": "audio/ogg", "flac": "audio/flac"}
+        for audio_format, content_type in formats.items():
+            with self.subTest(audio_format=audio_format):
+                reply = self.server.command("queue_download", video_url=video_url(fake_title="Song"), mode="audio",
+                                            audio_format=audio_format)
+                self.assertEqual(reply.status, 200, reply.body)
+                pelko_id = reply.json()["pelko_id"]
+                entry = self.server.wait_for_download(pelko_id, "finished")
+                self.assertEqual((entry["audio_format"], entry["downloaded_filename"]),
+                                 (audio_format, "dlcache/download/%s.%s" % (pelko_id, audio_format)))
+                fetched = self.server.request("/download/" + pelko_id)
+                self.assertEqual(fetched.status, 200)
+                self.assertEqual(fetched.header("Content-Type"), content_type)
+                self.assertEqual(fetched.header("Content-Disposition"),
+                                 "attachment; filename=\"Song.{0}\"; filename*=UTF-8''Song.{0}".format(audio_format))
 
     def test_video_downloads_are_offered_as_mp4(self):
         pelko_id, _ = self.finished("My Clip", "video")

@@ -12,11 +12,12 @@ import tempfile
 import unittest
 
 import media_fixtures
-from media_fixtures import H264_PROFILE, MediaSite, offline_variables, probe
+from media_fixtures import H264_PROFILE, MediaSite, dash_stream, offline_variables, probe, sound_packets
 
 TIMEOUT = 300
 MP4 = "mov,mp4,m4a,3gp,3g2,mj2"
 RE_ENCODED = "[VideoConvertor] Converting video"
+AUDIO_FORMATS = ("mp3", "m4a", "opus", "flac")
 
 
 def command(*arguments):
@@ -62,12 +63,13 @@ class RealDownloaderCase(unittest.TestCase):
         return json.loads(result.stdout)
 
     def download(self, url, mode="video", quality="best", place=0):
-        """The downloaded file's path and the download's output, after the metadata fetch."""
+        """The downloaded file's path and the download's output, after the metadata fetch. For
+        audio, `quality` may name the audio format instead (see the tool)."""
         self.metadata(url, mode, quality, place)
         status, log = self.run_command(command("download", mode, quality, str(place), os.path.join(self.work, "metadata.json"),
                                        "download/id.%(ext)s", url))
         self.assertEqual(status, 0, log)
-        extension = "mp4" if mode == "video" else "mp3"
+        extension = "mp4" if mode == "video" else quality if quality in AUDIO_FORMATS else "mp3"
         self.assertEqual(os.listdir(os.path.join(self.work, "download")), ["id." + extension], log)
         return os.path.join(self.work, "download", "id." + extension), log
 
@@ -120,6 +122,23 @@ class FormatChoiceTest(RealDownloaderCase):
         path, _ = self.download_of(self.mixed, "360", mode="audio")
         self.assertEqual(probe(path)["kinds"], ["audio"])
         self.assertEqual(probe(path)["audio"], "mp3")
+
+    def test_m4a_and_opus_keep_the_sound_the_site_offers_in_that_codec(self):
+        # The mixed manifest's streams: VP9 and H.264 pictures (0, 1), Opus and AAC sound (2, 3).
+        for audio_format, stream, codec, container in (("m4a", 3, "aac", MP4), ("opus", 2, "opus", "ogg")):
+            with self.subTest(audio_format=audio_format):
+                path, _ = self.download_of(self.mixed, audio_format, mode="audio")
+                info = probe(path)
+                self.assertEqual((info["container"], info["kinds"], info["audio"]), (container, ["audio"], codec))
+                self.assertEqual(sound_packets(path), sound_packets(dash_stream(self.site.directory, "mixed", stream)))
+                self.assertAlmostEqual(media_fixtures.duration(path), 2.0, delta=0.1)
+                os.remove(path)
+
+    def test_flac_converts_what_the_site_offers(self):
+        path, _ = self.download_of(self.vp9, "flac", mode="audio")
+        self.assertEqual((probe(path)["container"], probe(path)["kinds"], probe(path)["audio"]), ("flac", ["audio"], "flac"))
+        self.assertAlmostEqual(media_fixtures.duration(path), 2.0, delta=0.1)
+        self.assertTrue(media_fixtures.decodes(path))
 
 
 class TwoVideoPageTest(RealDownloaderCase):

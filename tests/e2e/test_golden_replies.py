@@ -29,7 +29,8 @@ UPDATE = os.environ.get("PELKO_GOLDEN_UPDATE") == "1"
 
 # Members that later versions may add to entries and replies.
 NEW_MEMBERS = {"error_message", "video_url", "stage", "quality", "download_speed", "download_eta", "total_bytes",
-               "restored", "playlist_index", "library_path", "subscription_id", "subscription_name"}
+               "restored", "playlist_index", "library_path", "subscription_id", "subscription_name",
+               "audio_format"}
 
 # Earlier runs' messages fall into two clusters of few distinct seconds, so ties abound.
 CLUSTER_2000 = 946684800

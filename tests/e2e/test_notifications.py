@@ -4,15 +4,13 @@ on 127.0.0.1."""
 
 import hashlib
 import hmac
-import http.server
 import json
 import os
-import threading
 import time
 import unittest
 import urllib.parse
 
-from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, free_port
+from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, Receiver, free_port
 
 SECRET = "hook-secret-5c1e"
 APPRISE_TOKEN = "apprise-token-77f0"
@@ -20,47 +18,6 @@ APPRISE_TOKEN = "apprise-token-77f0"
 
 def video_url(**switches):
     return "https://videos.example/watch?" + urllib.parse.urlencode(switches)
-
-
-class Receiver:
-    """An HTTP endpoint on 127.0.0.1 that keeps every POST and answers the statuses of
-    `statuses` in turn (then 200), or never answers while `hang` is set."""
-
-    def __init__(self, statuses=(), port=None):
-        self.statuses = list(statuses)
-        self.received = []
-        self.hang = threading.Event()
-        receiver = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_POST(self):
-                body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
-                receiver.received.append((time.monotonic(), dict(self.headers), body))
-                if receiver.hang.is_set():
-                    time.sleep(12)
-                self.send_response(receiver.statuses.pop(0) if receiver.statuses else 200)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-
-            def log_message(self, *args):
-                pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port or free_port()), Handler)
-        self.port = self.server.server_address[1]
-        self.url = "http://127.0.0.1:%d/hook" % self.port
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-
-    def wait_for(self, count, timeout):
-        deadline = time.monotonic() + timeout
-        while len(self.received) < count:
-            if time.monotonic() > deadline:
-                raise AssertionError("%d of %d requests came" % (len(self.received), count))
-            time.sleep(0.05)
-        return self.received
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
 
 
 def events(receiver, name):

@@ -165,6 +165,8 @@ class SubscriptionTest(unittest.TestCase):
             ({"url": ""}, message("Parameter 'url' is empty. Should be the address of a channel or playlist.")),
             ({"url": channel_url(5), "mode": "both"},
              message("Parameter 'mode' is of wrong value. Should be either 'video' or 'audio'.")),
+            ({"url": channel_url(5), "audio_format": "wav"},
+             message("Parameter 'audio_format' is of wrong value. Should be one of 'mp3', 'm4a', 'opus' or 'flac'.")),
             ({"url": channel_url(5), "check_interval": 9},
              message("Parameter 'check_interval' is of wrong value. Should be a whole number from 10 to 10080.")),
             ({"url": channel_url(5), "check_interval": 10081},
@@ -218,19 +220,22 @@ class SubscriptionTest(unittest.TestCase):
     def test_update_changes_what_later_checks_queue(self):
         subscription = self.add(channel_url(4, fake_grow=self.server.path("grown")))["subscription"]
         reply = self.call("update_subscription", id=subscription["id"], name="Renamed", mode="audio",
-                                    quality="360", check_interval=120, keep_last=3, enabled=False)
+                                    quality="360", audio_format="opus", check_interval=120, keep_last=3, enabled=False)
         self.assertEqual(reply.status, 200, reply.body)
         changed = reply.json()["subscription"]
-        self.assertEqual((changed["name"], changed["mode"], changed["quality"], changed["check_interval"],
-                          changed["keep_last"], changed["enabled"]), ("Renamed", "audio", "360", 120, 3, False))
+        self.assertEqual((changed["name"], changed["mode"], changed["quality"], changed["audio_format"],
+                          changed["check_interval"], changed["keep_last"], changed["enabled"]),
+                         ("Renamed", "audio", "360", "opus", 120, 3, False))
         self.assertEqual(changed["next_check"], changed["last_check"] + 120 * 60)
         self.grow("grown", 1)
         self.check(subscription["id"])
         entry = self.wait_for_entries(subscription["id"], 1)[0]
-        self.assertEqual((entry["subscription_name"], entry["mode"], entry["quality"]), ("Renamed", "audio", "360"))
+        self.assertEqual((entry["subscription_name"], entry["mode"], entry["quality"], entry["audio_format"]),
+                         ("Renamed", "audio", "360", "opus"))
         self.server.restart()
         listed = self.server.command("fetch_subscriptions").json()["subscriptions"][0]
-        self.assertEqual((listed["name"], listed["enabled"], listed["keep_last"]), ("Renamed", False, 3))
+        self.assertEqual((listed["name"], listed["enabled"], listed["keep_last"], listed["audio_format"]),
+                         ("Renamed", False, 3, "opus"))
 
     def test_a_refusal_as_too_many_backs_off_until_a_good_check(self):
         throttle = self.server.path("throttle")

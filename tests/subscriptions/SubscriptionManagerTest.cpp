@@ -163,3 +163,19 @@ TEST_F(SubscriptionManagerTest, AYouTubeChannelIsReadThroughItsFeedAndListedFlat
                   (std::tuple{requests, listed, seen, std::string()}));
     }
 }
+
+TEST_F(SubscriptionManagerTest, ALongerListingRecordsTheBackCatalogueItReachesWithoutQueuingIt)
+{
+    const std::string grown = directory / "grown";
+    const std::string id = Follow(30, "&fake_grow=" + grown);
+    XGConfig::subscriptions.listing_size = 20;
+    XGConfig::downloader.num_threads = 0;
+    // (videos added to the channel so far, videos the check queues, videos seen after it)
+    for (const auto& [added, queued, seen] : {std::tuple{"2", size_t{2}, int64_t{20}}, std::tuple{"3", size_t{1}, int64_t{21}}})
+    {
+        TestSupport::WriteRaw(grown, added);
+        const auto asked = SubscriptionManager::StartCheck(id);
+        ASSERT_TRUE(RunUntil([&asked] { return asked->done; }));
+        EXPECT_EQ((std::pair{asked->newVideos, Get(id).videos_seen}), (std::pair{queued, seen})) << added;
+    }
+}

@@ -16,14 +16,17 @@ function sessionTitles(page) {
 
 /**
  * The quality shows for video only and reaches the card; "Whole playlist" queues each video of a
- * playlist; a playlist queued as one video says how to queue it.
+ * playlist; a playlist queued as one video says how to queue it; the audio format shows for audio
+ * only and reaches the card.
  */
 export async function qualityAndPlaylist({ page, baseUrl, outDir }) {
   await page.goto(`${baseUrl}/`);
   await page.waitForSelector('#session-empty:not([hidden]), #session-list > li');
   assert.ok(await page.isVisible('#queue-quality'));
+  assert.ok(await page.isHidden('#queue-audio-format'), 'no audio format for video');
   await page.check('#queue-mode-audio');
   assert.ok(await page.isHidden('#queue-quality'), 'no quality for audio');
+  assert.ok(await page.isVisible('#queue-audio-format'));
   await page.check('#queue-mode-video');
   assert.ok(await page.isHidden('#note-playlist'));
 
@@ -47,7 +50,15 @@ export async function qualityAndPlaylist({ page, baseUrl, outDir }) {
   await page.uncheck('#queue-playlist');
   await queueDownload(page, fakeVideoUrl({ fake_playlist: '2', fake_title: 'List' }), 'video');
   await expectMessage(page, '#queue-message', 'error', 'This address is a playlist, not a single video. Tick “Whole playlist”');
-  return { single, first };
+
+  await page.check('#queue-mode-audio');
+  await page.selectOption('#queue-audio-format', 'opus');
+  const audio = await queueDownload(page, fakeVideoUrl({ fake_title: 'Night sounds' }), 'audio');
+  const audioCard = page.locator(`#session-list > li[data-pelko-id="${audio}"]`);
+  await audioCard.waitFor();
+  assert.equal(await audioCard.locator('[data-role="mode"]').textContent(), 'Audio · Opus');
+  await picture(page, outDir, 'queue-audio-format');
+  return { single, first, audio };
 }
 
 function cookiesState(page) {

@@ -4,7 +4,7 @@
 //   pelko_format_arguments playlist PROGRAM MAX_ITEMS URL
 //   pelko_format_arguments download PROGRAM MODE QUALITY PLACE METADATA_FILE OUTPUT_TEMPLATE URL
 // PROGRAM is the downloader's path (it takes yt-dlp's options when its name ends in "yt-dlp"), MODE
-// video or audio, PLACE 0 or a place on the playlist at URL; METADATA_FILE holds the document that
+// video or audio, QUALITY of audio an audio format (mp3, m4a, ...), PLACE 0 or a place on the playlist at URL; METADATA_FILE holds the document that
 // the metadata command printed. The downloads are limited to 100M a second, as by default.
 #include <iostream>
 #include <string>
@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     const std::string action = arguments.empty() ? "" : arguments[0];
     const size_t expected = action == "metadata" ? 6 : action == "playlist" ? 4 : action == "download" ? 8 : 0;
     if (expected == 0 || arguments.size() != expected ||
-        (action != "playlist" && !FormatChoice::IsQuality(arguments[3])))
+        (action != "playlist" && !FormatChoice::IsQuality(arguments[3]) && !FormatChoice::IsAudioFormat(arguments[3])))
     {
         std::cerr << "usage: see the top of FormatArguments.cpp\n";
         return 2;
@@ -33,8 +33,10 @@ int main(int argc, char** argv)
         command = DownloaderCommand::Playlist(program, arguments[3], std::stoi(arguments[2]), "");
     else
     {
-        const VideoRequest video{arguments.back(), arguments[2] == "video" ? VIDEO : AUDIO, arguments[3],
-                                 std::stoi(arguments[4])};
+        const bool audioFormat = FormatChoice::IsAudioFormat(arguments[3]);
+        const VideoRequest video{arguments.back(), arguments[2] == "video" ? VIDEO : AUDIO,
+                                 audioFormat ? "best" : arguments[3], std::stoi(arguments[4]),
+                                 audioFormat ? arguments[3] : "mp3"};
         if (action == "metadata")
             command = DownloaderCommand::Metadata(program, video, "");
         else
