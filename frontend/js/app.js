@@ -10,6 +10,7 @@ import { initDownloader, setDownloaderVisible } from './downloader.js';
 import { initApps, setAppsVisible } from './apps.js';
 import { initFooter } from './footer.js';
 import { initLogin, showLogin } from './login.js';
+import { initStream } from './stream.js';
 import { listen, AUTH_REQUIRED, CONNECTION, SHUT_DOWN } from './events.js';
 
 const VIEWS = {
@@ -82,5 +83,6 @@ initDownloader();
 initApps();
 initFooter();
 initLogin();
+initStream();
 window.addEventListener('hashchange', () => showView(location.hash.slice(1)));
 showView(location.hash.slice(1));

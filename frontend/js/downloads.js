@@ -4,8 +4,9 @@ import { call, callAndReport } from './api.js';
 import { fillAudioFormats, fillQualities } from './choices.js';
 import { num, showBusy, showMessage, str } from './dom.js';
 import { bindEntryList, renderEntries, statusById } from './entries.js';
-import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
+import { announce, listen, CACHE_CHANGED, ENTRY_CHANGED, SHUT_DOWN, STREAM_STATE } from './events.js';
 import { sharedAddress, wasShared } from './share.js';
+import { isStreamOpen } from './stream.js';
 
 const ACTIVE_POLL_MS = 1000;
 const IDLE_POLL_MS = 10000;
@@ -31,6 +32,7 @@ let pollAgain = false;
 let queueing = false;
 let stopped = false;
 let lastStatuses = null;
+let shownEntries = [];
 
 export function initDownloads() {
   form.addEventListener('submit', (event) => {
@@ -44,6 +46,9 @@ export function initDownloads() {
   bindEntryList(list, entryActions(sessionMessage, urlInput));
   listen(CACHE_CHANGED, ({ source }) => { if (source !== 'session') poll(); });
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
+  // Opened: one fetch catches up with what happened before. Failed: polling takes over again.
+  listen(STREAM_STATE, () => poll());
+  listen(ENTRY_CHANGED, ({ entry }) => showChange(entry));
   document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
   takeShared();
   poll();
@@ -198,11 +203,26 @@ async function poll() {
     pollAgain = false;
     next = 0;
   }
-  if (!stopped) timer = setTimeout(poll, document.hidden ? Math.max(next, IDLE_POLL_MS) : next);
+  if (!stopped && (next === 0 || !isStreamOpen())) {
+    timer = setTimeout(poll, document.hidden ? Math.max(next, IDLE_POLL_MS) : next);
+  }
+}
+
+/** One download's change from the event stream: the card changes, a new one goes first (newest first). */
+function showChange(entry) {
+  const id = str(entry, 'pelko_id');
+  const others = shownEntries.filter((shown) => str(shown, 'pelko_id') !== id);
+  if (entry.removed === true) {
+    if (others.length !== shownEntries.length) showSession(others);
+    return;
+  }
+  const place = shownEntries.findIndex((shown) => str(shown, 'pelko_id') === id);
+  showSession(place < 0 ? [entry, ...others] : shownEntries.map((shown, n) => (n === place ? entry : shown)));
 }
 
 /** Shows the entries; true when one of them still waits or downloads. */
 function showSession(entries) {
+  shownEntries = Array.isArray(entries) ? entries : [];
   renderEntries(list, entries, emptyNote);
   const statuses = statusById(entries);
   if (lastStatuses !== null && changedOutcome(lastStatuses, statuses)) announce(CACHE_CHANGED, { source: 'session' });

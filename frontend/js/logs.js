@@ -3,7 +3,8 @@
 import { call, callAndReport } from './api.js';
 import { el, showMessage, str, num } from './dom.js';
 import { formatTime, isoTime } from './format.js';
-import { listen, SHUT_DOWN } from './events.js';
+import { listen, LOG_ADDED, SHUT_DOWN, STREAM_STATE } from './events.js';
+import { isStreamOpen } from './stream.js';
 
 const REFRESH_MS = 5000;
 // The all-time log can grow without bound; the page shows its newest part. The server's
@@ -33,6 +34,12 @@ export function initLogs() {
   }
   problemsOnly.addEventListener('change', () => render(lastLogs));
   listen(SHUT_DOWN, () => { stopped = true; clearTimeout(timer); });
+  // While the stream is open new messages arrive by themselves; without it the view polls.
+  listen(STREAM_STATE, () => { if (visible) refresh(); });
+  listen(LOG_ADDED, ({ log }) => {
+    lastLogs = [log, ...lastLogs].slice(0, scope() === 'alltime' ? ALLTIME_SHOWN : undefined);
+    if (visible) render(lastLogs);
+  });
 }
 
 /** Called by the view switcher: the view refreshes itself every few seconds while it is shown. */
@@ -61,7 +68,7 @@ async function refresh() {
   } catch (error) {
     showMessage(message, error.message, 'error');
   }
-  if (visible && !stopped && !alltime) timer = setTimeout(refresh, REFRESH_MS);
+  if (visible && !stopped && !alltime && !isStreamOpen()) timer = setTimeout(refresh, REFRESH_MS);
 }
 
 function render(logs) {

@@ -5,10 +5,11 @@
 import { call } from './api.js';
 import { confirmWithOption } from './confirm.js';
 import { num, renderKeyed, showBusy, showMessage, str } from './dom.js';
-import { announce, listen, CACHE_CHANGED, SHUT_DOWN } from './events.js';
+import { announce, listen, CACHE_CHANGED, SHUT_DOWN, STREAM_STATE, SUBSCRIPTION_CHANGED } from './events.js';
 import { formatTime } from './format.js';
 import { createCard, editForm, fillCard } from './subscriptionCard.js';
 import { subscriptionFields } from './subscriptionFields.js';
+import { isStreamOpen } from './stream.js';
 
 // Times and counts change with the server's own checks; while the view shows they are fetched this often.
 const REFRESH_MS = 30000;
@@ -53,6 +54,9 @@ export function initSubscriptions() {
     stopped = true;
     clearTimeout(timer);
   });
+  // With the event stream open a change is told as it happens instead of being polled for.
+  listen(STREAM_STATE, () => { if (visible) refresh(); });
+  listen(SUBSCRIPTION_CHANGED, () => { if (visible) refresh(); });
 }
 
 /** Called by the view switcher: the list is fetched when the view opens, and again now and then while it shows. */
@@ -74,7 +78,7 @@ async function refresh() {
     showMessage(viewMessage, error.message, 'error');
   }
   clearTimeout(timer);
-  if (visible && !stopped) timer = setTimeout(refresh, REFRESH_MS);
+  if (visible && !stopped && !isStreamOpen()) timer = setTimeout(refresh, REFRESH_MS);
 }
 
 function show(card, subscription) {

@@ -4,8 +4,10 @@
 #include <stdexcept>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/Metrics.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloaderVersions.h"
+#include "downloader/FailureReasons.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
 
@@ -141,6 +143,14 @@ void DownloadManager::AddEventListener(EventListener listener)
 
 void DownloadManager::Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry)
 {
+    // A cancel during the metadata fetch is told as a failure, with the cancel's reason.
+    if (event == DOWNLOAD_EVENT::CANCELLED ||
+        (event == DOWNLOAD_EVENT::FAILED && entry.ErrorMessage() == FailureReasons::cancelled))
+        Metrics::Count("pelko_downloads_total", {{"outcome", "cancelled"}});
+    else if (event == DOWNLOAD_EVENT::FAILED)
+        Metrics::Count("pelko_downloads_total", {{"outcome", "failed"}});
+    else if (event == DOWNLOAD_EVENT::FINISHED)
+        Metrics::Count("pelko_downloads_total", {{"outcome", "finished"}});
     for (const EventListener& listener : listeners)
         listener(event, entry);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -69,9 +70,13 @@ namespace Downloader
     // What became of a download, as the manager tells its listeners.
     enum class DOWNLOAD_EVENT
     {
-        QUEUED,    // its metadata was read (again): it waits for its turn
-        FINISHED,  // its file is in the cache
-        FAILED,    // it cannot be done (a cancel is no failure)
+        QUEUED,      // its metadata was read (again): it waits for its turn
+        FINISHED,    // its file is in the cache
+        FAILED,      // it cannot be done (a cancel is no failure)
+        STARTED,     // its program runs
+        PROGRESSED,  // while it runs: its progress, speed, time left or stage moved
+        CANCELLED,   // a client stopped it: it stays listed as failed with "Cancelled."
+        REMOVED,     // it left the session and the cache (a removal, a clear)
     };
     // What became of a finished download's file outside the cache.
     struct Placement
@@ -140,8 +145,9 @@ namespace Downloader
         // Main thread: takes in what ended off it, then tells whether `change` is complete.
         static bool IsDone(const PendingChange& change);
 
-        // Called on the main thread the moment a download is queued, finishes or fails, with the
-        // entry as it is then. Listeners stay until the next PreInit.
+        // Called on the main thread the moment something of a DOWNLOAD_EVENT happens to a listed
+        // download, with the entry as it is then; PROGRESSED at most once per pass and download.
+        // Listeners stay until the next PreInit.
         using EventListener = std::function<void(DOWNLOAD_EVENT event, const DownloadEntry& entry)>;
         static void AddEventListener(EventListener listener);
         // `prepare` is called on the main thread as each download starts, so that the step it
@@ -223,6 +229,11 @@ namespace Downloader
             std::atomic<DOWNLOAD_STATUS> whenStopped = FAILED;
             std::atomic<bool> stop = false;   // set by the main thread, read by the worker
             std::atomic<bool> ended = false;  // set by the worker when it is done with everything shared
+            // Bumped by the worker whenever the entry's progress moved; `toldMoves` is what the
+            // main thread last told its listeners of.
+            std::atomic<uint64_t> moves = 0;
+            uint64_t toldMoves = 0;                           // main thread only
+            std::chrono::steady_clock::time_point startedAt;  // main thread only
             bool removeWhenEnded = false;     // main thread only
             std::string placementProblem;     // written by the worker before `ended`
             std::vector<std::shared_ptr<PendingChange>> waiting;  // main thread only; done once it ended
@@ -249,6 +260,7 @@ namespace Downloader
             // Written by the fetch thread before `ended`, read by the main thread after it.
             DownloadEntry metadata;
             bool usable = false;
+            double seconds = 0;  // how long the downloader program took
             std::vector<VideoRequest> playlistVideos;
             std::string error;
             std::thread thread;
@@ -283,6 +295,8 @@ namespace Downloader
         static void LogProgram();
         static void CollectWorkers();
         static void Collect();
+        // PROGRESSED for every running download whose progress moved since it was last told.
+        static void TellProgress();
         // Logs how an ended worker's download went and files its entry; true when it finished.
         static bool TakeOutcome(WorkerThread& worker);
         static void LoadIndex();

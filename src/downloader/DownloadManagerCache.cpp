@@ -188,10 +188,16 @@ bool DownloadManager::ClearDownloadCache()
     // Fetches under way bring nothing back; their files go once they have ended.
     for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
         Withdraw(*fetch, MetadataFetch::REMOVED);
+    std::list<std::shared_ptr<DownloadEntry>> session = std::move(unfinishedCache);
+    std::vector<std::shared_ptr<DownloadEntry>> index = std::move(saveFileCache);
     unfinishedCache.clear();
     saveFileCache.clear();
     playlistsInWaiting.clear();
     stateVersion++;
+    for (const std::shared_ptr<DownloadEntry>& entry : session)
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
+    for (const std::shared_ptr<DownloadEntry>& entry : index)
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
     return true;
 }
 
@@ -242,8 +248,10 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
         // A retried entry leaves the list now; the fetch's files go once it has ended.
         if (session != unfinishedCache.end())
         {
+            const std::shared_ptr<DownloadEntry> entry = *session;
             unfinishedCache.erase(session);
             SaveQueue();
+            Tell(DOWNLOAD_EVENT::REMOVED, *entry);
         }
         Withdraw(*fetch, MetadataFetch::REMOVED);
         fetch->waiting.push_back(change);
@@ -251,9 +259,11 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
     }
     if (session != unfinishedCache.end())
     {
-        WorkerThread* worker = WorkerOf(session->get());
+        const std::shared_ptr<DownloadEntry> entry = *session;
+        WorkerThread* worker = WorkerOf(entry.get());
         unfinishedCache.erase(session);
         SaveQueue();
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
         if (worker != nullptr)
         {
             // The worker keeps the entry alive; its files go once its program has ended.
@@ -268,8 +278,10 @@ std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)
         const auto indexed = std::find_if(saveFileCache.begin(), saveFileCache.end(), hasId);
         if (indexed == saveFileCache.end())
             return nullptr;
+        const std::shared_ptr<DownloadEntry> entry = *indexed;
         saveFileCache.erase(indexed);
         Save();
+        Tell(DOWNLOAD_EVENT::REMOVED, *entry);
     }
     DeleteFilesOf(id);
     change->done = true;
@@ -320,6 +332,7 @@ ChangeRequest DownloadManager::CancelDownload(std::string id)
     SaveQueue();
     log->stream << "Cancelled download " << id << " \"" << entry->title << "\".";
     log->Flush();
+    Tell(DOWNLOAD_EVENT::CANCELLED, *entry);
     change->done = true;
     return {change, ""};
 }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/Metrics.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "downloader/ExternalProgram.h"
@@ -89,6 +90,7 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
     const std::string errorPath = scratch + ".err";
 
     ExternalProgram::Outcome outcome;
+    const auto started = std::chrono::steady_clock::now();
     {
         RunFiles files(settings.program, scratch);
         outcome = ExternalProgram::Run(
@@ -96,6 +98,7 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
                     : DownloaderCommand::Metadata(files.program, fetch->video, files.cookies),
             metadataPath, errorPath, &fetch->stop);
     }
+    fetch->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const MetadataDocument document =
         outcome.started ? MetadataDocument::Read(metadataPath, fetch->video.playlistIndex > 0) : MetadataDocument{};
@@ -290,6 +293,8 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         unfinishedCache.push_back(entry);
     }
     WarnIfMissingDependenciesWIN();
+    if (fetch.started && !fetch.stop)
+        Metrics::Observe("pelko_metadata_fetch_duration_seconds", fetch.seconds);
 
     // A cancel has answered already: whatever the fetch brought, the entry is not queued.
     if (fetch.withdrawal == MetadataFetch::CANCELLED)

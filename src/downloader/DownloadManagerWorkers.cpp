@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <filesystem>
 #include "app/FileSystem.h"
+#include "app/Metrics.h"
 #include "app/StopSignals.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
@@ -16,6 +18,7 @@ using namespace Downloader;
 void DownloadManager::Update()
 {
     Collect();
+    TellProgress();
     QueuePlaylistVideos();
     StartFetches();
 
@@ -52,9 +55,23 @@ void DownloadManager::DownloadNext()
 
     auto worker = std::make_unique<WorkerThread>();
     worker->entry = entry;
+    worker->startedAt = std::chrono::steady_clock::now();
     worker->thread = std::thread(RunWorker, entry, std::move(settings), worker.get());
     downloadThreads.push_back(std::move(worker));
     SaveQueue();
+    Tell(DOWNLOAD_EVENT::STARTED, *entry);
+}
+
+void DownloadManager::TellProgress()
+{
+    for (const std::unique_ptr<WorkerThread>& worker : downloadThreads)
+    {
+        const uint64_t moves = worker->moves.load(std::memory_order_acquire);
+        if (moves == worker->toldMoves || worker->removeWhenEnded)
+            continue;
+        worker->toldMoves = moves;
+        Tell(DOWNLOAD_EVENT::PROGRESSED, *worker->entry);
+    }
 }
 
 void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control)
@@ -82,6 +99,7 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
         entry->total_bytes = report.totalBytes;
         entry->converting = report.converting;
         progressVersion.fetch_add(1, std::memory_order_release);
+        control->moves.fetch_add(1, std::memory_order_release);
     };
 
     ExternalProgram::Outcome outcome;
@@ -174,8 +192,15 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     }
 
     const DOWNLOAD_STATUS status = entry.status;
+    if (status == FINISHED || (status == FAILED && entry.ErrorMessage() != FailureReasons::cancelled))
+        Metrics::Observe("pelko_download_duration_seconds",
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - worker.startedAt).count());
     if (status == FINISHED)
     {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(entry.downloaded_filename, error);
+        if (!error)
+            Metrics::Count("pelko_downloaded_bytes_total", {}, static_cast<double>(bytes));
         log->stream << "Finished download " << entry.pelko_id << " \"" << entry.title << "\".";
         log->Flush();
         if (!entry.LibraryPath().empty())
@@ -195,11 +220,14 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     if (status == QUEUED)
     {
         log->stream << "Stopped download " << entry.pelko_id << "; it starts again at the next start.";
+        log->Flush();
     }
     else if (entry.ErrorMessage() == FailureReasons::cancelled)
     {
         FileSystem::Delete(MetadataFile(entry.pelko_id));
         log->stream << "Cancelled download " << entry.pelko_id << " \"" << entry.title << "\".";
+        log->Flush();
+        Tell(DOWNLOAD_EVENT::CANCELLED, entry);
     }
     else
     {
@@ -207,9 +235,7 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
                     << ") failed: " << entry.ErrorMessage();
         log->Flush();
         Tell(DOWNLOAD_EVENT::FAILED, entry);
-        return false;
     }
-    log->Flush();
     return false;
 }
 

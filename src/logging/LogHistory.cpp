@@ -16,10 +16,12 @@ time_t LogHistory::lastSave = 0;
 bool LogHistory::didHistoryChangeSinceLastSave = false;
 SavedLog LogHistory::saveFileCache;
 uint64_t LogHistory::version = 0;
+std::vector<LogHistory::Listener> LogHistory::listeners;
 
 void LogHistory::PreInit()
 {
     history = new std::vector<LogEntry*>();
+    listeners.clear();
     lastSave = Clock::now();
     didHistoryChangeSinceLastSave = false;
 }
@@ -46,6 +48,13 @@ void LogHistory::AddLogToHistory(LogEntry* entry)
     history->push_back(entry);
     didHistoryChangeSinceLastSave = true;
     version++;
+    for (const Listener& listener : listeners)
+        listener(*entry);
+}
+
+void LogHistory::AddListener(Listener listener)
+{
+    listeners.push_back(std::move(listener));
 }
 
 void LogHistory::Update()

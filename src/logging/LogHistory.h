@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <vector>
 #include "json/JsonArray.h"
 #include "logging/LogEntry.h"
@@ -18,8 +19,11 @@ namespace Logging
         static void PreInit();
         // Loads the JSON log; runs once the settings name the log files.
         static void Init();
-        // Appends `entry` and takes ownership of it.
+        // Appends `entry` and takes ownership of it; then tells the listeners.
         static void AddLogToHistory(LogEntry* entry);
+        // Called with every message as it joins the history. Listeners stay until the next PreInit.
+        using Listener = std::function<void(const LogEntry& entry)>;
+        static void AddListener(Listener listener);
         // Saves when something changed and the autosave interval has passed.
         static void Update();
         // Appends the unsaved messages to both log files and moves them to saveFileCache.
@@ -50,5 +54,6 @@ namespace Logging
     private:
         static void DeleteHistoryEntries();
         static uint64_t version;
+        static std::vector<Listener> listeners;
     };
 }

@@ -20,6 +20,7 @@ namespace
     const std::vector<DeliveryQueue::Clock::duration> retryDelays = {
         std::chrono::seconds(10), std::chrono::minutes(1), std::chrono::minutes(10), std::chrono::hours(1)};
 
+    // The name a notification gives the event; null for those that are told to no one.
     const char* EventName(Downloader::DOWNLOAD_EVENT event)
     {
         switch (event)
@@ -29,9 +30,10 @@ namespace
         case Downloader::DOWNLOAD_EVENT::FINISHED:
             return "finished";
         case Downloader::DOWNLOAD_EVENT::FAILED:
-            break;
+            return "failed";
+        default:
+            return nullptr;
         }
-        return "failed";
     }
 
     std::string Describe(DeliveryQueue::Clock::duration delay)
@@ -73,7 +75,8 @@ void NotificationCenter::PreInit()
 
     Downloader::DownloadManager::AddEventListener(
         [](Downloader::DOWNLOAD_EVENT event, const Downloader::DownloadEntry& entry) {
-            Notify(Notification(EventName(event), Clock::now(), Ostrel::JsonData(entry.GetAsJson()), ""));
+            if (const char* name = EventName(event))
+                Notify(Notification(name, Clock::now(), Ostrel::JsonData(entry.GetAsJson()), ""));
         });
     // Told once when checks start failing or fail for another reason, not at every failed check.
     Subscriptions::SubscriptionManager::AddObserver(

@@ -222,7 +222,8 @@ namespace
     // Without a session: a browser loading a page gets the login form, everything else JSON.
     void RefuseWithoutPassword(MHD_Connection* connection, const HttpRequest& request, const std::string& message)
     {
-        const bool loadsPage = request.uri != "/api" && (request.method == "GET" || request.method == "HEAD");
+        const bool loadsPage =
+            !AccessGate::IsInterfaceRoute(request.uri) && (request.method == "GET" || request.method == "HEAD");
         if (loadsPage && IsBrowser(connection))
             return SendPage(connection, MHD_HTTP_UNAUTHORIZED, HtmlPages::LoginPage(PathWithQuery(connection, request.uri), ""));
 
@@ -280,7 +281,7 @@ AccessGate::VERDICT AccessGate::Admit(MHD_Connection* connection, HttpRequest& r
     if (!SiteRules::IsHostAllowed(host))
     {
         const std::string name = SiteRules::HostName(host).empty() ? host : SiteRules::HostName(host);
-        if (request.uri == "/api")
+        if (IsInterfaceRoute(request.uri))
             HttpServer::ServeReply(connection,
                                    RestResponseTemplates::GetByCode(
                                        MISDIRECTED_REQUEST, "This server does not answer to the host name \"" + name +
@@ -298,7 +299,7 @@ AccessGate::VERDICT AccessGate::Admit(MHD_Connection* connection, HttpRequest& r
                                      Header(connection, "Sec-Fetch-Site"),
                                      Header(connection, "Sec-Fetch-Mode"),
                                      Header(connection, "Sec-Fetch-Dest"),
-                                     request.uri == "/api"};
+                                     IsInterfaceRoute(request.uri)};
     if (SiteRules::IsCrossSite(site))
     {
         HttpServer::ServeReply(connection,
@@ -353,6 +354,11 @@ AccessGate::VERDICT AccessGate::Admit(MHD_Connection* connection, HttpRequest& r
         RefuseWithoutPassword(connection, request, "Wrong password.");
         return ANSWERED;
     }
+}
+
+bool AccessGate::IsInterfaceRoute(const std::string& uri)
+{
+    return uri == "/api" || uri == HttpServer::eventsRoute || uri == HttpServer::metricsRoute;
 }
 
 std::string AccessGate::LocalPath(const std::string& path)

@@ -27,6 +27,10 @@ namespace Rest
         static VERDICT Admit(MHD_Connection* connection, HttpRequest& request, const std::string& peerAddress,
                              PasswordChecks& checks);
 
+        // "/api", "/events" and "/metrics": what scripts and the page's own code ask for, never a
+        // page to show. Their refusals are JSON, and a link from another site does not reach them.
+        static bool IsInterfaceRoute(const std::string& uri);
+
         // `path` when it is a path of this server ("/...", not "//..." or "/\..."), else "/":
         // a redirect to it can never leave the site.
         static std::string LocalPath(const std::string& path);

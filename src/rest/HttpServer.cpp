@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 #include "app/Clock.h"
+#include "app/Metrics.h"
 #include "app/XGControl.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
@@ -19,6 +20,7 @@
 #include "rest/AccessGate.h"
 #include "rest/ContentDisposition.h"
 #include "rest/FeedRoute.h"
+#include "rest/MetricsPage.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 
@@ -83,6 +85,8 @@ HttpServer::HttpServer()
 
 HttpServer::~HttpServer()
 {
+    // The library must not be stopped with connections suspended.
+    events.CloseAll();
     if (daemon != nullptr)
         MHD_stop_daemon(daemon);
     daemon = nullptr;
@@ -93,6 +97,7 @@ HttpServer::~HttpServer()
 void HttpServer::PostInit()
 {
     isBootedSuccessfully = InitWebServer();
+    events.Listen();
 }
 
 bool HttpServer::InitWebServer()
@@ -195,13 +200,15 @@ void HttpServer::CollectLibraryMessage(void* server, const char* format, va_list
 void HttpServer::Update()
 {
     ResumeReadyRequests();
+    const auto now = EventStreams::Clock::now();
+    events.Update(now);
     unsigned int wait = static_cast<unsigned int>(std::max(0, XGConfig::httpServer.polling_rate));
-    if (HasHeldRequests())
-    {
-        // A client waiting for its reply is an active client: no idle pause meanwhile.
+    // A client waiting for its reply, or for events, is an active client: no idle pause meanwhile.
+    if (HasHeldRequests() || events.HasStreams())
         XGControl::last_query_time = Clock::now();
+    if (HasHeldRequests())
         wait = std::min(wait, heldPollMilliseconds);
-    }
+    wait = static_cast<unsigned int>(events.TimeUntilDue(now, std::chrono::milliseconds(wait)).count());
     Poll(wait);
 }
 
@@ -272,6 +279,7 @@ void HttpServer::OnExit()
 
     while (HasHeldRequests())
         Update();
+    events.CloseAll();
 
     // The last replies ("Goodbye! :3" above all) may still wait in their connections.
     for (int round = 0; round < drainRounds && unsentReplies > 0; ++round)
@@ -327,6 +335,10 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
             request->replyPrepared = false;
             ServeStringToConnection(connection, std::move(request->preparedReply), request->preparedStatus);
         }
+        // The library forgets the status once the reply is out; the request counter needs it then.
+        if (request->answered && request->status == 0)
+            if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS))
+                request->status = info->http_status;
         return MHD_YES;
     }
     catch (...)
@@ -341,7 +353,12 @@ void HttpServer::RequestCompleted(void* server, MHD_Connection* connection, void
     auto* self = static_cast<HttpServer*>(server);
     auto* request = static_cast<HttpRequest*>(*requestState);
     if (request != nullptr && request->answered)
+    {
         --self->unsentReplies;
+        if (request->status != 0)
+            Metrics::Count("pelko_http_requests_total", {{"route", MetricsPage::RouteName(request->uri)},
+                                                         {"status", MetricsPage::StatusClass(request->status)}});
+    }
     delete request;
     *requestState = nullptr;
     self->connectionGuard.ReplySent(connection, ConnectionGuard::Clock::now());
@@ -404,6 +421,13 @@ void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
             ServeDownloadeableResource(connection, request);
         else if (request.uri.starts_with(feedsPrefix))
             FeedRoute::Serve(connection, request);
+        else if (request.uri == eventsRoute)
+            events.Open(connection);
+        else if (request.uri == metricsRoute)
+        {
+            const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+            MetricsPage::Serve(connection, info == nullptr ? 0 : info->num_connections);
+        }
         else
             frontend.Serve(connection, request.uri);
     }

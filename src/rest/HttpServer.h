@@ -8,6 +8,7 @@
 #include "json/Json.h"
 #include "logging/Logger.h"
 #include "rest/ConnectionGuard.h"
+#include "rest/EventStreams.h"
 #include "rest/PasswordChecks.h"
 #include "rest/HttpStatusCode.h"
 #include "rest/RestQueryHandler.h"
@@ -25,6 +26,7 @@ namespace Rest
         std::string body;
         bool bodyTooLarge = false;
         bool answered = false;
+        unsigned int status = 0;  // of the reply, once it is queued
         // A held request's reply, rendered when it was ready and sent once the connection resumed.
         bool replyPrepared = false;
         std::string preparedReply;
@@ -67,8 +69,9 @@ namespace Rest
         // True once the listener speaks HTTPS: cookies are then marked Secure.
         static bool SpeaksHttps();
         // Answers the held requests whose replies are ready, lets those whose password has been
-        // checked through the gate again, then Poll(httpServer.polling_rate),
-        // or a short poll while requests are held.
+        // checked through the gate again, sends the events that are due, then
+        // Poll(httpServer.polling_rate), or a short poll while requests are held. Open event
+        // streams keep the main loop from idling.
         void Update();
         // Handles what the network brings within `milliseconds`, returning early once
         // something was handled; without a listener it just waits.
@@ -101,6 +104,8 @@ namespace Rest
         static constexpr const char* downloadRoute = "/download";
         static constexpr const char* downloadPrefix = "/download/";
         static constexpr const char* feedsPrefix = "/feeds/";
+        static constexpr const char* eventsRoute = "/events";
+        static constexpr const char* metricsRoute = "/metrics";
 
     private:
         static MHD_Result EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
@@ -140,5 +145,7 @@ namespace Rest
         bool isBootedSuccessfully = false;
         unsigned int unsentReplies = 0;  // answered requests whose reply is not out yet
         ConnectionGuard connectionGuard;
+        // Outlives the daemon, whose responses call back into it until they are freed.
+        EventStreams events;
     };
 }

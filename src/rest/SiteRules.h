@@ -19,7 +19,7 @@ namespace Rest
             std::string fetchSite;  // Sec-Fetch-Site
             std::string fetchMode;  // Sec-Fetch-Mode
             std::string fetchDest;  // Sec-Fetch-Dest
-            bool isApi = false;     // sent to "/api"
+            bool isApi = false;     // sent to "/api" or another route of the interface ("/events", "/metrics")
         };
 
         // True for an IP address, "localhost" or a name of access.allowed_hosts (any case,

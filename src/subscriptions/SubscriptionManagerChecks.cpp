@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
+#include "app/Metrics.h"
 #include "config/XGConfig.h"
 #include "logging/Logger.h"
 #include "subscriptions/CheckSchedule.h"
@@ -294,6 +295,7 @@ void SubscriptionManager::FinishCheck(Job& job)
     const time_t now = Clock::now();
     const std::string previousError = subscription->last_error;
     CheckSchedule::AfterCheck(*subscription, now, check.usable ? "" : check.error);
+    Metrics::Count("pelko_subscription_checks_total", {{"outcome", check.usable ? "ok" : "failed"}});
     size_t queued = 0;
     if (!check.usable)
     {

@@ -19,6 +19,7 @@ import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
 import { sharingAndTokens } from './scenarios/sharing.mjs';
 import { notifications, notificationsWithoutApprise } from './scenarios/notifications.mjs';
+import { pushedProgress } from './scenarios/stream.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -43,6 +44,7 @@ const SCENARIOS = {
   'sharing-and-tokens': sharingAndTokens,
   notifications,
   'notifications-without-apprise': notificationsWithoutApprise,
+  'pushed-progress': pushedProgress,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);

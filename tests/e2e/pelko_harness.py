@@ -201,14 +201,16 @@ class PelkoProcess:
 
     # --- talking ---
 
+    def connect(self, source="127.0.0.1", timeout=10):
+        """A connection to the server from the address `source`, over HTTPS when `tls_context` is set."""
+        if self.tls_context is None:
+            return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout, source_address=(source, 0))
+        return http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, source_address=(source, 0),
+                                           context=self.tls_context)
+
     def request(self, path, body=None, method=None, source="127.0.0.1", headers=None, timeout=10):
         """One HTTP request from the address `source`; GET, or POST when there is a body."""
-        if self.tls_context is None:
-            connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout,
-                                                    source_address=(source, 0))
-        else:
-            connection = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout,
-                                                     source_address=(source, 0), context=self.tls_context)
+        connection = self.connect(source, timeout)
         try:
             connection.request(method or ("GET" if body is None else "POST"), path, body=body,
                                headers=dict(self.auth_headers, **(headers or {})))
@@ -298,6 +300,69 @@ class BackgroundCommand(threading.Thread):
 
     def run(self):
         self.reply = self.server.command(self.name, source=self.source, timeout=60, **self.parameters)
+
+
+class EventStream:
+    """GET /events from the address `source`, held open: the server-sent events as they come.
+    `status` and `headers` are the reply's; read the events with next() and until()."""
+
+    def __init__(self, server, source="127.0.0.1", headers=None, timeout=10):
+        self.connection = server.connect(source, timeout)
+        self.connection.request("GET", "/events", headers=dict(server.auth_headers, **(headers or {})))
+        self.sock = self.connection.sock
+        self.response = self.connection.getresponse()
+        self.status = self.response.status
+        self.headers = self.response.getheaders()
+
+    def next(self, timeout=10):
+        """The next event as (name, data parsed as JSON), or ("comment", text) for a comment line;
+        socket.timeout when none comes within `timeout` s, EOFError once the stream ended."""
+        self.sock.settimeout(timeout)
+        name, data = "message", []
+        while True:
+            line = self.response.readline()
+            if not line:
+                raise EOFError("the stream ended")
+            line = line.decode().rstrip("\n")
+            if line.startswith(":"):
+                return "comment", line[1:].strip()
+            if line == "":
+                if data:
+                    return name, json.loads("\n".join(data))
+                name = "message"
+                continue
+            field, _, value = line.partition(":")
+            value = value[1:] if value.startswith(" ") else value
+            if field == "event":
+                name = value
+            elif field == "data":
+                data.append(value)
+
+    def until(self, wanted, timeout=20):
+        """Every event up to and including the first (name, data) for which `wanted` holds;
+        AssertionError with what came when none does within `timeout` s."""
+        deadline = time.monotonic() + timeout
+        seen = []
+        while True:
+            left = deadline - time.monotonic()
+            try:
+                if left <= 0:
+                    raise socket.timeout()
+                seen.append(self.next(left))
+            except (socket.timeout, EOFError) as ended:
+                raise AssertionError("no such event (%r) among %r" % (ended, seen[-20:]))
+            if wanted(*seen[-1]):
+                return seen
+
+    def close(self):
+        self.connection.close()
+        self.response.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 def entry_of(server, pelko_id):

@@ -121,6 +121,10 @@ class PageTest(unittest.TestCase):
         found = run_scenario(self, self.server, "converting")
         self.assertEqual(self.server.request("/download/" + found["pelko_id"]).status, 200)
 
+    def test_progress_arrives_without_polling(self):
+        found = run_scenario(self, self.server, "pushed-progress")
+        self.assertEqual(self.server.request("/download/" + found["pelko_id"]).status, 200)
+
     def test_clear_logs(self):
         run_scenario(self, self.server, "clear-logs")
         logs = [entry["message"] for entry in self.server.command("fetch_alltime_logs").json()["logs"]]

@@ -1,0 +1,67 @@
+"""Seconds from queue_download to the finished sound file, through the server, in each audio
+format, for one clip served on 127.0.0.1 as the big sites serve it (DASH with H.264 video and
+separate AAC and Opus sound), with the real yt-dlp and ffmpeg. M4A and Opus keep the site's
+stream; MP3 and FLAC convert it.
+
+    python3 bench/audio_format_timing.py [--seconds 600] [--warm 3] build/release/pelko
+
+For each format a fresh server: the first download after its start, then the median of the
+warm ones. Prints a Markdown table with the codec and length of the result; nothing here
+asserts a time, and nothing leaves the machine.
+"""
+
+import argparse
+import os
+import statistics
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "e2e"))
+import media_fixtures  # noqa: E402
+import pelko_harness  # noqa: E402
+
+TIMEOUT = 900
+FORMATS = ("mp3", "m4a", "opus", "flac")
+
+
+def one_download(server, url, audio_format):
+    """Seconds from the request to the finished entry, and the finished file's path."""
+    started = time.monotonic()
+    reply = server.command("queue_download", video_url=url, mode="audio", audio_format=audio_format, timeout=TIMEOUT)
+    if reply.status != 200:
+        raise RuntimeError(reply.body)
+    pelko_id = reply.json()["pelko_id"]
+    while True:
+        entry = next(e for e in server.command("fetch_alltime_cache").json()["cache"] if e["pelko_id"] == pelko_id)
+        if entry["status"] == "finished":
+            return time.monotonic() - started, server.path(entry["downloaded_filename"])
+        if entry["status"] == "failed" or time.monotonic() - started > TIMEOUT:
+            raise RuntimeError("download %s: %r\n%s" % (pelko_id, entry, server.output))
+        time.sleep(0.1)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("pelko")
+    parser.add_argument("--seconds", type=int, default=600, help="the clip's length")
+    parser.add_argument("--warm", type=int, default=3, help="downloads after the first")
+    options = parser.parse_args()
+    os.environ["PELKO_BIN"] = os.path.abspath(options.pelko)
+    with media_fixtures.MediaSite() as site:
+        print("making the %d s clip..." % options.seconds, flush=True)
+        manifest = media_fixtures.make_dash(site.directory, "dash", video=("h264",), audio=("aac", "opus"),
+                                            seconds=options.seconds, size="640x360")
+        print("| format | first after start (s) | warm, median of %d (s) | result |" % options.warm)
+        print("|---|---|---|---|")
+        for audio_format in FORMATS:
+            with pelko_harness.PelkoServer(environment=media_fixtures.offline_variables()) as server:
+                first, path = one_download(server, site.url(manifest), audio_format)
+                warm = [one_download(server, site.url(manifest), audio_format)[0] for _ in range(options.warm)]
+                info = media_fixtures.probe(path)
+                length = media_fixtures.duration(path)
+            print("| %s | %.1f | %.1f | %s, %.0f s |" % (audio_format, first, statistics.median(warm), info["audio"],
+                                                       length), flush=True)
+
+
+if __name__ == "__main__":
+    main()
