@@ -10,10 +10,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
 
-# ca-certificates: the updater verifies the release host's HTTPS certificate; apprise sends the
-# notifications to Apprise addresses.
+# ca-certificates: the updater verifies the release host's HTTPS certificate; unzip unpacks the
+# deno it installs; apprise sends the notifications to Apprise addresses.
 RUN_PACKAGES=(g++ cmake make ccache pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev libpugixml-dev ca-certificates yt-dlp
-  ffmpeg apprise)
+  ffmpeg apprise unzip)
 PACKAGE_PACKAGES=(dpkg-dev)
 IMAGE_PACKAGES=(podman runc uidmap mmdebstrap)
 TEST_PACKAGES=(libgtest-dev python3 clang chromium lintian systemd adduser "${IMAGE_PACKAGES[@]}")

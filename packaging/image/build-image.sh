@@ -11,9 +11,9 @@ DEB="$(realpath "$1")"
 OUT="$(realpath -m "$2")"
 # Flags that work on machines without CAP_SYS_RESOURCE, with hybrid cgroups and without systemd.
 PODMAN=(podman --runtime=runc --cgroup-manager=cgroupfs --events-backend=file)
-# The programs the server runs, the notifications' sender and the tag writer, beside what the
-# package itself depends on.
-PACKAGES=yt-dlp,ffmpeg,python3-mutagen,ca-certificates,apprise
+# The programs the server runs, the notifications' sender, the tag writer and the unpacker of
+# deno, beside what the package itself depends on.
+PACKAGES=yt-dlp,ffmpeg,python3-mutagen,ca-certificates,apprise,unzip
 
 version="$(dpkg-deb --field "$DEB" Version)"
 arch="$(dpkg-deb --field "$DEB" Architecture)"

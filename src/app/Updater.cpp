@@ -7,24 +7,35 @@
 #include <mutex>
 #include <optional>
 #include <sodium.h>
+#include <sys/utsname.h>
 #include <thread>
 #include "app/FileSystem.h"
 #include "app/HttpClient.h"
 #include "app/Sha256.h"
 #include "config/XGConfig.h"
 #include "downloader/DownloaderProgram.h"
+#include "downloader/ExternalProgram.h"
 
 const char* const Updater::officialReleaseFolder = "https://github.com/yt-dlp/yt-dlp/releases/latest/download/";
+const char* const Updater::officialRuntimeFolder = "https://github.com/denoland/deno/releases/latest/download/";
 
 namespace
 {
-    constexpr const char* programName = "yt-dlp";
-    constexpr const char* sumsName = "SHA2-256SUMS";
-    // The single-file program is a few MiB; the sums list a few dozen files.
-    constexpr size_t programLimit = 64 * 1024 * 1024;
+    // The sums list a few dozen files.
     constexpr size_t sumsLimit = 1024 * 1024;
 
-    std::mutex updateMutex;  // one update at a time: they share the staging file
+    // What one verified install takes from a release folder.
+    struct Release
+    {
+        std::string program;    // its name in messages, and its name inside a zip archive
+        std::string sumsName;   // the sums listing that names `asset`
+        std::string asset;      // the file downloaded: the program itself, or a zip archive
+        bool zipped = false;    // `asset` is a zip archive holding `program`
+        size_t limit = 0;
+        std::string installed;  // where the program goes
+    };
+
+    std::mutex updateMutex;  // one update at a time: they share the staging files
     constexpr const char* stoppedForShutDown = "The update was stopped: the server is shutting down.";
 
     std::string DescribeLimit(size_t bytes)
@@ -123,6 +134,107 @@ namespace
         outcome.error = std::move(error);
         return outcome;
     }
+
+    // The program out of the zip archive `archive` into `staged`, by Debian's unzip; nothing,
+    // or a sentence that says what failed.
+    std::optional<std::string> Unpack(const Release& release, const std::string& archive, const std::string& staged,
+                                      const std::atomic<bool>* stop)
+    {
+        // Its complaints would end up in the console; the status says enough.
+        const Downloader::ExternalProgram::Outcome outcome =
+            Downloader::ExternalProgram::Run({"unzip", "-p", archive, release.program}, staged, "/dev/null", stop);
+        if (stop != nullptr && *stop)
+            return std::string(stoppedForShutDown);
+        if (outcome.exitStatus != 0)
+            return "Could not unpack " + release.program + " from " + release.asset +
+                   (outcome.exitStatus == 127 || !outcome.started
+                        ? std::string(": unzip could not be started (is the unzip package installed?).")
+                        : ": unzip ended with status " + std::to_string(outcome.exitStatus) + ".");
+        std::error_code error;
+        std::filesystem::permissions(staged, std::filesystem::perms(0755), error);
+        if (error)
+            return "Could not make the new " + release.program + " executable: " + error.message() + ".";
+        return std::nullopt;
+    }
+
+    // Downloads the release's sums and its asset from `releaseFolderUrl`, checks the asset's
+    // SHA-256 sum, unpacks it when zipped, checks that the program answers --version here and only
+    // then puts it in place of the installed one in one step. Every failure leaves that one as it was.
+    Updater::Outcome InstallVerified(const Release& release, const std::string& releaseFolderUrl,
+                                     const std::atomic<bool>* stop)
+    {
+        if (stop != nullptr && *stop)
+            return Failure(stoppedForShutDown);
+        if (!IsSafeFolder(releaseFolderUrl))
+            return Failure("The update address \"" + releaseFolderUrl +
+                           "\" is no https:// address (plain http:// is taken only from this machine).");
+        if (sodium_init() < 0)
+            return Failure("The SHA-256 sum cannot be checked: libsodium could not start.");
+        const std::string folder = releaseFolderUrl.back() == '/' ? releaseFolderUrl : releaseFolderUrl + "/";
+
+        std::lock_guard<std::mutex> lock(updateMutex);
+        std::string sums;
+        if (const auto error = Fetch(folder + release.sumsName, sumsLimit, stop, sums))
+            return Failure(*error);
+        const std::optional<std::string> expectedSum = ListedSum(sums, release.asset);
+        if (!expectedSum)
+            return Failure("The release's " + release.sumsName + " lists no sum for " + release.asset + ".");
+
+        std::string asset;
+        if (const auto error = Fetch(folder + release.asset, release.limit, stop, asset))
+            return Failure(*error);
+        if (Sha256::Hex(asset) != *expectedSum)
+            return Failure("The downloaded " + release.asset + " does not match its SHA-256 sum in " +
+                           release.sumsName + ".");
+
+        const std::filesystem::path installed = release.installed;
+        const std::string staged = installed.string() + ".download";
+        const std::string archive = staged + ".zip";
+        std::error_code ignored;
+        const auto failure = [&](std::string error) {
+            std::filesystem::remove(staged, ignored);
+            std::filesystem::remove(archive, ignored);
+            return Failure(std::move(error));
+        };
+        std::filesystem::create_directories(installed.parent_path(), ignored);
+        if (!FileSystem::WriteFile(release.zipped ? archive : staged, std::move(asset), 0755))
+            return failure("Could not write the new " + release.program + " into " + installed.parent_path().string() +
+                           "/.");
+        if (release.zipped)
+        {
+            if (const auto error = Unpack(release, archive, staged, stop))
+                return failure(*error);
+            std::filesystem::remove(archive, ignored);
+        }
+
+        // A program that does not start here (say, it needs a newer Python) must not replace one
+        // that does.
+        const std::string version = Downloader::DownloaderProgram::VersionOf(staged, stop);
+        if (stop != nullptr && *stop)
+            return failure(stoppedForShutDown);
+        if (version.empty())
+            return failure("The downloaded " + release.program + " does not run here: it answered no version.");
+        std::error_code renamed;
+        std::filesystem::rename(staged, installed, renamed);
+        if (renamed)
+            return failure("Could not put the new " + release.program + " in place of " + installed.string() + ": " +
+                           renamed.message() + ".");
+
+        Updater::Outcome outcome;
+        outcome.installed = true;
+        outcome.version = version;
+        return outcome;
+    }
+
+    // Deno's name for this machine's Linux build; empty when it publishes none.
+    std::string RuntimeTarget()
+    {
+        utsname machine{};
+        if (uname(&machine) != 0)
+            return "";
+        const std::string architecture = machine.machine;
+        return architecture == "x86_64" || architecture == "aarch64" ? architecture + "-unknown-linux-gnu" : "";
+    }
 }
 
 namespace
@@ -154,8 +266,10 @@ std::shared_ptr<const Updater::Run> Updater::UpdateYoutubeDL()
     }
     // The setting is read here, on the main thread, which alone writes it.
     current->thread = std::thread(
-        [run = current->run, stop = &current->stop, folder = XGConfig::downloader.update_url] {
+        [run = current->run, stop = &current->stop, folder = XGConfig::downloader.update_url,
+         runtimeFolder = XGConfig::downloader.js_runtime_url] {
             run->outcome = InstallDownloader(folder, stop);
+            run->runtime = InstallJsRuntime(runtimeFolder, stop);
             run->ended = true;
         });
     return current->run;
@@ -178,58 +292,29 @@ void Updater::Stop()
 
 Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop)
 {
-    if (!IsSafeFolder(releaseFolderUrl))
-        return Failure("The update address \"" + releaseFolderUrl +
-                       "\" is no https:// address (plain http:// is taken only from this machine).");
-    if (sodium_init() < 0)
-        return Failure("The SHA-256 sum cannot be checked: libsodium could not start.");
-    const std::string folder = releaseFolderUrl.back() == '/' ? releaseFolderUrl : releaseFolderUrl + "/";
+    // The single-file program is a few MiB.
+    return InstallVerified({.program = "yt-dlp",
+                            .sumsName = "SHA2-256SUMS",
+                            .asset = "yt-dlp",
+                            .limit = 64 * 1024 * 1024,
+                            .installed = Downloader::DownloaderProgram::ownCopyPath},
+                           releaseFolderUrl, stop);
+}
 
-    std::lock_guard<std::mutex> lock(updateMutex);
-    std::string sums;
-    if (const auto error = Fetch(folder + sumsName, sumsLimit, stop, sums))
-        return Failure(*error);
-    const std::optional<std::string> expectedSum = ListedSum(sums, programName);
-    if (!expectedSum)
-        return Failure(std::string("The release's ") + sumsName + " lists no sum for " + programName + ".");
-
-    std::string program;
-    if (const auto error = Fetch(folder + programName, programLimit, stop, program))
-        return Failure(*error);
-    if (Sha256::Hex(program) != *expectedSum)
-        return Failure(std::string("The downloaded ") + programName + " does not match its SHA-256 sum in " +
-                       sumsName + ".");
-
-    const std::filesystem::path installed = Downloader::DownloaderProgram::ownCopyPath;
-    const std::string staged = installed.string() + ".download";
-    std::error_code ignored;
-    std::filesystem::create_directories(installed.parent_path(), ignored);
-    if (!FileSystem::WriteFile(staged, program, 0755))
-        return Failure("Could not write the new " + std::string(programName) + " into " +
-                       installed.parent_path().string() + "/.");
-
-    // A program that does not start here (say, it needs a newer Python) must not replace one
-    // that does.
-    const std::string version = Downloader::DownloaderProgram::VersionOf(staged, stop);
-    if (stop != nullptr && *stop)
-    {
-        std::filesystem::remove(staged, ignored);
-        return Failure(stoppedForShutDown);
-    }
-    std::error_code renamed;
-    if (!version.empty())
-        std::filesystem::rename(staged, installed, renamed);
-    if (version.empty() || renamed)
-    {
-        std::filesystem::remove(staged, ignored);
-        return Failure(version.empty() ? "The downloaded " + std::string(programName) +
-                                             " does not run here: it answered no version."
-                                       : "Could not put the new " + std::string(programName) + " in place of " +
-                                             installed.string() + ": " + renamed.message() + ".");
-    }
-
-    Outcome outcome;
-    outcome.installed = true;
-    outcome.version = version;
+Updater::Outcome Updater::InstallJsRuntime(const std::string& releaseFolderUrl, const std::atomic<bool>* stop)
+{
+    const std::string target = RuntimeTarget();
+    if (target.empty())
+        return Failure("Deno publishes no build for this machine's processor.");
+    const std::string asset = "deno-" + target + ".zip";
+    // The archive is some 45 MiB and grows with every release.
+    Outcome outcome = InstallVerified({.program = "deno",
+                                       .sumsName = asset + ".sha256sum",
+                                       .asset = asset,
+                                       .zipped = true,
+                                       .limit = 256 * 1024 * 1024,
+                                       .installed = Downloader::DownloaderProgram::jsRuntimePath},
+                                      releaseFolderUrl, stop);
+    outcome.version = Downloader::DownloaderProgram::RuntimeVersion(outcome.version);
     return outcome;
 }

@@ -4,12 +4,15 @@
 #include <string>
 
 // Keeps the downloader program current: installs the latest official yt-dlp release as
-// Pelko's own copy, which the server then prefers to the system's (Downloader::DownloaderProgram).
+// Pelko's own copy, which the server then prefers to the system's (Downloader::DownloaderProgram),
+// and beside it deno, the JavaScript runtime that yt-dlp needs for YouTube.
 class Updater
 {
 public:
     // The release download folder of the latest official yt-dlp.
     static const char* const officialReleaseFolder;
+    // The release download folder of the latest official deno.
+    static const char* const officialRuntimeFolder;
 
     struct Outcome
     {
@@ -18,17 +21,18 @@ public:
         std::string error;    // when not installed: a sentence that says what went wrong
     };
 
-    // An update on its thread; `outcome` is written before `ended` turns true, and read after.
+    // An update on its thread; the outcomes are written before `ended` turns true, and read after.
     struct Run
     {
         std::atomic<bool> ended = false;
-        Outcome outcome;
+        Outcome outcome;  // of yt-dlp
+        Outcome runtime;  // of deno
     };
 
     // Start-up: updates may start (again).
     static void PreInit();
-    // Main thread: starts InstallDownloader from the setting downloader.update_url on a thread
-    // of its own, or hands back the update that runs already, so that every caller waits for
+    // Main thread: starts InstallDownloader from the setting downloader.update_url, then
+    // InstallJsRuntime from downloader.js_runtime_url, on a thread of its own, or hands back the update that runs already, so that every caller waits for
     // the same one.
     static std::shared_ptr<const Run> UpdateYoutubeDL();
     // Shut-down: an update under way is cut short (the old program stays) and has ended when
@@ -42,4 +46,9 @@ public:
     // for up to a few minutes, so it belongs on a thread of its own; updates from several
     // threads run one after the other.
     static Outcome InstallDownloader(const std::string& releaseFolderUrl, const std::atomic<bool>* stop = nullptr);
+
+    // The same for deno: downloads this machine's "deno-<architecture>-unknown-linux-gnu.zip" and
+    // its ".sha256sum", checks the sum, unpacks "deno" with unzip and checks that it answers
+    // --version, then puts it in place of bin/deno. The outcome's version is deno's own ("2.5.6").
+    static Outcome InstallJsRuntime(const std::string& releaseFolderUrl, const std::atomic<bool>* stop = nullptr);
 };

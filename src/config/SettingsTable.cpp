@@ -66,10 +66,19 @@ namespace
                std::all_of(tag.begin(), tag.end(), tagCharacter);
     }
 
-    // The update address decides which program the server runs, so a client may choose only among
-    // yt-dlp's own release folders on GitHub (the latest, a tag, the nightly and master builds);
-    // any other folder is written into config.json by whoever runs the server. Read in one pass,
-    // since a client chooses the length.
+    // The part of a release folder's address after "<repository>/releases/": the latest release or
+    // a tag, each with its "download" folder.
+    bool IsReleaseDownloadFolder(std::string_view text)
+    {
+        if (text.ends_with('/'))
+            text.remove_suffix(1);
+        return text == "latest/download" || (Consume(text, "download/") && IsTag(text));
+    }
+
+    // The update addresses decide which programs the server runs, so a client may choose only among
+    // the projects' own release folders on GitHub (for yt-dlp the latest, a tag, the nightly and
+    // master builds); any other folder is written into config.json by whoever runs the server.
+    // Read in one pass, since a client chooses the length.
     bool IsOfficialReleaseFolder(const SettingValue& value)
     {
         std::string_view text = std::get<std::string>(value);
@@ -77,11 +86,13 @@ namespace
             return false;
         if (!Consume(text, "-nightly-builds"))
             Consume(text, "-master-builds");
-        if (!Consume(text, "/releases/"))
-            return false;
-        if (text.ends_with('/'))
-            text.remove_suffix(1);
-        return text == "latest/download" || (Consume(text, "download/") && IsTag(text));
+        return Consume(text, "/releases/") && IsReleaseDownloadFolder(text);
+    }
+
+    bool IsOfficialRuntimeFolder(const SettingValue& value)
+    {
+        std::string_view text = std::get<std::string>(value);
+        return Consume(text, "https://github.com/denoland/deno/releases/") && IsReleaseDownloadFolder(text);
     }
 
     bool HasNoSpaces(const std::string& text)
@@ -261,6 +272,13 @@ namespace
              .isValid = IsOfficialReleaseFolder,
              .expected = "one of yt-dlp's release folders on GitHub "
                          "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in "
+                         "config.json"},
+            {.path = "downloader.js_runtime_url",
+             .field = &XGConfig::downloader.js_runtime_url,
+             .defaultValue = string(Updater::officialRuntimeFolder),
+             .isValid = IsOfficialRuntimeFolder,
+             .expected = "one of deno's release folders on GitHub "
+                         "(\"https://github.com/denoland/deno/releases/latest/download/\"); another address only in "
                          "config.json"},
             {.path = "subscriptions.listing_size",
              .field = &XGConfig::subscriptions.listing_size,

@@ -43,6 +43,7 @@ public:
         std::string max_dlrate_per_thread;  // handed to the downloader's rate limit option
         int32_t num_threads = 0;            // downloads that may run at the same time
         std::string update_url;             // the release folder that updates of the downloader come from
+        std::string js_runtime_url;         // the release folder that updates of its JavaScript runtime come from
     };
     struct Subscriptions
     {

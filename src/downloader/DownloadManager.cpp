@@ -17,8 +17,11 @@ std::list<std::shared_ptr<DownloadEntry>> DownloadManager::unfinishedCache;
 std::vector<std::shared_ptr<DownloadEntry>> DownloadManager::saveFileCache;
 std::unique_ptr<SaveThread> DownloadManager::saveThread;
 std::list<std::unique_ptr<DownloadManager::WorkerThread>> DownloadManager::downloadThreads;
-std::list<std::unique_ptr<DownloadManager::MetadataFetch>> DownloadManager::metadataFetches;
-std::list<std::list<VideoRequest>> DownloadManager::playlistsInWaiting;
+DownloadManager::FetchList DownloadManager::metadataFetches;
+std::list<DownloadManager::PlaylistInWaiting> DownloadManager::playlistsInWaiting;
+FairTurns DownloadManager::fetchTurns;
+FairTurns DownloadManager::joinTurns;
+uint64_t DownloadManager::fetchesMade = 0;
 time_t DownloadManager::lastReservedId = 0;
 size_t DownloadManager::borrowedFetchSlots = 0;
 uint64_t DownloadManager::stateVersion = 0;
@@ -54,6 +57,8 @@ void DownloadManager::PreInit()
     downloadThreads.clear();
     metadataFetches.clear();
     playlistsInWaiting.clear();
+    fetchTurns = {};
+    joinTurns = {};
     listeners.clear();
     lastReservedId = 0;
     borrowedFetchSlots = 0;
@@ -127,11 +132,18 @@ bool DownloadManager::IsDone(const PendingChange& change)
 
 std::string DownloadManager::CreateNewPelkoID()
 {
-    // Each queuing takes a second of its own; ids in a burst lie a little ahead of the clock,
-    // and their entries wait for their second before they join the list.
-    time_t second = std::max(Clock::now(), lastReservedId + 1);
+    return ReserveSecond(FreeSecondFrom(std::max(Clock::now(), lastReservedId + 1)));
+}
+
+time_t DownloadManager::FreeSecondFrom(time_t second)
+{
     while (DoesPelkoIDExist(PelkoId(second)))
         second++;
+    return second;
+}
+
+std::string DownloadManager::ReserveSecond(time_t second)
+{
     lastReservedId = second;
     return PelkoId(second);
 }

@@ -12,6 +12,7 @@
 #include "downloader/DownloadEntry.h"
 #include "downloader/DownloaderCommand.h"
 #include "downloader/DownloaderProgram.h"
+#include "downloader/FairTurns.h"
 #include "downloader/HistoryQuery.h"
 #include "downloader/SaveThread.h"
 
@@ -31,7 +32,9 @@ namespace Downloader
     // has ended: a metadata fetch, or a program that has to stop first. See DownloadManager::IsDone.
     struct PendingChange
     {
-        std::string id;     // the pelko id of the entry it concerns (of a playlist: its first video)
+        // The pelko id of the entry it concerns (of a playlist: its first video); of a new video,
+        // given the moment it joins the list.
+        std::string id;
         bool done = false;  // main thread only
         // The entry went (a removal, a clear) before the change could be made.
         bool removed = false;
@@ -96,7 +99,9 @@ namespace Downloader
     class DownloadManager
     {
     public:
-        static constexpr size_t maxFetches = 4;  // metadata fetches that may run at the same time
+        // Metadata fetches that may run at the same time; whoever asks runs at most one fewer, so
+        // that someone else's fetch can always start.
+        static constexpr size_t maxFetches = 4;
 
         // Start-up, from a clean state: logger, cache directories (read from the settings now and
         // kept until the next start), the downloader program, the cache index, the queue.
@@ -111,21 +116,27 @@ namespace Downloader
         static void OnExit();
         static void PostExit();
 
-        // Reserves the next free id and fetches the metadata on a thread of its own (at most
-        // maxFetches at once, the others wait). Once the fetch has ended and the clock has reached
-        // the id's second, the entry joins the end of the session list, in the order of the ids:
-        // QUEUED, or FAILED with the reason when the metadata is unusable.
+        // Fetches the metadata on a thread of its own; once it has ended, the entry joins the end
+        // of the session list, QUEUED, or FAILED with the reason when the metadata is unusable.
+        // Fairness: fetches wait for a free place (at most maxFetches at once) and the fetched
+        // entries for their ids, and in both those who ask (`requester`: a client's address, or
+        // any name of someone else who queues) take turns, each one's requests in the order asked.
+        // The id is given as the entry joins: the first second from the queuing on that is no
+        // entry's id, not reserved, and reached by the clock; so one a second joins in a burst.
         // The request's quality applies to the VIDEO mode, its audio format to AUDIO; the entry
         // carries `by` as its "subscription_id" and "subscription_name".
-        static std::shared_ptr<PendingChange> StartQueueDownload(VideoRequest video, QueuedBy by = {});
+        static std::shared_ptr<PendingChange> StartQueueDownload(VideoRequest video, QueuedBy by = {},
+                                                                 std::string requester = "");
         // StartQueueDownload, waiting for the entry; returns its id.
         static std::string QueueDownload(VideoRequest video);
-        // Lists the playlist at `playlist.url` (at most `maxItems` videos) off the main thread;
-        // the change completes with the number of its videos, or the reason why it could not be
-        // read. Its videos are then queued one after the other as StartQueueDownload would, each
-        // asked for as `playlist` asks, in a second of its own, the first under the change's id;
-        // no one waits for them. An address that is one video is a playlist of one.
-        static std::shared_ptr<PendingChange> StartQueuePlaylist(VideoRequest playlist, int32_t maxItems);
+        // Reserves the next free id and lists the playlist at `playlist.url` (at most `maxItems`
+        // videos) off the main thread; the change completes with the number of its videos, or the
+        // reason why it could not be read. Its videos are then queued as StartQueueDownload would,
+        // each asked for as `playlist` asks, by the same `requester`, the first under the change's
+        // id, the others only in seconds that no other queuing wants; no one waits for them. An
+        // address that is one video is a playlist of one.
+        static std::shared_ptr<PendingChange> StartQueuePlaylist(VideoRequest playlist, int32_t maxItems,
+                                                                 std::string requester = "");
         // A metadata-fetch slot for a listing that runs elsewhere (a subscription's), granted only
         // while no fetch waits and at least one more slot stays free for a client's queuing.
         // Every granted slot is given back with ReturnFetchSlot.
@@ -199,15 +210,20 @@ namespace Downloader
         static std::shared_ptr<PendingChange> StartRemoval(std::string id);
         // StartRemoval for each id in turn, each file written once for all of them.
         static std::vector<std::shared_ptr<PendingChange>> StartRemovals(const std::vector<std::string>& ids);
+        // StartRemoval of what StartQueueDownload began with `queued`: before its entry has
+        // joined (and so has an id), its fetch, whose entry then never joins. Null when it is gone.
+        static std::shared_ptr<PendingChange> StartRemoval(const PendingChange& queued);
         // StartRemoval, waiting for it; false when no entry has the id.
         static bool RemoveFromCacheByID(std::string id);
         // Stops a queued or running download and keeps it listed as failed with "Cancelled.";
         // one whose details are being fetched joins so once the fetch has ended.
         static ChangeRequest CancelDownload(std::string id);
-        // Queues a failed session entry again, fetching its metadata again when it was never read.
-        static ChangeRequest RetryDownload(std::string id);
+        // Queues a failed session entry again, fetching its metadata again when it was never read
+        // (in the turn of `requester`, as StartQueueDownload).
+        static ChangeRequest RetryDownload(std::string id, std::string requester = "");
         // RetryDownload for each id in turn, the queue written once for all of them.
-        static std::vector<ChangeRequest> RetryDownloads(const std::vector<std::string>& ids);
+        static std::vector<ChangeRequest> RetryDownloads(const std::vector<std::string>& ids,
+                                                         const std::string& requester = "");
 
         // For the shut-down: metadata fetches and the lookup of the program's version stop
         // (their entries fail, saying why) and no fetch or download starts any more.
@@ -250,8 +266,14 @@ namespace Downloader
             std::shared_ptr<PendingChange> change;
             VideoRequest video;
             QueuedBy by;
+            std::string requester;
+            bool playlistVideo = false;  // a playlist's later video: it goes when no one else's queuing waits
+            time_t askedAt = 0;
+            // Its files while it runs: those of its id, or of a name of its own until a new
+            // video's id is given.
+            std::string name;
             int32_t playlistLimit = 0;  // a listing of at most that many videos; 0 for a video
-            time_t idSecond = 0;
+            time_t idSecond = 0;        // 0 while a new video has no id
             std::shared_ptr<DownloadEntry> retried;  // null for a new entry
             bool started = false;                    // main thread only
             // What a cancel or a removal made of it while it ran (main thread only): its entry
@@ -273,13 +295,33 @@ namespace Downloader
 
         static void RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control);
         static void RunFetch(MetadataFetch* fetch, WorkerSettings settings);
+        // A fetch asked for now; with an empty `id`, a new video's, whose id is given as it joins.
+        static std::unique_ptr<MetadataFetch> NewFetch(VideoRequest video, std::string requester, std::string id);
+        static std::shared_ptr<PendingChange> BeginFetch(std::unique_ptr<MetadataFetch> fetch);
         static void StartFetches();
+        // Of the fetches that are `inLine`, the first of each one who asks (a playlist's videos
+        // apart from the rest), if `ready`; of those the one whose turn it is by `turns`, a
+        // playlist's videos only while no other fetch is in line. The list's end for none.
+        using FetchList = std::list<std::unique_ptr<MetadataFetch>>;
+        static FetchList::iterator NextInTurn(const FairTurns& turns, const std::function<bool(const MetadataFetch&)>& inLine,
+                                              const std::function<bool(const MetadataFetch&)>& ready);
         // Fetches running now, borrowed slots included.
         static size_t FetchesUnderWay();
+        // The fetches of `requester` in the list (`running`: only those that run now).
+        static size_t FetchesOf(const std::string& requester, bool running);
         static void CollectFetches();
+        // The next new video in turn whose fetch has ended joins under its id, if the clock has
+        // reached a free second for it (at the shut-down: any); true when one joined.
+        static bool JoinNext();
+        // The first second from `second` on that is no entry's id.
+        static time_t FreeSecondFrom(time_t second);
+        // Takes `second` (not before the last one taken) as an id.
+        static std::string ReserveSecond(time_t second);
         static void CommitFetch(MetadataFetch& fetch);
         // The fetch of a video that a reply has named by its id (a new one or a retry), if one runs.
         static MetadataFetch* FetchOf(const std::string& id);
+        // A removal of the fetch's entry: a retried one leaves the list now, a new one never joins.
+        static std::shared_ptr<PendingChange> RemoveFetch(MetadataFetch& fetch);
         // Stops the fetch; what becomes of it is settled at once, whenever it ends.
         static void Withdraw(MetadataFetch& fetch, MetadataFetch::Withdrawal withdrawal);
         // A removed fetch that has ended: its files go, and everyone who waits for it is told.
@@ -329,7 +371,7 @@ namespace Downloader
         };
         // One removal of StartRemovals, one retry of RetryDownloads; the files are left to the caller.
         static std::shared_ptr<PendingChange> Unlink(const std::string& id, Saves& saves);
-        static ChangeRequest Retry(const std::string& id, Saves& saves);
+        static ChangeRequest Retry(const std::string& id, const std::string& requester, Saves& saves);
         // The cache's files and folders, by name.
         static std::string IndexFile();
         static std::string QueueFile();
@@ -346,10 +388,19 @@ namespace Downloader
         static std::vector<std::shared_ptr<DownloadEntry>> saveFileCache;
         static std::list<std::unique_ptr<WorkerThread>> downloadThreads;
         static std::unique_ptr<SaveThread> saveThread;
-        // In the order of their ids; done ones leave at the next collection.
-        static std::list<std::unique_ptr<MetadataFetch>> metadataFetches;
+        // In the order asked; done ones leave at the next collection.
+        static FetchList metadataFetches;
         // Of each listed playlist, the videos that have yet to be queued, in its order.
-        static std::list<std::list<VideoRequest>> playlistsInWaiting;
+        struct PlaylistInWaiting
+        {
+            std::string requester;
+            std::list<VideoRequest> videos;
+        };
+        static std::list<PlaylistInWaiting> playlistsInWaiting;
+        // Whose fetch starts next, and whose fetched video joins next.
+        static FairTurns fetchTurns;
+        static FairTurns joinTurns;
+        static uint64_t fetchesMade;  // names the files of fetches that have no id yet
         static time_t lastReservedId;
         static size_t borrowedFetchSlots;
         static uint64_t stateVersion;                  // bumped by every change the main thread saves

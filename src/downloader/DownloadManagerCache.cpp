@@ -261,21 +261,9 @@ std::shared_ptr<PendingChange> DownloadManager::Unlink(const std::string& id, Sa
     change->id = id;
     const auto hasId = [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; };
 
-    const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(), hasId);
     if (MetadataFetch* fetch = FetchOf(id))
-    {
-        // A retried entry leaves the list now; the fetch's files go once it has ended.
-        if (session != unfinishedCache.end())
-        {
-            const std::shared_ptr<DownloadEntry> entry = *session;
-            unfinishedCache.erase(session);
-            saves.queue = true;
-            Tell(DOWNLOAD_EVENT::REMOVED, *entry);
-        }
-        Withdraw(*fetch, MetadataFetch::REMOVED);
-        fetch->waiting.push_back(change);
-        return change;
-    }
+        return RemoveFetch(*fetch);
+    const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(), hasId);
     if (session != unfinishedCache.end())
     {
         const std::shared_ptr<DownloadEntry> entry = *session;
@@ -304,6 +292,32 @@ std::shared_ptr<PendingChange> DownloadManager::Unlink(const std::string& id, Sa
     }
     DeleteFilesOf(id);
     change->done = true;
+    return change;
+}
+
+std::shared_ptr<PendingChange> DownloadManager::StartRemoval(const PendingChange& queued)
+{
+    if (queued.done)
+        return queued.id.empty() ? nullptr : StartRemoval(queued.id);
+    for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+        if (fetch->change.get() == &queued && fetch->withdrawal != MetadataFetch::REMOVED)
+            return RemoveFetch(*fetch);
+    return nullptr;
+}
+
+std::shared_ptr<PendingChange> DownloadManager::RemoveFetch(MetadataFetch& fetch)
+{
+    auto change = std::make_shared<PendingChange>();
+    change->id = fetch.change->id;
+    // A retried entry leaves the list now; the fetch's files go once it has ended.
+    if (fetch.retried != nullptr)
+    {
+        unfinishedCache.remove(fetch.retried);
+        SaveQueue();
+        Tell(DOWNLOAD_EVENT::REMOVED, *fetch.retried);
+    }
+    Withdraw(fetch, MetadataFetch::REMOVED);
+    fetch.waiting.push_back(change);
     return change;
 }
 
@@ -356,23 +370,24 @@ ChangeRequest DownloadManager::CancelDownload(std::string id)
     return {change, ""};
 }
 
-ChangeRequest DownloadManager::RetryDownload(std::string id)
+ChangeRequest DownloadManager::RetryDownload(std::string id, std::string requester)
 {
-    return RetryDownloads({std::move(id)}).front();
+    return RetryDownloads({std::move(id)}, requester).front();
 }
 
-std::vector<ChangeRequest> DownloadManager::RetryDownloads(const std::vector<std::string>& ids)
+std::vector<ChangeRequest> DownloadManager::RetryDownloads(const std::vector<std::string>& ids,
+                                                            const std::string& requester)
 {
     std::vector<ChangeRequest> requests;
     Saves saves;
     for (const std::string& id : ids)
-        requests.push_back(Retry(id, saves));
+        requests.push_back(Retry(id, requester, saves));
     if (saves.queue)
         SaveQueue();
     return requests;
 }
 
-ChangeRequest DownloadManager::Retry(const std::string& id, Saves& saves)
+ChangeRequest DownloadManager::Retry(const std::string& id, const std::string& requester, Saves& saves)
 {
     const auto session = std::find_if(unfinishedCache.begin(), unfinishedCache.end(),
                                       [&id](const std::shared_ptr<DownloadEntry>& entry) { return entry->pelko_id == id; });
@@ -390,19 +405,15 @@ ChangeRequest DownloadManager::Retry(const std::string& id, Saves& saves)
     if (fetching)
         return {nullptr, "The download \"" + id + "\" is already being retried."};
 
-    auto change = std::make_shared<PendingChange>();
-    change->id = id;
     if (entry->webpage_url.empty())
     {
         // Its details were never read: they are fetched again from the address the client gave.
-        auto fetch = std::make_unique<MetadataFetch>();
-        fetch->change = change;
-        fetch->video = RequestOf(*entry, entry->video_url);
+        std::unique_ptr<MetadataFetch> fetch = NewFetch(RequestOf(*entry, entry->video_url), requester, id);
         fetch->retried = entry;
-        metadataFetches.push_back(std::move(fetch));
-        StartFetches();
-        return {change, ""};
+        return {BeginFetch(std::move(fetch)), ""};
     }
+    auto change = std::make_shared<PendingChange>();
+    change->id = id;
     entry->Requeue();
     DeletePartialFiles(id);
     saves.queue = true;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <filesystem>
+#include <unordered_set>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "app/Metrics.h"
@@ -13,21 +15,40 @@
 
 using namespace Downloader;
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(VideoRequest video, QueuedBy by)
+std::shared_ptr<PendingChange> DownloadManager::StartQueueDownload(VideoRequest video, QueuedBy by,
+                                                                   std::string requester)
 {
-    std::shared_ptr<PendingChange> change = StartQueuePlaylist(std::move(video), 0);
-    metadataFetches.back()->by = std::move(by);
-    return change;
+    std::unique_ptr<MetadataFetch> fetch = NewFetch(std::move(video), std::move(requester), "");
+    fetch->by = std::move(by);
+    return BeginFetch(std::move(fetch));
 }
 
-std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(VideoRequest playlist, int32_t maxItems)
+std::shared_ptr<PendingChange> DownloadManager::StartQueuePlaylist(VideoRequest playlist, int32_t maxItems,
+                                                                   std::string requester)
+{
+    // The reply names the first video's id before its details are read: it is reserved now.
+    std::unique_ptr<MetadataFetch> fetch = NewFetch(std::move(playlist), std::move(requester), CreateNewPelkoID());
+    fetch->idSecond = lastReservedId;
+    fetch->playlistLimit = maxItems;
+    return BeginFetch(std::move(fetch));
+}
+
+std::unique_ptr<DownloadManager::MetadataFetch> DownloadManager::NewFetch(VideoRequest video, std::string requester,
+                                                                          std::string id)
 {
     auto fetch = std::make_unique<MetadataFetch>();
     fetch->change = std::make_shared<PendingChange>();
-    fetch->change->id = CreateNewPelkoID();
-    fetch->idSecond = lastReservedId;
-    fetch->video = std::move(playlist);
-    fetch->playlistLimit = maxItems;
+    // No id has this name: a dash is no digit of one.
+    fetch->name = id.empty() ? "fetch-" + std::to_string(++fetchesMade) : id;
+    fetch->change->id = std::move(id);
+    fetch->video = std::move(video);
+    fetch->requester = std::move(requester);
+    fetch->askedAt = Clock::now();
+    return fetch;
+}
+
+std::shared_ptr<PendingChange> DownloadManager::BeginFetch(std::unique_ptr<MetadataFetch> fetch)
+{
     std::shared_ptr<PendingChange> change = fetch->change;
     metadataFetches.push_back(std::move(fetch));
     StartFetches();
@@ -40,6 +61,14 @@ size_t DownloadManager::FetchesUnderWay()
            static_cast<size_t>(std::count_if(
                metadataFetches.begin(), metadataFetches.end(),
                [](const std::unique_ptr<MetadataFetch>& fetch) { return fetch->started && !fetch->ended; }));
+}
+
+size_t DownloadManager::FetchesOf(const std::string& requester, bool running)
+{
+    return static_cast<size_t>(
+        std::count_if(metadataFetches.begin(), metadataFetches.end(), [&](const std::unique_ptr<MetadataFetch>& fetch) {
+            return fetch->requester == requester && (!running || (fetch->started && !fetch->ended));
+        }));
 }
 
 bool DownloadManager::BorrowFetchSlot()
@@ -66,25 +95,51 @@ DownloadManager::RunSettings DownloadManager::SettingsForRun(const std::string& 
 
 void DownloadManager::StartFetches()
 {
-    size_t running = FetchesUnderWay();
-    for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
+    while (!stopping && FetchesUnderWay() < maxFetches)
     {
-        if (running >= maxFetches || stopping)
+        const auto next = NextInTurn(
+            fetchTurns, [](const MetadataFetch& fetch) { return !fetch.started; },
+            [](const MetadataFetch& fetch) { return FetchesOf(fetch.requester, true) < maxFetches - 1; });
+        if (next == metadataFetches.end())
             return;
-        if (fetch->started)
-            continue;
+        MetadataFetch* fetch = next->get();
+        fetchTurns.Served(fetch->requester);
         fetch->started = true;
-        running++;
         WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), "", nullptr};
-        fetch->thread = std::thread(RunFetch, fetch.get(), std::move(settings));
+        fetch->thread = std::thread(RunFetch, fetch, std::move(settings));
     }
+}
+
+DownloadManager::FetchList::iterator DownloadManager::NextInTurn(const FairTurns& turns,
+                                                                 const std::function<bool(const MetadataFetch&)>& inLine,
+                                                                 const std::function<bool(const MetadataFetch&)>& ready)
+{
+    for (const bool playlistVideos : {false, true})
+    {
+        std::vector<std::string> waiting;
+        std::vector<FetchList::iterator> firsts;
+        std::unordered_set<std::string> seen;
+        for (auto fetch = metadataFetches.begin(); fetch != metadataFetches.end(); ++fetch)
+        {
+            const MetadataFetch& candidate = **fetch;
+            if (candidate.playlistVideo == playlistVideos && inLine(candidate) &&
+                seen.insert(candidate.requester).second && ready(candidate))
+            {
+                waiting.push_back(candidate.requester);
+                firsts.push_back(fetch);
+            }
+        }
+        if (!seen.empty())
+            return waiting.empty() ? metadataFetches.end() : firsts[turns.Next(waiting)];
+    }
+    return metadataFetches.end();
 }
 
 void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
 {
     const bool listing = fetch->playlistLimit > 0;
     // A listing's files are its own; its first video's fetch uses the id's names after it.
-    const std::string name = fetch->change->id + (listing ? ".playlist" : "");
+    const std::string name = fetch->name + (listing ? ".playlist" : "");
     const std::string metadataPath = settings.cachedir + "/metadata/" + name + ".json";
     const std::string scratch = settings.cachedir + "/dlprogbuf/" + name + ".metadata";
     const std::string errorPath = scratch + ".err";
@@ -144,56 +199,73 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
 void DownloadManager::CollectFetches()
 {
     bool changed = false;
-    // A new entry waits for every earlier new one, so that the list stays in id order.
-    bool earlierPending = false;
     for (auto fetch = metadataFetches.begin(); fetch != metadataFetches.end();)
     {
         MetadataFetch& current = **fetch;
-        if (current.withdrawal == MetadataFetch::REMOVED)
+        if (!current.ended)
         {
-            if (current.ended)
-            {
-                if (current.thread.joinable())
-                    current.thread.join();
-                DropFetch(current);
-                changed = true;
-                fetch = metadataFetches.erase(fetch);
-            }
-            else
-                ++fetch;
-            continue;
-        }
-        if (current.playlistLimit > 0 && current.ended)
-        {
-            current.thread.join();
-            changed = true;
-            if (!TakeListing(current))
-            {
-                fetch = metadataFetches.erase(fetch);
-                continue;
-            }
-        }
-        const bool isNew = current.retried == nullptr;
-        // At the shut-down an entry joins at once: a subscription's backlog reserves ids up to
-        // minutes ahead, and waiting for their seconds would hold the exit that long.
-        const bool ready = current.ended && (!isNew || (!earlierPending && (stopping || Clock::now() >= current.idSecond)));
-        if (!ready)
-        {
-            earlierPending = earlierPending || isNew;
             ++fetch;
             continue;
         }
         if (current.thread.joinable())
             current.thread.join();
-        CommitFetch(current);
+        bool gone = current.withdrawal == MetadataFetch::REMOVED;
+        if (gone)
+            DropFetch(current);
+        else if (current.playlistLimit > 0)
+            gone = !TakeListing(current);
+        // A retry, or a playlist's first video under the id its reply named, once that second has come.
+        else if (current.retried != nullptr || (current.idSecond != 0 && (stopping || Clock::now() >= current.idSecond)))
+        {
+            CommitFetch(current);
+            gone = true;
+        }
+        else
+        {
+            ++fetch;
+            continue;
+        }
         changed = true;
-        fetch = metadataFetches.erase(fetch);
+        fetch = gone ? metadataFetches.erase(fetch) : std::next(fetch);
     }
-    if (changed)
-    {
-        SaveQueue();
-        StartFetches();
-    }
+    while (JoinNext())
+        changed = true;
+    if (!changed)
+        return;
+    const auto active = [](const std::string& requester) {
+        return FetchesOf(requester, false) > 0 ||
+               std::any_of(playlistsInWaiting.begin(), playlistsInWaiting.end(),
+                           [&requester](const PlaylistInWaiting& playlist) { return playlist.requester == requester; });
+    };
+    fetchTurns.ForgetUnless(active);
+    joinTurns.ForgetUnless(active);
+    SaveQueue();
+    StartFetches();
+}
+
+bool DownloadManager::JoinNext()
+{
+    const auto next = NextInTurn(
+        joinTurns,
+        [](const MetadataFetch& fetch) {
+            return fetch.playlistLimit == 0 && fetch.retried == nullptr && fetch.idSecond == 0 &&
+                   fetch.withdrawal != MetadataFetch::REMOVED;
+        },
+        [](const MetadataFetch& fetch) { return fetch.ended.load(); });
+    if (next == metadataFetches.end())
+        return false;
+    MetadataFetch& joining = **next;
+    const time_t second = FreeSecondFrom(std::max(joining.askedAt, lastReservedId + 1));
+    if (!stopping && second > Clock::now())
+        return false;
+    joining.change->id = ReserveSecond(second);
+    joining.idSecond = second;
+    joinTurns.Served(joining.requester);
+    if (joining.thread.joinable())
+        joining.thread.join();
+    CommitFetch(joining);
+    metadataFetches.erase(next);
+    return true;
 }
 
 bool DownloadManager::TakeListing(MetadataFetch& listing)
@@ -223,35 +295,34 @@ bool DownloadManager::TakeListing(MetadataFetch& listing)
     listing.started = false;
     listing.ended = false;
     if (!videos.empty())
-        playlistsInWaiting.push_back(std::move(videos));
+        playlistsInWaiting.push_back({listing.requester, std::move(videos)});
     listed->Complete();
     return true;
 }
 
 void DownloadManager::QueuePlaylistVideos()
 {
-    // One video a second at most, in a second that is due, so that no other queuing waits for
-    // a second of its own; and fetches of playlists always leave one for a client's queuing.
-    if (stopping || playlistsInWaiting.empty() || lastReservedId >= Clock::now() ||
-        metadataFetches.size() >= maxFetches - 1)
+    // Only in a second that no entry has taken, so that queuing that waits goes first, and a few
+    // at a time as the requester's fetches leave the list.
+    if (stopping || lastReservedId >= Clock::now())
         return;
-    std::list<VideoRequest>& playlist = playlistsInWaiting.front();
-    auto fetch = std::make_unique<MetadataFetch>();
-    fetch->change = std::make_shared<PendingChange>();
-    fetch->change->id = CreateNewPelkoID();
-    fetch->idSecond = lastReservedId;
-    fetch->video = playlist.front();
-    playlist.pop_front();
-    if (playlist.empty())
-        playlistsInWaiting.pop_front();
-    metadataFetches.push_back(std::move(fetch));
+    for (auto playlist = playlistsInWaiting.begin(); playlist != playlistsInWaiting.end();)
+    {
+        while (!playlist->videos.empty() && FetchesOf(playlist->requester, false) < maxFetches - 1)
+        {
+            metadataFetches.push_back(NewFetch(playlist->videos.front(), playlist->requester, ""));
+            metadataFetches.back()->playlistVideo = true;
+            playlist->videos.pop_front();
+        }
+        playlist = playlist->videos.empty() ? playlistsInWaiting.erase(playlist) : std::next(playlist);
+    }
 }
 
 void DownloadManager::FailPlaylistVideosInWaiting()
 {
     // They come back as failed at the next start, each to be retried, rather than be lost.
-    for (const std::list<VideoRequest>& playlist : playlistsInWaiting)
-        for (const VideoRequest& video : playlist)
+    for (const PlaylistInWaiting& playlist : playlistsInWaiting)
+        for (const VideoRequest& video : playlist.videos)
         {
             auto entry = std::make_shared<DownloadEntry>();
             entry->pelko_id = CreateNewPelkoID();
@@ -291,6 +362,11 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         entry->queued_timestamp = fetch.idSecond;
         entry->download_url = "/download/" + entry->pelko_id;
         unfinishedCache.push_back(entry);
+        if (fetch.name != entry->pelko_id)
+        {
+            std::error_code error;
+            std::filesystem::rename(MetadataFile(fetch.name), MetadataFile(entry->pelko_id), error);
+        }
     }
     WarnIfMissingDependenciesWIN();
     if (fetch.started && !fetch.stop)
@@ -328,10 +404,10 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
 
 DownloadManager::MetadataFetch* DownloadManager::FetchOf(const std::string& id)
 {
-    // A listing has named no id yet; a removed fetch is gone already.
+    // A listing has named no id yet, nor has a new video before it joins; a removed fetch is gone already.
     for (const std::unique_ptr<MetadataFetch>& fetch : metadataFetches)
-        if (fetch->playlistLimit == 0 && fetch->withdrawal != MetadataFetch::REMOVED &&
-            (fetch->retried != nullptr ? fetch->retried->pelko_id : fetch->change->id) == id)
+        if (fetch->playlistLimit == 0 && fetch->withdrawal != MetadataFetch::REMOVED && !fetch->change->id.empty() &&
+            fetch->change->id == id)
             return fetch.get();
     return nullptr;
 }
@@ -350,7 +426,7 @@ void DownloadManager::Withdraw(MetadataFetch& fetch, MetadataFetch::Withdrawal w
 void DownloadManager::DropFetch(MetadataFetch& fetch)
 {
     // What the fetch wrote after a removal or a clear had deleted the entry's files.
-    DeleteFilesOf(fetch.change->id);
+    DeleteFilesOf(fetch.name);
     fetch.change->removed = true;
     fetch.change->Complete();
     for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)

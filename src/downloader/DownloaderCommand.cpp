@@ -6,15 +6,25 @@ namespace
 {
     using Arguments = std::vector<std::string>;
 
-    // No warnings, which would mix with the output read back; every wait on the network ends.
-    Arguments Start(const DownloaderProgramInfo& program)
-    {
-        return {program.path, "--skip-download", "--no-warnings", "--socket-timeout", "5", "-J"};
-    }
-
     void Append(Arguments& arguments, const Arguments& more)
     {
         arguments.insert(arguments.end(), more.begin(), more.end());
+    }
+
+    // Pelko's own yt-dlp runs YouTube's scripts with Pelko's own deno; a system's program may
+    // predate the option, and finds a runtime of its own.
+    void AppendJsRuntime(Arguments& arguments, const DownloaderProgramInfo& program)
+    {
+        if (program.isOwnCopy && !program.jsRuntime.empty())
+            Append(arguments, {"--js-runtimes", "deno:" + program.jsRuntime});
+    }
+
+    // No warnings, which would mix with the output read back; every wait on the network ends.
+    Arguments Start(const DownloaderProgramInfo& program)
+    {
+        Arguments arguments = {program.path, "--skip-download", "--no-warnings", "--socket-timeout", "5", "-J"};
+        AppendJsRuntime(arguments, program);
+        return arguments;
     }
 
     void AppendCookies(Arguments& arguments, const std::string& cookies)
@@ -70,6 +80,7 @@ Arguments DownloaderCommand::Download(const DownloaderProgramInfo& program, cons
                        "--no-part", "--no-warnings", "--socket-timeout", "5", "--limit-rate", rate, "--no-mtime",
                        "--no-cache-dir"});
     AppendCookies(arguments, cookies);
+    AppendJsRuntime(arguments, program);
     Append(arguments, FormatChoice::DownloadArguments(video.mode, video.quality, video.audioFormat, chosen,
                                                       program.takesYtDlpOptions));
     Append(arguments, {"-o", outputTemplate});

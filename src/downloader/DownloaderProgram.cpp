@@ -11,6 +11,7 @@
 using namespace Downloader;
 
 const char* const DownloaderProgram::ownCopyPath = "bin/yt-dlp";
+const char* const DownloaderProgram::jsRuntimePath = "bin/deno";
 
 namespace
 {
@@ -27,6 +28,8 @@ namespace
 DownloaderProgramInfo DownloaderProgram::Find()
 {
     DownloaderProgramInfo info;
+    if (IsExecutableFile(jsRuntimePath))
+        info.jsRuntime = std::filesystem::absolute(jsRuntimePath).lexically_normal().string();
     if (IsExecutableFile(ownCopyPath))
     {
         info.path = std::filesystem::absolute(ownCopyPath).lexically_normal().string();
@@ -75,4 +78,13 @@ std::string DownloaderProgram::VersionOf(const std::string& program, const std::
     while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     return line;
+}
+
+std::string DownloaderProgram::RuntimeVersion(const std::string& firstLine)
+{
+    const std::string prefix = "deno ";
+    if (!firstLine.starts_with(prefix))
+        return firstLine;
+    const std::string rest = firstLine.substr(prefix.size());
+    return rest.substr(0, rest.find(' '));
 }

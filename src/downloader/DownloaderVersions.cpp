@@ -34,66 +34,105 @@ namespace
         return state;
     }
 
-    struct Lookup
+    // The version of one program file, found on a thread of its own and kept while the file
+    // stays the same.
+    class VersionLookup
     {
-        FileState file;
-        std::atomic<bool> stop = false;
-        std::atomic<bool> ended = false;
-        std::string version;  // written by the lookup's thread before `ended`
-        std::thread thread;
+    public:
+        explicit VersionLookup(std::string (*versionOf)(const std::string&, const std::atomic<bool>*))
+            : versionOf(versionOf)
+        {
+        }
+
+        // The version of the file at `path`; nothing while it is being found out. Once stopped,
+        // an empty one when it is not known yet.
+        std::optional<std::string> Of(const std::string& path)
+        {
+            const FileState file = StateOf(path);
+            if (running && running->ended)
+            {
+                running->thread.join();
+                known.emplace(running->file, running->version);
+                running.reset();
+            }
+            if (known && known->first == file)
+                return known->second;
+            if (stopped)
+                return "";
+            if (!running)
+            {
+                running = std::make_unique<Running>();
+                running->file = file;
+                Running* lookup = running.get();
+                lookup->thread = std::thread([lookup, versionOf = versionOf] {
+                    lookup->version = versionOf(lookup->file.path, &lookup->stop);
+                    lookup->ended = true;
+                });
+            }
+            return std::nullopt;
+        }
+
+        void Stop()
+        {
+            stopped = true;
+            if (!running)
+                return;
+            running->stop = true;
+            running->thread.join();
+            running.reset();
+        }
+
+        void Reset()
+        {
+            Stop();
+            known.reset();
+            stopped = false;
+        }
+
+    private:
+        struct Running
+        {
+            FileState file;
+            std::atomic<bool> stop = false;
+            std::atomic<bool> ended = false;
+            std::string version;  // written by the lookup's thread before `ended`
+            std::thread thread;
+        };
+
+        std::string (*versionOf)(const std::string&, const std::atomic<bool>*);
+        std::unique_ptr<Running> running;
+        std::optional<std::pair<FileState, std::string>> known;
+        bool stopped = false;
     };
 
-    std::unique_ptr<Lookup> running;
-    std::optional<std::pair<FileState, std::string>> known;
-    bool stopped = false;
+    VersionLookup programVersions(&DownloaderProgram::VersionOf);
+    VersionLookup runtimeVersions([](const std::string& path, const std::atomic<bool>* stop) {
+        return DownloaderProgram::RuntimeVersion(DownloaderProgram::VersionOf(path, stop));
+    });
 }
 
 std::optional<DownloaderProgramInfo> DownloaderVersions::Describe()
 {
     DownloaderProgramInfo program = DownloaderProgram::Find();
-    if (program.path.empty())
-        return program;
-    const FileState file = StateOf(program.path);
-
-    if (running && running->ended)
-    {
-        running->thread.join();
-        known.emplace(running->file, running->version);
-        running.reset();
-    }
-    if (known && known->first == file)
-    {
-        program.version = known->second;
-        return program;
-    }
-    if (stopped)
-        return program;
-    if (!running)
-    {
-        running = std::make_unique<Lookup>();
-        running->file = file;
-        Lookup* lookup = running.get();
-        lookup->thread = std::thread([lookup] {
-            lookup->version = DownloaderProgram::VersionOf(lookup->file.path, &lookup->stop);
-            lookup->ended = true;
-        });
-    }
-    return std::nullopt;
+    // Both lookups start at once.
+    const std::optional<std::string> version = program.path.empty() ? "" : programVersions.Of(program.path);
+    const std::optional<std::string> runtimeVersion =
+        program.jsRuntime.empty() ? "" : runtimeVersions.Of(program.jsRuntime);
+    if (!version || !runtimeVersion)
+        return std::nullopt;
+    program.version = *version;
+    program.jsRuntimeVersion = *runtimeVersion;
+    return program;
 }
 
 void DownloaderVersions::Stop()
 {
-    stopped = true;
-    if (!running)
-        return;
-    running->stop = true;
-    running->thread.join();
-    running.reset();
+    programVersions.Stop();
+    runtimeVersions.Stop();
 }
 
 void DownloaderVersions::Reset()
 {
-    Stop();
-    known.reset();
-    stopped = false;
+    programVersions.Reset();
+    runtimeVersions.Reset();
 }

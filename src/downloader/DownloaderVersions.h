@@ -10,9 +10,9 @@ namespace Downloader
     class DownloaderVersions
     {
     public:
-        // The program in use (DownloaderProgram::Find) with its version when that is known;
-        // nothing while it is being found out: ask again. Once stopped, the program without
-        // a version it does not know yet.
+        // The program in use (DownloaderProgram::Find) with its version and its JavaScript
+        // runtime's when those are known; nothing while they are being found out: ask again.
+        // Once stopped, without a version it does not know yet.
         static std::optional<DownloaderProgramInfo> Describe();
 
         // Shut-down: a lookup under way is stopped and has ended when this returns, and none

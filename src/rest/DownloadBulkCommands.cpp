@@ -52,7 +52,7 @@ bool RestQueryHandler::RetryDownloads(const Ostrel::JsonBlock& request, Ostrel::
     std::vector<std::string> ids;
     if (!RequireDownloadIds(request, "Retrying", responseBody, responseCode, ids))
         return false;
-    const std::vector<Downloader::ChangeRequest> requests = DownloadManager::RetryDownloads(ids);
+    const std::vector<Downloader::ChangeRequest> requests = DownloadManager::RetryDownloads(ids, requester);
     auto changes = std::make_shared<std::vector<BulkChange>>();
     for (size_t i = 0; i < ids.size(); i++)
         changes->push_back({ids[i], requests[i].change, requests[i].refusal, requests[i].change == nullptr});

@@ -119,7 +119,7 @@ bool RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request, Ostrel::J
 
     log->stream << "Queued video \"" << video.url << "\"...";
     log->Flush();
-    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(video);
+    const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(video, {}, requester);
 
     // The position and the listing are read the moment the entry joins the list.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
@@ -144,7 +144,7 @@ bool RestQueryHandler::QueuePlaylist(const Ostrel::JsonBlock& request, const Dow
     log->stream << "Queuing playlist \"" << playlist.url << "\"...";
     log->Flush();
     const std::shared_ptr<Downloader::PendingChange> change =
-        DownloadManager::StartQueuePlaylist(playlist, static_cast<int32_t>(maxItems));
+        DownloadManager::StartQueuePlaylist(playlist, static_cast<int32_t>(maxItems), requester);
     // The reply comes once the playlist is listed; its videos join the queue after it.
     return ReplyWhenDone(change, responseBody, responseCode, [change](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
         if (change->removed)
@@ -281,7 +281,7 @@ bool RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request, Ostrel::J
     if (!RequireDownloadId(request, "Retrying", responseBody, responseCode, id))
         return false;
     // The details may have been fetched again, and may have failed again, or the entry removed meanwhile.
-    return ReplyToChange(DownloadManager::RetryDownload(id), responseBody, responseCode,
+    return ReplyToChange(DownloadManager::RetryDownload(id, requester), responseBody, responseCode,
                          [id](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
                              const std::string failure = RetryFailure(id);
                              if (!DownloadManager::DoesPelkoIDExist(id))

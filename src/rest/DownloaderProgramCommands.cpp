@@ -62,6 +62,7 @@ bool RestQueryHandler::GetDownloaderInfo(const Ostrel::JsonBlock&, Ostrel::JsonB
         body.Set("name") = program.path.empty() ? "" : std::filesystem::path(program.path).filename().string();
         body.Set("version") = program.version;
         body.Set("own_copy") = program.isOwnCopy;
+        body.Set("js_runtime_version") = program.jsRuntimeVersion;
         body.Set("cookies_set") = Cookies::IsSet();
         return true;
     };
@@ -80,19 +81,31 @@ bool RestQueryHandler::UpdateYoutubeDL(const Ostrel::JsonBlock&, Ostrel::JsonBlo
     const std::shared_ptr<const Updater::Run> run = Updater::UpdateYoutubeDL();
     const ReplyBuilder build = [run](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
         const Updater::Outcome& outcome = run->outcome;
-        if (outcome.installed)
+        const Updater::Outcome& runtime = run->runtime;
+        // deno goes with yt-dlp: the update is done when both are in place.
+        const std::string runtimeFailure = "The JavaScript runtime deno was not updated: " + runtime.error +
+                                           " The old one stays in use.";
+        if (outcome.installed && runtime.installed)
         {
-            log->stream << "   => OK! Installed yt-dlp " << outcome.version << ".";
+            log->stream << "   => OK! Installed yt-dlp " << outcome.version << " and deno " << runtime.version << ".";
             StartReply(OK, body, code);
             body.Set("message") = "Updated youtube-dl.exe successfully!";
-            body.Set("version") = outcome.version;
         }
         else
         {
-            log->stream << log->Err() << "   => " << outcome.error << " The old program stays in use.";
+            const std::string failure = outcome.installed ? "Updated yt-dlp to " + outcome.version + ". " + runtimeFailure
+                                                          : outcome.error + " The old program stays in use.";
+            log->stream << log->Err() << "   => " << failure
+                        << (outcome.installed || runtime.installed ? "" : " " + runtimeFailure);
             StartReply(INTERNAL_SERVER_ERROR, body, code);
-            body.Set("message") = "Unable do update youtube-dl.exe! " + outcome.error + " The old program stays in use.";
+            body.Set("message") = outcome.installed ? failure : "Unable do update youtube-dl.exe! " + failure;
+            if (!runtime.installed)
+                body.Set("js_runtime_message") = runtimeFailure;
         }
+        if (outcome.installed)
+            body.Set("version") = outcome.version;
+        if (runtime.installed)
+            body.Set("js_runtime_version") = runtime.version;
         log->Flush();
         return true;
     };

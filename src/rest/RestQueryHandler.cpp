@@ -10,6 +10,7 @@ using namespace Rest;
 
 Logging::Logger* RestQueryHandler::log = nullptr;
 RestQueryHandler::Outcome RestQueryHandler::handedOver;
+std::string RestQueryHandler::requester;
 
 namespace
 {
@@ -73,6 +74,7 @@ bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::
                                     Outcome* outcome)
 {
     log->SetAdditionalInformation("@" + requesterAddress);
+    requester = std::move(requesterAddress);
 
     if (!ValidateField("request", Ostrel::STRING, request, responseBody))
     {

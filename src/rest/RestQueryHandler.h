@@ -275,6 +275,8 @@ namespace Rest
         static void ReplyStreamed(std::shared_ptr<ReplyStream> stream);
         // What the command that just ran handed over; main thread only.
         static Outcome handedOver;
+        // The address of the client whose command runs now: the downloads it queues take its turns.
+        static std::string requester;
 
         // A listing command's reply: the entries rendered one at a time, and the same text again
         // while nothing that it shows has changed (pages poll the same listing every second). A

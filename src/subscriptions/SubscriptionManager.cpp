@@ -201,12 +201,14 @@ std::shared_ptr<Operation> SubscriptionManager::StartRemoval(const std::string& 
              DownloadManager::SelectListing(-1, std::numeric_limits<uint64_t>::max()))
             if (entry->subscription_id == id)
                 ids.push_back(entry->pelko_id);
-        for (const Queuing& pending : queuing)
-            if (pending.subscriptionId == id && !pending.change->done)
-                ids.push_back(pending.change->id);
         for (std::shared_ptr<Downloader::PendingChange>& change : DownloadManager::StartRemovals(ids))
             if (change)
                 operation->removals.push_back(std::move(change));
+        // Those still being fetched have no id yet.
+        for (const Queuing& pending : queuing)
+            if (pending.subscriptionId == id && !pending.change->done)
+                if (auto change = DownloadManager::StartRemoval(*pending.change))
+                    operation->removals.push_back(std::move(change));
     }
     queuing.remove_if([&id](const Queuing& pending) { return pending.subscriptionId == id; });
     removalsUnderWay.push_back(operation);

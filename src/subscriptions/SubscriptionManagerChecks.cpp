@@ -215,11 +215,12 @@ size_t SubscriptionManager::Queue(const Subscription& subscription,
     {
         log->stream << "Queuing \"" << video->title << "\" (" << video->url << ") of \"" << subscription.name << "\"...";
         log->Flush();
+        // Each subscription takes its turns as a client would.
         queuing.push_back(
             {subscription.id,
              DownloadManager::StartQueueDownload(
                  {video->url, subscription.mode, subscription.quality, 0, subscription.audio_format},
-                 {subscription.id, subscription.name})});
+                 {subscription.id, subscription.name}, "subscription " + subscription.id)});
     }
     return newestFirst.size();
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <thread>
 #include "app/Updater.h"
 #include "config/XGConfig.h"
@@ -124,6 +126,7 @@ TEST_F(UpdaterTest, OneUpdateRunsOffTheMainThreadUntilTheShutDownStopsIt)
     const std::string hanging = "#!/bin/sh\nsleep 60\necho 2099.01.01\n";
     ServeRelease(hanging, SumsListing(Sha256Hex(hanging)));
     XGConfig::downloader.update_url = host.Url("/release/");
+    XGConfig::downloader.js_runtime_url = host.Url("/deno/");
     Updater::PreInit();
 
     const std::shared_ptr<const Updater::Run> run = Updater::UpdateYoutubeDL();
@@ -137,6 +140,7 @@ TEST_F(UpdaterTest, OneUpdateRunsOffTheMainThreadUntilTheShutDownStopsIt)
     ASSERT_TRUE(run->ended);
     EXPECT_FALSE(run->outcome.installed);
     EXPECT_EQ(run->outcome.error, "The update was stopped: the server is shutting down.");
+    EXPECT_EQ(run->runtime.error, "The update was stopped: the server is shutting down.");
     ExpectOldProgramKept();
 
     const std::shared_ptr<const Updater::Run> late = Updater::UpdateYoutubeDL();
@@ -221,3 +225,92 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NotAnAddress", goodSums, {200, newProgram}, "ftp://127.0.0.1/release/",
                     "The update address \"ftp://127.0.0.1/release/\" is no https:// address", ""}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+// deno comes as a zip archive with a sum file of its own; the archive is made by Python's
+// zipfile, not by the program that unpacks it.
+class RuntimeUpdateTest : public UpdaterTest
+{
+protected:
+    void SetUp() override
+    {
+        UpdaterTest::SetUp();
+        TestSupport::WriteRaw("bin/deno", oldRuntime);
+        chmod("bin/deno", 0755);
+    }
+
+    static std::string Zipped(const std::string& name, const std::string& content)
+    {
+        fs::create_directories("zipping");
+        TestSupport::WriteRaw("zipping/" + name, content);
+        Downloader::ExternalProgram::Run({"python3", "-m", "zipfile", "-c", "zipping/out.zip", "zipping/" + name},
+                                         "zipping/output");
+        const std::string archive = ReadRaw("zipping/out.zip");
+        fs::remove_all("zipping");
+        return archive;
+    }
+
+    static std::string Asset()
+    {
+        utsname machine{};
+        uname(&machine);
+        return "deno-" + std::string(machine.machine) + "-unknown-linux-gnu.zip";
+    }
+
+    const std::string asset = Asset();
+    const std::string oldRuntime = "#!/bin/sh\necho 'deno 1.0.0 (stable, release, x86_64-unknown-linux-gnu)'\n";
+};
+
+struct RuntimeCase
+{
+    std::string name;
+    std::string archived;  // the file in the archive, named "deno"; "" serves `raw` instead
+    std::string raw;
+    bool listedSum;        // the sum file holds the archive's true sum
+    std::string error;     // "" when it is installed; "{asset}" stands for the archive's name
+};
+
+class RuntimeUpdateCaseTest : public RuntimeUpdateTest, public ::testing::WithParamInterface<RuntimeCase>
+{
+};
+
+TEST_P(RuntimeUpdateCaseTest, InstallsOnlyAVerifiedRuntimeThatRuns)
+{
+    const RuntimeCase& c = GetParam();
+    const std::string archive = c.archived.empty() ? c.raw : Zipped(c.name == "NoDenoInside" ? "node" : "deno", c.archived);
+    host.Serve("/deno/" + asset, {200, archive});
+    host.Serve("/deno/" + asset + ".sha256sum",
+               {200, (c.listedSum ? Sha256Hex(archive) : std::string(64, 'c')) + "  " + asset + "\n"});
+
+    const Updater::Outcome outcome = Updater::InstallJsRuntime(host.Url("/deno/"));
+
+    std::string error = c.error;
+    for (size_t at = error.find("{asset}"); at != std::string::npos; at = error.find("{asset}"))
+        error.replace(at, 7, asset);
+    EXPECT_EQ(outcome.error, error);
+    EXPECT_EQ(outcome.installed, error.empty());
+    EXPECT_EQ(outcome.version, error.empty() ? "2.5.6" : "");
+    EXPECT_EQ(ReadRaw("bin/deno"), error.empty() ? c.archived : oldRuntime);
+    EXPECT_EQ(ModeOf("bin/deno"), 0755u);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator("bin"))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"deno", "yt-dlp"}));  // no staging file left
+    EXPECT_EQ(ReadRaw("bin/yt-dlp"), oldProgram);
+}
+
+const std::string newRuntime = "#!/bin/sh\necho 'deno 2.5.6 (stable, release, x86_64-unknown-linux-gnu)'\necho 'v8 14.0'\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, RuntimeUpdateCaseTest,
+    ::testing::Values(
+        RuntimeCase{"GoodRelease", newRuntime, "", true, ""},
+        RuntimeCase{"WrongSum", newRuntime, "", false,
+                    "The downloaded {asset} does not match its SHA-256 sum in {asset}.sha256sum."},
+        RuntimeCase{"RuntimeThatDoesNotRun", "#!/bin/sh\nexit 1\n", "", true,
+                    "The downloaded deno does not run here: it answered no version."},
+        RuntimeCase{"NotAZipArchive", "", newRuntime, true,
+                    "Could not unpack deno from {asset}: unzip ended with status 9."},
+        RuntimeCase{"NoDenoInside", newRuntime, "", true,
+                    "Could not unpack deno from {asset}: unzip ended with status 11."}),
+    [](const ::testing::TestParamInfo<RuntimeCase>& info) { return info.param.name; });

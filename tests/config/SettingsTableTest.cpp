@@ -24,6 +24,9 @@ namespace
     const std::string updateReason =
         "Expected one of yt-dlp's release folders on GitHub "
         "(\"https://github.com/yt-dlp/yt-dlp/releases/latest/download/\"); another address only in config.json.";
+    const std::string runtimeReason =
+        "Expected one of deno's release folders on GitHub "
+        "(\"https://github.com/denoland/deno/releases/latest/download/\"); another address only in config.json.";
     const std::string templateReason =
         "Expected a name with \"/\" between folder levels and the fields {title}, {uploader}, {video_id}, {pelko_id}, "
         "{upload_date}, {year}, {playlist}, {playlist_index}, {subscription}, {mode} and {ext} in braces; no empty "
@@ -135,6 +138,15 @@ INSTANTIATE_TEST_SUITE_P(
                      "downloader.update_url", updateReason},
         ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/"}})",
                      "downloader.update_url", updateReason},
+        // So does the runtime's, which every download of the own copy runs.
+        ClientChange{R"({"downloader": {"js_runtime_url": "http://127.0.0.1:8000/deno/"}})", "downloader.js_runtime_url",
+                     runtimeReason},
+        ClientChange{R"({"downloader": {"js_runtime_url": "https://github.com/denoland/deno-nightly/releases/latest/download/"}})",
+                     "downloader.js_runtime_url", runtimeReason},
+        ClientChange{R"({"downloader": {"js_runtime_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"}})",
+                     "downloader.js_runtime_url", runtimeReason},
+        ClientChange{R"({"downloader": {"js_runtime_url": "https://github.com/denoland/deno/releases/download/../"}})",
+                     "downloader.js_runtime_url", runtimeReason},
         // Only "set_password" makes a hash; one sent directly could lock everyone out.
         ClientChange{R"({"access": {"password_hash": ""}})", "access.password_hash",
                      "This setting is only changed by its own command."}));
@@ -156,6 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp/releases/download/2024.08.06/"}})"},
                       ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp-nightly-builds/releases/latest/download/"}})"},
                       ClientChange{R"({"downloader": {"update_url": "https://github.com/yt-dlp/yt-dlp-master-builds/releases/download/a_b-1.2"}})"},
+                      ClientChange{R"({"downloader": {"js_runtime_url": "https://github.com/denoland/deno/releases/latest/download"}})"},
+                      ClientChange{R"({"downloader": {"js_runtime_url": "https://github.com/denoland/deno/releases/download/v2.5.6/"}})"},
                       // Members that name no setting are no business of the check.
                       ClientChange{R"({"unknown": {"x": 1}, "httpServer": {"extra": true}})"}));
 

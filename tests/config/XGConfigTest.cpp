@@ -29,6 +29,7 @@ namespace
   },
   "downloader": {
     "cachedir": "dlcache",
+    "js_runtime_url": "https://github.com/denoland/deno/releases/latest/download/",
     "max_dlrate_per_thread": "100M",
     "num_threads": 1,
     "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"

@@ -75,33 +75,45 @@ TEST_F(DownloadManagerTest, MissingMetadataDirectoryFailsTheEntrySayingWhy)
     EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), "The downloader could not be started.");
 }
 
-// Other work goes on while metadata is fetched; entries join in the order of their ids, however
-// the fetches end, and no more than four fetches run at once.
-TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInIdOrder)
+// Other work goes on while metadata is fetched. One who asks runs at most three fetches at once,
+// and its entries join in the order it asked, however the fetches end; someone else's fetch
+// takes the fourth place and joins meanwhile, in the first second that is free.
+TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInTurn)
 {
     XGConfig::downloader.num_threads = 0;
     std::vector<std::shared_ptr<PendingChange>> changes;
-    for (const char* seconds : {"2", "0", "0", "0", "0"})
+    for (const char* seconds : {"8", "0", "0", "0", "0"})
     {
         now += 1;
         changes.push_back(DownloadManager::StartQueueDownload(
-            {std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO}));
+            {std::string("https://example.com/v?fake_metadata_seconds=") + seconds, AUDIO}, {}, "burst"));
     }
 
-    // The slow first fetch holds the others back; the fifth waits for a free place.
-    ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == 4; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    DownloadManager::Update();
-    EXPECT_EQ(DownloadManager::GetAlltimeCacheAsJson(-1, -1).Size(), 0u);
+    // The slow first fetch holds the others back; the last two wait for a free place.
+    ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == DownloadManager::maxFetches - 1; }));
+    const std::shared_ptr<PendingChange> other =
+        DownloadManager::StartQueueDownload({"https://example.com/other", AUDIO}, {}, "other");
+    ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == DownloadManager::maxFetches; }));
+    ASSERT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*other); }));
+    EXPECT_EQ(other->id, Base62(now));
+    EXPECT_EQ(Ids(DownloadManager::GetAlltimeCacheAsJson(-1, -1)), std::vector<std::string>{other->id});
     EXPECT_FALSE(DownloadManager::IsDone(*changes[1]));
 
+    // Once the clock has moved on, the burst's entries take the following seconds, in the order asked.
+    const time_t otherSecond = now;
+    now += 10;
     ASSERT_TRUE(PassUntil([&] { return DownloadManager::IsDone(*changes.back()); }));
-    std::vector<std::string> ids;
-    for (const std::shared_ptr<PendingChange>& change : changes)
-        ids.push_back(change->id);
-    std::vector<std::string> newestFirst(ids.rbegin(), ids.rend());
+    std::vector<std::string> asked, expected, newestFirst;
+    for (size_t i = 0; i < changes.size(); i++)
+    {
+        asked.push_back(changes[i]->id);
+        expected.push_back(Base62(otherSecond + 1 + i));
+    }
+    EXPECT_EQ(asked, expected);
+    newestFirst.assign(expected.rbegin(), expected.rend());
+    newestFirst.push_back(other->id);
     EXPECT_EQ(Ids(DownloadManager::GetAlltimeCacheAsJson(-1, -1)), newestFirst);
-    EXPECT_EQ(fake.Calls().size(), 5u);
+    EXPECT_EQ(fake.Calls().size(), 6u);
 }
 
 // The address and every path reach the program as single arguments; no shell ever sees them.

@@ -150,3 +150,30 @@ TEST(DownloaderVersions, FoundBesideTheMainThreadAndKeptWhileTheFileStays)
     EXPECT_EQ(stopped->version, "");
     Downloader::DownloaderVersions::Reset();
 }
+
+// Pelko's own deno is found beside the program, and its version beside the program's.
+TEST(DownloaderVersions, TheRuntimeVersionIsFoundBesideTheProgramVersion)
+{
+    TestSupport::TempDir directory{true};
+    const SearchPathOnly searchPath(directory / "none");
+    Downloader::DownloaderVersions::Reset();
+    WriteScript("bin/yt-dlp", "echo 2024.01.01");
+    WriteScript("bin/deno", "echo 'deno 2.5.6 (stable, release, x86_64-unknown-linux-gnu)'; echo 'v8 14.0'");
+
+    std::optional<DownloaderProgramInfo> described;
+    for (int attempt = 0; attempt < 3000 && !described; attempt++, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+        described = Downloader::DownloaderVersions::Describe();
+    ASSERT_TRUE(described.has_value());
+    EXPECT_EQ(described->version, "2024.01.01");
+    EXPECT_EQ(described->jsRuntime, directory / "bin/deno");
+    EXPECT_EQ(described->jsRuntimeVersion, "2.5.6");
+
+    // Without an executable deno there is neither a runtime nor its version.
+    chmod("bin/deno", 0644);
+    described = Downloader::DownloaderVersions::Describe();
+    ASSERT_TRUE(described.has_value());
+    EXPECT_EQ(described->jsRuntime, "");
+    EXPECT_EQ(described->jsRuntimeVersion, "");
+    Downloader::DownloaderVersions::Stop();
+    Downloader::DownloaderVersions::Reset();
+}

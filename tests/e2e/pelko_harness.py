@@ -257,16 +257,18 @@ class PelkoProcess:
 
 class PelkoServer(PelkoProcess):
     """The pelko binary of the build (env PELKO_BIN) in a scratch working directory. `config` is
-    merged over a config.json that binds a free port on 127.0.0.1 and takes downloader updates
-    from a port on 127.0.0.1 where nothing listens; `files` maps paths relative
+    merged over a config.json that binds a free port on 127.0.0.1 and takes downloader and
+    runtime updates from ports on 127.0.0.1 where nothing listens; `files` maps paths relative
     to the working directory to their content; `extra_path` lists directories searched before
     the inherited PATH (fake tools); `environment` holds further variables for the process;
     `file_size_limit` as for PelkoProcess."""
 
     def __init__(self, config=None, files=None, extra_path=(), environment=None, file_size_limit=None):
-        # Updates of the downloader go to a port where nothing answers unless a test says otherwise.
+        # Updates of the downloader and its runtime go to ports where nothing answers unless a test
+        # says otherwise.
         self.config = _merged({"httpServer": {"port": "127.0.0.1:%d" % free_port()},
-                               "downloader": {"update_url": "http://127.0.0.1:%d/" % free_port()}}, config or {})
+                               "downloader": {"update_url": "http://127.0.0.1:%d/" % free_port(),
+                                              "js_runtime_url": "http://127.0.0.1:%d/" % free_port()}}, config or {})
         # Requests go to 127.0.0.1 and the port of the setting, whichever form it has.
         port = self.config["httpServer"]["port"].rpartition(":")[2]
         env = dict(os.environ, **(environment or {}))

@@ -223,15 +223,18 @@ class DownloaderSettingsTest(unittest.TestCase):
             server.close()
 
     def test_update_that_fails_then_one_that_installs(self):
-        with ReleaseHost(version="2099.01.01", sum="c" * 64) as host:
-            server = page_server(config={"downloader": {"update_url": host.url}})
+        with ReleaseHost(version="2099.01.01", sum="c" * 64, runtime_sum="c" * 64) as host:
+            server = page_server(config={"downloader": host.settings})
             try:
                 run_scenario(self, server, "update-fails")
                 self.assertFalse(os.path.exists(server.path("bin/yt-dlp")))
+                self.assertFalse(os.path.exists(server.path("bin/deno")))
                 host.sum = ReleaseHost.sum_of(host.program)
+                host.runtime_sum = ReleaseHost.sum_of(host.runtime)
                 run_scenario(self, server, "update-succeeds")
                 info = server.command("get_downloader_info").json()
-                self.assertEqual((info["own_copy"], info["version"]), (True, "2099.01.01"))
+                self.assertEqual((info["own_copy"], info["version"], info["js_runtime_version"]),
+                                 (True, "2099.01.01", "2.5.6"))
             finally:
                 server.close()
 

@@ -10,7 +10,7 @@ import time
 import unittest
 
 from pelko_harness import FAKE_DOWNLOADER_DIR, PelkoServer, free_port
-from release_host import ReleaseHost
+from release_host import RUNTIME_ASSET, ReleaseHost
 
 COOKIES = "# Netscape HTTP Cookie File\n.videos.example\tTRUE\t/\tFALSE\t0\tsession\tpelko-cookie-marker\n"
 KEPT = " The old program stays in use."
@@ -24,8 +24,9 @@ def read_lines(path):
 
 
 class DownloaderTest(unittest.TestCase):
-    def start(self, update_url=None):
-        config = {"downloader": {"update_url": update_url}} if update_url else {}
+    def start(self, update_url=None, js_runtime_url=None):
+        folders = {"update_url": update_url, "js_runtime_url": js_runtime_url}
+        config = {"downloader": {key: url for key, url in folders.items() if url}}
         self.server = PelkoServer(config=config, extra_path=[FAKE_DOWNLOADER_DIR],
                                   environment={"PELKO_FAKE_DOWNLOADER_LOG": "calls.log",
                                                "PELKO_FAKE_COOKIES_LOG": "cookies.log"}).start()
@@ -46,27 +47,59 @@ class DownloaderTest(unittest.TestCase):
 class UpdateTest(DownloaderTest):
     def test_a_good_release_is_installed_and_runs_the_next_download(self):
         with ReleaseHost(version="2099.01.01") as host:
-            server = self.start(host.url)
+            server = self.start(host.url, host.runtime_url)
             before = self.info()
             self.assertEqual(os.path.realpath(before.pop("path")), os.path.realpath(
                 os.path.join(FAKE_DOWNLOADER_DIR, "youtube-dl")))
             self.assertEqual(before, {"status": "OK", "name": "youtube-dl", "version": "2021.12.17", "own_copy": False,
-                                      "cookies_set": False})
+                                      "cookies_set": False, "js_runtime_version": ""})
 
             reply = server.command("update_dep_youtubedl", timeout=60)
             self.assertEqual(reply.status, 200, reply.body)
             self.assertEqual(reply.json(), {"status": "OK", "message": "Updated youtube-dl.exe successfully!",
-                                            "version": "2099.01.01"})
+                                            "version": "2099.01.01", "js_runtime_version": "2.5.6"})
             installed = server.path("bin/yt-dlp")
-            self.assertEqual(stat.S_IMODE(os.stat(installed).st_mode), 0o755)
+            runtime = server.path("bin/deno")
+            for program in (installed, runtime):
+                self.assertEqual(stat.S_IMODE(os.stat(program).st_mode), 0o755)
+            self.assertEqual(sorted(os.listdir(server.path("bin"))), ["deno", "yt-dlp"])
             self.assertEqual(self.info(), {"status": "OK", "path": installed, "name": "yt-dlp", "version": "2099.01.01",
-                                           "own_copy": True, "cookies_set": False})
+                                           "own_copy": True, "cookies_set": False, "js_runtime_version": "2.5.6"})
 
             entry = self.download()
-            last = read_lines(server.path("calls.log"))[-1]
+            calls = read_lines(server.path("calls.log"))
+            last = calls[-1]
             self.assertTrue(last[0].endswith("dlcache/dlprogbuf/%s.yt-dlp" % entry["pelko_id"]), last[0])
             self.assertIn("-S", last)
             self.assertIn('Downloading with "%s".' % installed, server.output)
+            # The metadata run and the download both run YouTube's scripts with the own deno.
+            for call in calls[-2:]:
+                self.assertEqual(call[call.index("--js-runtimes") + 1], "deno:" + runtime, call)
+
+    def test_a_runtime_that_fails_keeps_the_old_one_and_says_why(self):
+        cases = [
+            ("wrong sum", {"runtime_sum": "c" * 64}, None,
+             "The downloaded %s does not match its SHA-256 sum in %s.sha256sum." % (RUNTIME_ASSET, RUNTIME_ASSET)),
+            ("unreachable", {}, "http://127.0.0.1:%d/deno/" % free_port(), "Could not download "),
+        ]
+        for name, faults, folder, reason in cases:
+            with self.subTest(name), ReleaseHost(**faults) as host:
+                server = self.start(host.url, folder or host.runtime_url)
+                reply = server.command("update_dep_youtubedl", timeout=60)
+                self.assertEqual(reply.status, 500, reply.body)
+                answer = reply.json()
+                failure = answer["js_runtime_message"]
+                self.assertTrue(failure.startswith("The JavaScript runtime deno was not updated: " + reason), failure)
+                self.assertTrue(failure.endswith(" The old one stays in use."), failure)
+                # yt-dlp is in place all the same.
+                self.assertEqual(answer["message"], "Updated yt-dlp to 2099.01.01. " + failure)
+                self.assertEqual(answer["version"], "2099.01.01")
+                self.assertNotIn("js_runtime_version", answer)
+                self.assertEqual(os.listdir(server.path("bin")), ["yt-dlp"])
+                self.assertEqual(self.info()["js_runtime_version"], "")
+                # Without a runtime the own copy is told of none.
+                self.download()
+                self.assertNotIn("--js-runtimes", read_lines(server.path("calls.log"))[-1])
 
     def test_a_failed_update_keeps_the_old_program_and_says_why(self):
         unreachable = "http://127.0.0.1:%d/release/" % free_port()
@@ -85,6 +118,8 @@ class UpdateTest(DownloaderTest):
                 self.assertTrue(message.startswith("Unable do update youtube-dl.exe! " + reason.format(url=host.url)),
                                 message)
                 self.assertTrue(message.endswith(KEPT), message)
+                self.assertTrue(reply.json()["js_runtime_message"].startswith(
+                    "The JavaScript runtime deno was not updated: Could not download "), reply.body)
                 self.assertFalse(os.path.exists(server.path("bin/yt-dlp")))
                 self.assertEqual(os.listdir(server.path("bin")) if os.path.isdir(server.path("bin")) else [], [])
                 self.assertFalse(self.info()["own_copy"])
@@ -92,7 +127,7 @@ class UpdateTest(DownloaderTest):
 
     def test_others_are_answered_while_the_update_runs_and_a_second_request_waits_for_it(self):
         with ReleaseHost(held=True) as host:
-            server = self.start(host.url)
+            server = self.start(host.url, host.runtime_url)
             replies = []
             updates = [threading.Thread(target=lambda: replies.append(server.command("update_dep_youtubedl", timeout=60)))
                        for _ in range(2)]
@@ -142,9 +177,9 @@ class CookiesTest(DownloaderTest):
 
         given = read_lines(server.path("cookies.log"))
         self.assertEqual([(copy["mode"], copy["text"]) for copy in given], [("600", COOKIES)] * 2)
-        self.assertEqual([copy["path"] for copy in given],
-                         ["dlcache/dlprogbuf/%s.metadata.cookies" % entry["pelko_id"],
-                          "dlcache/dlprogbuf/%s.cookies" % entry["pelko_id"]])
+        # The metadata run comes before the entry's id: its files carry a name of their own.
+        self.assertRegex(given[0]["path"], r"^dlcache/dlprogbuf/fetch-\d+\.metadata\.cookies$")
+        self.assertEqual(given[1]["path"], "dlcache/dlprogbuf/%s.cookies" % entry["pelko_id"])
         for copy in given:
             self.assertFalse(os.path.exists(server.path(copy["path"])))
 

@@ -12,7 +12,8 @@ DEFAULT_CONFIG = {
     "access": {"allowed_hosts": [], "enable_whitelist": False, "only_allow_localhost": False,
                "whitelist": ["127.0.0.1"]},
     "downloader": {"cachedir": "dlcache", "max_dlrate_per_thread": "100M", "num_threads": 1,
-                   "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"},
+                   "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/",
+                   "js_runtime_url": "https://github.com/denoland/deno/releases/latest/download/"},
     "general": {"show_console": True},
     "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend", "tls_certificate": "", "tls_key": ""},
     "library": {"dir": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
@@ -97,6 +98,7 @@ class ConfigCommandsTest(unittest.TestCase):
             expected = json.loads(json.dumps(DEFAULT_CONFIG))
             expected["httpServer"].update(polling_rate=50, port=server.config["httpServer"]["port"])
             expected["downloader"]["update_url"] = server.config["downloader"]["update_url"]
+            expected["downloader"]["js_runtime_url"] = server.config["downloader"]["js_runtime_url"]
             self.assertEqual(reply.json()["config"], expected)
             self.assertEqual(self.config_file(server), as_in_file(expected))
             self.assertTrue(server.wait_for_output("Updated config values..."))

@@ -113,7 +113,7 @@ class PackageContentsTest(unittest.TestCase):
         self.assertTrue(fields["Maintainer"] and fields["Description"] and fields["Section"])
 
         depends = package_names(fields["Depends"])
-        self.assertLessEqual({"yt-dlp", "ffmpeg", "adduser", "ca-certificates"}, depends)
+        self.assertLessEqual({"yt-dlp", "ffmpeg", "adduser", "ca-certificates", "unzip"}, depends)
         # Every library the binary links comes from a package that Depends names.
         with tempfile.TemporaryDirectory() as unpacked:
             subprocess.run(["dpkg-deb", "--extract", PACKAGE, unpacked], check=True)
@@ -399,14 +399,14 @@ class ServiceTest(unittest.TestCase):
         self.addCleanup(restore)
         with ReleaseHost(version="2099.01.01") as host:
             settings = json.loads(original)
-            settings.setdefault("downloader", {})["update_url"] = host.url
+            settings.setdefault("downloader", {}).update(host.settings)
             with open(config, "w") as out:
                 json.dump(settings, out)
             service = self.start_service()
 
             reply = service.command("update_dep_youtubedl", timeout=120)
             self.assertEqual(reply.status, 200, reply.body.decode() + service.output)
-            self.assertEqual(reply.json()["version"], "2099.01.01")
+            self.assertEqual((reply.json()["version"], reply.json()["js_runtime_version"]), ("2099.01.01", "2.5.6"))
         cookies = "# Netscape HTTP Cookie File\n.videos.example\tTRUE\t/\tFALSE\t0\tsession\tvalue\n"
         self.assertEqual(service.command("set_cookies", cookies=cookies).status, 200)
         queued = service.command("queue_download", video_url="https://videos.example/watch?v=abc", mode="video")

@@ -103,9 +103,13 @@ async function openDownloaderSection(page, baseUrl) {
 export async function updateFails({ page, baseUrl, outDir }) {
   await openDownloaderSection(page, baseUrl);
   assert.equal(await page.locator('#downloader-state').textContent(), 'youtube-dl 2021.12.17 · installed on this system');
+  assert.equal(await page.locator('#downloader-runtime').textContent(),
+    'JavaScript runtime: none yet. Update installs deno, which YouTube downloads need.');
   await page.click('#downloader-update');
   await expectMessage(page, '#downloader-message', 'error',
-    'The update failed. The downloaded yt-dlp does not match its SHA-256 sum in SHA2-256SUMS. The old program stays in use.');
+    'The update failed. The downloaded yt-dlp does not match its SHA-256 sum in SHA2-256SUMS. The old program stays in use. '
+    + 'The JavaScript runtime deno was not updated: The downloaded deno-x86_64-unknown-linux-gnu.zip does not match its '
+    + 'SHA-256 sum in deno-x86_64-unknown-linux-gnu.zip.sha256sum. The old one stays in use.');
   assert.equal(await page.locator('#downloader-update .button-text').textContent(), 'Update yt-dlp');
   assert.equal(await page.locator('#downloader-state').textContent(), 'youtube-dl 2021.12.17 · installed on this system');
   await page.locator('#downloader-section').scrollIntoViewIfNeeded();
@@ -118,10 +122,13 @@ updateFails.allowedApiStatuses = [500];
 export async function updateSucceeds({ page, baseUrl, outDir }) {
   await openDownloaderSection(page, baseUrl);
   await page.click('#downloader-update');
-  await expectMessage(page, '#downloader-message', 'ok', 'yt-dlp 2099.01.01 is installed; the next downloads use it.');
+  await expectMessage(page, '#downloader-message', 'ok',
+    'yt-dlp 2099.01.01 and deno 2.5.6 are installed; the next downloads use them.');
   await page.waitForFunction(() => document.getElementById('downloader-state').dataset.ownCopy === 'true');
   assert.equal(await page.locator('#downloader-state').textContent(),
     'yt-dlp 2099.01.01 · Pelko’s own copy, kept current by Update');
+  assert.equal(await page.locator('#downloader-runtime').textContent(),
+    'JavaScript runtime: deno 2.5.6 · Pelko’s own, for YouTube');
   assert.ok((await page.locator('#downloader-path').textContent()).endsWith('/bin/yt-dlp'));
   await page.locator('#downloader-section').scrollIntoViewIfNeeded();
   await picture(page, outDir, 'settings-updated');
