@@ -30,7 +30,7 @@ export function subscriptionFields(prefix, keys) {
   fillAudioFormats(audioFormat);
   const audioFormatField = el('div', { class: 'quality-choice' },
     [el('label', { for: audioFormat.id, text: 'Audio format' }), audioFormat]);
-  const numbers = NUMBERS.filter(({ key }) => keys.includes(key)).map((spec) => numberField(prefix, spec));
+  const numbers = NUMBERS.filter(({ key }) => keys.includes(key)).map((number) => numberField(prefix, number));
   const node = el('div', { class: 'subscription-fields' }, [
     el('div', { class: 'queue-options' }, [
       el('fieldset', { class: 'mode-choice' }, [
