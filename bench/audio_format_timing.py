@@ -14,30 +14,13 @@ import argparse
 import os
 import statistics
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "e2e"))
 import media_fixtures  # noqa: E402
 import pelko_harness  # noqa: E402
+from queue_to_mp4_timing import one_download  # noqa: E402
 
-TIMEOUT = 900
 FORMATS = ("mp3", "m4a", "opus", "flac")
-
-
-def one_download(server, url, audio_format):
-    """Seconds from the request to the finished entry, and the finished file's path."""
-    started = time.monotonic()
-    reply = server.command("queue_download", video_url=url, mode="audio", audio_format=audio_format, timeout=TIMEOUT)
-    if reply.status != 200:
-        raise RuntimeError(reply.body)
-    pelko_id = reply.json()["pelko_id"]
-    while True:
-        entry = next(e for e in server.command("fetch_alltime_cache").json()["cache"] if e["pelko_id"] == pelko_id)
-        if entry["status"] == "finished":
-            return time.monotonic() - started, server.path(entry["downloaded_filename"])
-        if entry["status"] == "failed" or time.monotonic() - started > TIMEOUT:
-            raise RuntimeError("download %s: %r\n%s" % (pelko_id, entry, server.output))
-        time.sleep(0.1)
 
 
 def main():
@@ -55,8 +38,8 @@ def main():
         print("|---|---|---|---|")
         for audio_format in FORMATS:
             with pelko_harness.PelkoServer(environment=media_fixtures.offline_variables()) as server:
-                first, path = one_download(server, site.url(manifest), audio_format)
-                warm = [one_download(server, site.url(manifest), audio_format)[0] for _ in range(options.warm)]
+                first, path = one_download(server, site.url(manifest), mode="audio", audio_format=audio_format)
+                warm = [one_download(server, site.url(manifest), mode="audio", audio_format=audio_format)[0] for _ in range(options.warm)]
                 info = media_fixtures.probe(path)
                 length = media_fixtures.duration(path)
             print("| %s | %.1f | %.1f | %s, %.0f s |" % (audio_format, first, statistics.median(warm), info["audio"],

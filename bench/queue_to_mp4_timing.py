@@ -22,10 +22,11 @@ import pelko_harness  # noqa: E402
 TIMEOUT = 900
 
 
-def one_download(server, url):
-    """Seconds from the request to the finished entry, and the finished file's path."""
+def one_download(server, url, mode="video", **parameters):
+    """Seconds from the request to the finished entry, and the finished file's path; further
+    queue_download parameters (an audio format, say) go with the request."""
     started = time.monotonic()
-    reply = server.command("queue_download", video_url=url, mode="video", timeout=TIMEOUT)
+    reply = server.command("queue_download", video_url=url, mode=mode, timeout=TIMEOUT, **parameters)
     if reply.status != 200:
         raise RuntimeError(reply.body)
     pelko_id = reply.json()["pelko_id"]
@@ -35,7 +36,7 @@ def one_download(server, url):
             return time.monotonic() - started, server.path(entry["downloaded_filename"])
         if entry["status"] == "failed" or time.monotonic() - started > TIMEOUT:
             raise RuntimeError("download %s: %r\n%s" % (pelko_id, entry, server.output))
-        time.sleep(0.2)
+        time.sleep(0.1)
 
 
 def main():
