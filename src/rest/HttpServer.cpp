@@ -275,14 +275,21 @@ void HttpServer::OnExit()
 
     while (HasHeldRequests())
         Update();
+    // The last replies ("Goodbye! :3" above all) may still wait in their connections. They go
+    // out before the event streams end: a page that saw its stream end first would ask again
+    // and find no server.
+    DrainReplies(events.Count());
     events.CloseAll();
-
-    // The last replies ("Goodbye! :3" above all) may still wait in their connections.
-    for (int round = 0; round < drainRounds && unsentReplies > 0; ++round)
-        MHD_run_wait(daemon, drainRoundMilliseconds);
+    DrainReplies(0);
     MHD_stop_daemon(daemon);
     daemon = nullptr;
     tls.reset();
+}
+
+void HttpServer::DrainReplies(size_t left)
+{
+    for (int round = 0; round < drainRounds && unsentReplies > left; ++round)
+        MHD_run_wait(daemon, drainRoundMilliseconds);
 }
 
 MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,

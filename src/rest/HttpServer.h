@@ -124,6 +124,8 @@ namespace Rest
         // Collects what the library says while the daemon starts (why a certificate was refused).
         static void CollectLibraryMessage(void* server, const char* format, va_list arguments);
         void ResumeReadyRequests();
+        // Runs the library briefly until no more than `left` answered requests wait to go out.
+        void DrainReplies(size_t left);
 
         // A request whose connection is suspended until its command's reply is ready.
         struct HeldRequest
