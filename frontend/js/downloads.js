@@ -33,6 +33,11 @@ let queueing = false;
 let stopped = false;
 let lastStatuses = null;
 let shownEntries = [];
+// A fetched list and the event stream come over two connections, so an event may arrive before a
+// reply that is older than it. Each event's change is numbered; a reply does not undo a change
+// numbered after its request was sent.
+let changeCount = 0;
+const changedAt = new Map();
 
 export function initDownloads() {
   form.addEventListener('submit', (event) => {
@@ -133,12 +138,13 @@ async function queue() {
   if (playlistBox.checked) params.playlist = true;
 
   setBusy(true);
+  const since = changeCount;
   showMessage(queueMessage, params.playlist ? 'Reading the playlist… this can take a few seconds.'
     : 'Asking for the video’s details… this can take a few seconds.', 'notice');
   try {
     const reply = await call('queue_download', params);
     if (params.playlist) showQueuedPlaylist(reply);
-    else showQueuedVideo(reply);
+    else showQueuedVideo(reply, since);
   } catch (error) {
     showMessage(queueMessage, error.message, 'error');
   } finally {
@@ -154,7 +160,7 @@ function showQueuedPlaylist(reply) {
   urlInput.value = '';
 }
 
-function showQueuedVideo(reply) {
+function showQueuedVideo(reply, since) {
   const entry = (Array.isArray(reply.cache) ? reply.cache : [])
     .find((candidate) => str(candidate, 'pelko_id') === str(reply, 'pelko_id'));
   const reason = str(entry, 'error_message').replace(/^ERROR:\s*/, '');
@@ -169,7 +175,7 @@ function showQueuedVideo(reply) {
     showMessage(queueMessage, `${str(reply, 'message', 'Download queued!')}${position}`, 'ok');
     urlInput.value = '';
   }
-  showSession(reply.cache);
+  showSession(withNewerChanges(reply.cache, since));
 }
 
 function setBusy(busy) {
@@ -189,8 +195,9 @@ async function poll() {
   polling = true;
   let next = IDLE_POLL_MS;
   try {
+    const since = changeCount;
     const reply = await call('fetch_session_cache');
-    const active = showSession(reply.cache);
+    const active = showSession(withNewerChanges(reply.cache, since));
     if (sessionMessage.dataset.kind === 'error') showMessage(sessionMessage, '');
     next = active || queueing ? ACTIVE_POLL_MS : IDLE_POLL_MS;
   } catch (error) {
@@ -211,6 +218,7 @@ async function poll() {
 /** One download's change from the event stream: the card changes, a new one goes first (newest first). */
 function showChange(entry) {
   const id = str(entry, 'pelko_id');
+  changedAt.set(id, ++changeCount);
   const others = shownEntries.filter((shown) => str(shown, 'pelko_id') !== id);
   if (entry.removed === true) {
     if (others.length !== shownEntries.length) showSession(others);
@@ -218,6 +226,24 @@ function showChange(entry) {
   }
   const place = shownEntries.findIndex((shown) => str(shown, 'pelko_id') === id);
   showSession(place < 0 ? [entry, ...others] : shownEntries.map((shown, n) => (n === place ? entry : shown)));
+}
+
+/**
+ * The entries of a reply to a request sent when `since` changes had come, with the cards that
+ * changed later kept as those changes left them (added, changed or removed).
+ */
+function withNewerChanges(entries, since) {
+  const replied = Array.isArray(entries) ? entries : [];
+  const isNewer = (entry) => (changedAt.get(str(entry, 'pelko_id')) ?? 0) > since;
+  const shown = new Map(shownEntries.map((entry) => [str(entry, 'pelko_id'), entry]));
+  const repliedIds = new Set(replied.map((entry) => str(entry, 'pelko_id')));
+  const added = shownEntries.filter((entry) => isNewer(entry) && !repliedIds.has(str(entry, 'pelko_id')));
+  const kept = replied.flatMap((entry) => {
+    if (!isNewer(entry)) return [entry];
+    const current = shown.get(str(entry, 'pelko_id'));
+    return current === undefined ? [] : [current];
+  });
+  return [...added, ...kept];
 }
 
 /** Shows the entries; true when one of them still waits or downloads. */

@@ -5,10 +5,14 @@ import { announce, listen, ENTRY_CHANGED, LOG_ADDED, SHUT_DOWN, STREAM_STATE, SU
 
 // After a refusal (a password to enter, say) the browser does not try again by itself.
 const REOPEN_MS = 15000;
+// A stream that breaks gets this long before the views poll again: a shut-down ends the stream
+// at about the time its reply arrives, and a poll then would find no server.
+const FALLBACK_MS = 2000;
 
 let source = null;
 let open = false;
 let reopenTimer = 0;
+let fallbackTimer = 0;
 let stopped = false;
 
 /** True while the stream is open: a view that polls waits for its events instead. */
@@ -20,8 +24,11 @@ export function initStream() {
   listen(SHUT_DOWN, () => {
     stopped = true;
     clearTimeout(reopenTimer);
+    clearTimeout(fallbackTimer);
     source?.close();
-    setOpen(false);
+    // Nothing is to poll again: the views stop by themselves.
+    open = false;
+    document.documentElement.dataset.eventStream = 'closed';
   });
   connect();
 }
@@ -29,9 +36,13 @@ export function initStream() {
 function connect() {
   if (stopped || typeof EventSource !== 'function') return;
   source = new EventSource('/events');
-  source.addEventListener('open', () => setOpen(true));
+  source.addEventListener('open', () => {
+    clearTimeout(fallbackTimer);
+    setOpen(true);
+  });
   source.addEventListener('error', () => {
-    setOpen(false);
+    clearTimeout(fallbackTimer);
+    fallbackTimer = setTimeout(() => setOpen(false), FALLBACK_MS);
     if (source.readyState !== EventSource.CLOSED) return;
     source = null;
     reopenTimer = setTimeout(connect, REOPEN_MS);

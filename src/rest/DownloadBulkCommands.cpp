@@ -16,26 +16,24 @@ struct RestQueryHandler::BulkChange
     bool settled = false;
 };
 
-bool RestQueryHandler::RequireDownloadIds(const Ostrel::JsonBlock& request, const char* doing,
-                                          Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
-                                          std::vector<std::string>& ids)
+Refusal RestQueryHandler::RequireDownloadIds(const Ostrel::JsonBlock& request, const char* doing,
+                                             std::vector<std::string>& ids)
 {
-    if (!RequireField("ids", Ostrel::ARRAY, request, responseBody, responseCode))
-        return false;
+    if (Refusal refusal = RequireField("ids", Ostrel::ARRAY, request))
+        return refusal;
     const Ostrel::JsonArray& given = request.Get("ids").GetArrayData();
     std::unordered_set<std::string> seen;
     for (size_t i = 0; i < given.Size(); i++)
     {
         if (given.At(i).GetDataType() != Ostrel::STRING)
-            return Refuse("Parameter 'ids' is of wrong value. Should be a list of pelko ids.", responseBody,
-                          responseCode);
+            return Refuse("Parameter 'ids' is of wrong value. Should be a list of pelko ids.");
         // An id named twice is done once.
         if (seen.insert(given.At(i).GetStringData()).second)
             ids.push_back(given.At(i).GetStringData());
     }
     log->stream << doing << " " << ids.size() << (ids.size() == 1 ? " download..." : " downloads...");
     log->Flush();
-    return true;
+    return std::nullopt;
 }
 
 std::string RestQueryHandler::RetryFailure(const std::string& id)
@@ -46,39 +44,35 @@ std::string RestQueryHandler::RetryFailure(const std::string& id)
     return entry.status == Downloader::FAILED ? "The download failed again: " + entry.ErrorMessage() : "";
 }
 
-bool RestQueryHandler::RetryDownloads(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                      HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::RetryDownloads(const Ostrel::JsonBlock& request)
 {
     std::vector<std::string> ids;
-    if (!RequireDownloadIds(request, "Retrying", responseBody, responseCode, ids))
-        return false;
+    if (Refusal refusal = RequireDownloadIds(request, "Retrying", ids))
+        return std::move(*refusal);
     const std::vector<Downloader::ChangeRequest> requests = DownloadManager::RetryDownloads(ids, requester);
     auto changes = std::make_shared<std::vector<BulkChange>>();
     for (size_t i = 0; i < ids.size(); i++)
         changes->push_back({ids[i], requests[i].change, requests[i].refusal, requests[i].change == nullptr});
-    return ReplyWhenAllDone(changes, RetryFailure, "queued again", responseBody, responseCode);
+    return ReplyWhenAllDone(changes, RetryFailure, "queued again");
 }
 
-bool RestQueryHandler::RemoveDownloadEntries(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                             HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::RemoveDownloadEntries(const Ostrel::JsonBlock& request)
 {
     std::vector<std::string> ids;
-    if (!RequireDownloadIds(request, "Removing", responseBody, responseCode, ids))
-        return false;
+    if (Refusal refusal = RequireDownloadIds(request, "Removing", ids))
+        return std::move(*refusal);
     const std::vector<std::shared_ptr<Downloader::PendingChange>> removals = DownloadManager::StartRemovals(ids);
     auto changes = std::make_shared<std::vector<BulkChange>>();
     for (size_t i = 0; i < ids.size(); i++)
         changes->push_back({ids[i], removals[i], removals[i] ? "" : "No download has the id \"" + ids[i] + "\".",
                             removals[i] == nullptr});
     // A removal that is done has removed its entry.
-    return ReplyWhenAllDone(changes, [](const std::string&) { return std::string(); }, "removed", responseBody,
-                            responseCode);
+    return ReplyWhenAllDone(changes, [](const std::string&) { return std::string(); }, "removed");
 }
 
-bool RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkChange>>& changes,
-                                        const std::function<std::string(const std::string& id)>& failureOf,
-                                        const std::string& doneWords, Ostrel::JsonBlock& responseBody,
-                                        HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkChange>>& changes,
+                                         const std::function<std::string(const std::string& id)>& failureOf,
+                                         const std::string& doneWords)
 {
     for (size_t i = 0; i < changes->size(); i++)
     {
@@ -101,7 +95,7 @@ bool RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkCh
             }
         };
     }
-    const auto reply = [changes, doneWords](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+    const auto reply = [changes, doneWords] {
         Ostrel::JsonArray done;
         Ostrel::JsonArray notDone;
         for (const BulkChange& item : *changes)
@@ -116,12 +110,12 @@ bool RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkCh
             why.Set("message") = item.failure;
             notDone.Add(std::move(why));
         }
-        StartReply(OK, body, code);
-        body.Set("message") = std::to_string(done.Size()) + " of " + std::to_string(changes->size()) +
-                              (changes->size() == 1 ? " download " : " downloads ") + doneWords + ".";
-        body.Set("done") = std::move(done);
-        body.Set("not_done") = std::move(notDone);
-        return true;
+        Reply answer = Reply::WithMessage(OK, std::to_string(done.Size()) + " of " + std::to_string(changes->size()) +
+                                                  (changes->size() == 1 ? " download " : " downloads ") + doneWords +
+                                                  ".");
+        answer.Set("done") = std::move(done);
+        answer.Set("not_done") = std::move(notDone);
+        return answer;
     };
     const auto settled = [changes] {
         const auto open = std::find_if(changes->begin(), changes->end(), [](const BulkChange& item) { return !item.settled; });
@@ -130,7 +124,6 @@ bool RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkCh
                                           std::all_of(open, changes->end(), [](const BulkChange& item) { return item.settled; }));
     };
     if (settled())
-        return reply(responseBody, responseCode);
-    Hold({settled, reply});
-    return true;
+        return reply();
+    return Reply::Held({settled, reply});
 }

@@ -8,14 +8,10 @@
 using namespace Rest;
 using Downloader::Cookies;
 
-bool RestQueryHandler::SetCookies(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                  HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::SetCookies(const Ostrel::JsonBlock& request)
 {
-    if (!ValidateField("cookies", Ostrel::STRING, Ostrel::JsonData(request), responseBody))
-    {
-        responseCode = BAD_REQUEST;
-        return false;
-    }
+    if (Refusal refusal = RequireField("cookies", Ostrel::STRING, request))
+        return std::move(*refusal);
     // Never the text: the logs are shown to every client.
     log->stream << "Setting cookies...";
     log->Flush();
@@ -24,29 +20,18 @@ bool RestQueryHandler::SetCookies(const Ostrel::JsonBlock& request, Ostrel::Json
     const std::string refusal = Cookies::Check(text);
     const std::string problem = refusal.empty() ? Cookies::Set(text) : refusal;
     if (!problem.empty())
-    {
-        StartReply(refusal.empty() ? INTERNAL_SERVER_ERROR : BAD_REQUEST, responseBody, responseCode);
-        responseBody.Set("message") = problem;
-        return false;
-    }
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Cookies set: every download sends them from now on.";
-    return true;
+        return Reply::WithMessage(refusal.empty() ? INTERNAL_SERVER_ERROR : BAD_REQUEST, problem);
+    return Reply::WithMessage(OK, "Cookies set: every download sends them from now on.");
 }
 
-bool RestQueryHandler::ClearCookies(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                    HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ClearCookies(const Ostrel::JsonBlock&)
 {
     log->stream << "Clearing cookies...";
     log->Flush();
-    const bool hadCookies = Cookies::Clear();
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = hadCookies ? "Cookies cleared." : "No cookies were set.";
-    return true;
+    return Reply::WithMessage(OK, Cookies::Clear() ? "Cookies cleared." : "No cookies were set.");
 }
 
-bool RestQueryHandler::GetDownloaderInfo(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                         HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::GetDownloaderInfo(const Ostrel::JsonBlock&)
 {
     // The version comes from running the program, which is not done on the main thread: a
     // version not known yet is found out while the request is held.
@@ -55,41 +40,39 @@ bool RestQueryHandler::GetDownloaderInfo(const Ostrel::JsonBlock&, Ostrel::JsonB
         *described = Downloader::DownloaderVersions::Describe();
         return described->has_value();
     };
-    const ReplyBuilder build = [described](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+    const ReplyBuilder build = [described] {
         const Downloader::DownloaderProgramInfo& program = described->value();
-        StartReply(OK, body, code);
-        body.Set("path") = program.path;
-        body.Set("name") = program.path.empty() ? "" : std::filesystem::path(program.path).filename().string();
-        body.Set("version") = program.version;
-        body.Set("own_copy") = program.isOwnCopy;
-        body.Set("js_runtime_version") = program.jsRuntimeVersion;
-        body.Set("cookies_set") = Cookies::IsSet();
-        return true;
+        Reply reply = Reply::Of(OK);
+        reply.Set("path") = program.path;
+        reply.Set("name") = program.path.empty() ? "" : std::filesystem::path(program.path).filename().string();
+        reply.Set("version") = program.version;
+        reply.Set("own_copy") = program.isOwnCopy;
+        reply.Set("js_runtime_version") = program.jsRuntimeVersion;
+        reply.Set("cookies_set") = Cookies::IsSet();
+        return reply;
     };
     if (isReady())
-        return build(responseBody, responseCode);
-    Hold({isReady, build});
-    return true;
+        return build();
+    return Reply::Held({isReady, build});
 }
 
-bool RestQueryHandler::UpdateYoutubeDL(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                       HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::UpdateYoutubeDL(const Ostrel::JsonBlock&)
 {
     log->stream << "Updating youtube-dl...";
     log->Flush();
     // Every request that comes while an update runs waits for that same update.
     const std::shared_ptr<const Updater::Run> run = Updater::UpdateYoutubeDL();
-    const ReplyBuilder build = [run](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
+    const ReplyBuilder build = [run] {
         const Updater::Outcome& outcome = run->outcome;
         const Updater::Outcome& runtime = run->runtime;
         // deno goes with yt-dlp: the update is done when both are in place.
         const std::string runtimeFailure = "The JavaScript runtime deno was not updated: " + runtime.error +
                                            " The old one stays in use.";
+        Reply reply;
         if (outcome.installed && runtime.installed)
         {
             log->stream << "   => OK! Installed yt-dlp " << outcome.version << " and deno " << runtime.version << ".";
-            StartReply(OK, body, code);
-            body.Set("message") = "Updated youtube-dl.exe successfully!";
+            reply = Reply::WithMessage(OK, "Updated youtube-dl.exe successfully!");
         }
         else
         {
@@ -97,20 +80,19 @@ bool RestQueryHandler::UpdateYoutubeDL(const Ostrel::JsonBlock&, Ostrel::JsonBlo
                                                           : outcome.error + " The old program stays in use.";
             log->stream << log->Err() << "   => " << failure
                         << (outcome.installed || runtime.installed ? "" : " " + runtimeFailure);
-            StartReply(INTERNAL_SERVER_ERROR, body, code);
-            body.Set("message") = outcome.installed ? failure : "Unable do update youtube-dl.exe! " + failure;
+            reply = Reply::WithMessage(INTERNAL_SERVER_ERROR,
+                                       outcome.installed ? failure : "Unable do update youtube-dl.exe! " + failure);
             if (!runtime.installed)
-                body.Set("js_runtime_message") = runtimeFailure;
+                reply.Set("js_runtime_message") = runtimeFailure;
         }
         if (outcome.installed)
-            body.Set("version") = outcome.version;
+            reply.Set("version") = outcome.version;
         if (runtime.installed)
-            body.Set("js_runtime_version") = runtime.version;
+            reply.Set("js_runtime_version") = runtime.version;
         log->Flush();
-        return true;
+        return reply;
     };
     if (run->ended)
-        return build(responseBody, responseCode);
-    Hold({[run] { return run->ended.load(); }, build});
-    return true;
+        return build();
+    return Reply::Held({[run] { return run->ended.load(); }, build});
 }

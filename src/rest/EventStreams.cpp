@@ -177,6 +177,11 @@ bool EventStreams::HasStreams() const
     return !streams.empty();
 }
 
+size_t EventStreams::Count() const
+{
+    return streams.size();
+}
+
 void EventStreams::Publish(const std::string& name, const std::string& data)
 {
     if (!streams.empty())

@@ -44,6 +44,8 @@ namespace Rest
         // Ends every stream once what it holds is sent; one opened after this ends at once.
         void CloseAll();
         bool HasStreams() const;
+        // The streams still open (each counts as a reply not yet out).
+        size_t Count() const;
         // Sends `data` (one line: no line end) as the event `name` to every stream.
         void Publish(const std::string& name, const std::string& data);
 

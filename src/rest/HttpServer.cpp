@@ -231,8 +231,6 @@ void HttpServer::ResumeReadyRequests()
 
     for (auto held = heldRequests.begin(); held != heldRequests.end();)
     {
-        Ostrel::JsonBlock responseBody;
-        HTTP_STATUS_CODE responseCode = OK;
         try
         {
             if (!held->reply.isReady())
@@ -240,16 +238,13 @@ void HttpServer::ResumeReadyRequests()
                 ++held;
                 continue;
             }
-            held->reply.finish(responseBody, responseCode);
+            held->request->preparedReply = held->reply.make();
         }
         catch (const std::exception& e)
         {
-            responseBody = RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what());
-            responseCode = INTERNAL_SERVER_ERROR;
+            held->request->preparedReply =
+                Reply{INTERNAL_SERVER_ERROR, RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what())};
         }
-        held->request->preparedReply = responseBody.Render(0, false);
-        held->request->preparedStatus = responseCode;
-        held->request->replyPrepared = true;
         // The library calls the request handler again, which sends the prepared reply.
         MHD_resume_connection(held->connection);
         held = heldRequests.erase(held);
@@ -280,14 +275,21 @@ void HttpServer::OnExit()
 
     while (HasHeldRequests())
         Update();
+    // The last replies ("Goodbye! :3" above all) may still wait in their connections. They go
+    // out before the event streams end: a page that saw its stream end first would ask again
+    // and find no server.
+    DrainReplies(events.Count());
     events.CloseAll();
-
-    // The last replies ("Goodbye! :3" above all) may still wait in their connections.
-    for (int round = 0; round < drainRounds && unsentReplies > 0; ++round)
-        MHD_run_wait(daemon, drainRoundMilliseconds);
+    DrainReplies(0);
     MHD_stop_daemon(daemon);
     daemon = nullptr;
     tls.reset();
+}
+
+void HttpServer::DrainReplies(size_t left)
+{
+    for (int round = 0; round < drainRounds && unsentReplies > left; ++round)
+        MHD_run_wait(daemon, drainRoundMilliseconds);
 }
 
 MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, const char* url, const char* method,
@@ -331,10 +333,11 @@ MHD_Result HttpServer::EventHandler(void* server, MHD_Connection* connection, co
         }
         else if (request->passwordCheck != nullptr && request->passwordCheck->ended)
             static_cast<HttpServer*>(server)->HandleRequest(connection, *request);
-        else if (request->replyPrepared)
+        else if (request->preparedReply)
         {
-            request->replyPrepared = false;
-            ServeStringToConnection(connection, std::move(request->preparedReply), request->preparedStatus);
+            Reply reply = std::move(*request->preparedReply);
+            request->preparedReply.reset();
+            static_cast<HttpServer*>(server)->Answer(connection, *request, std::move(reply));
         }
         // The library forgets the status once the reply is out; the request counter needs it then.
         if (request->answered && request->status == 0)
@@ -535,21 +538,22 @@ void HttpServer::ProcessAPIRequest(MHD_Connection* connection, HttpRequest& requ
         return;
     }
 
-    Ostrel::JsonBlock responseBody;
-    HTTP_STATUS_CODE responseCode = OK;
-    RestQueryHandler::Outcome outcome;
-    RestQueryHandler::ProcessQuery(requesterAddress, parsed, responseBody, responseCode, &outcome);
-    if (outcome.held)
+    Answer(connection, request, RestQueryHandler::ProcessQuery(requesterAddress, parsed));
+}
+
+void HttpServer::Answer(MHD_Connection* connection, HttpRequest& request, Reply reply)
+{
+    if (auto* object = std::get_if<Ostrel::JsonBlock>(&reply.body))
+        ServeReply(connection, *object, reply.status);
+    else if (auto* text = std::get_if<Reply::Text>(&reply.body))
+        ServeTextToConnection(connection, std::move(*text), reply.status);
+    else if (auto* stream = std::get_if<Reply::Stream>(&reply.body))
+        ServeStreamToConnection(connection, std::move(*stream), reply.status);
+    else
     {
         MHD_suspend_connection(connection);
-        heldRequests.push_back({connection, &request, std::move(*outcome.held)});
+        heldRequests.push_back({connection, &request, std::get<HeldReply>(std::move(reply.body))});
     }
-    else if (outcome.rendered)
-        ServeTextToConnection(connection, std::move(outcome.rendered), responseCode);
-    else if (outcome.stream)
-        ServeStreamToConnection(connection, std::move(outcome.stream), responseCode);
-    else
-        ServeReply(connection, responseBody, responseCode);
 }
 
 void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request)

@@ -4,6 +4,7 @@
 #include <list>
 #include <microhttpd.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include "json/Json.h"
 #include "logging/Logger.h"
@@ -28,10 +29,8 @@ namespace Rest
         bool bodyTooLarge = false;
         bool answered = false;
         unsigned int status = 0;  // of the reply, once it is queued
-        // A held request's reply, rendered when it was ready and sent once the connection resumed.
-        bool replyPrepared = false;
-        std::string preparedReply;
-        unsigned int preparedStatus = 0;
+        // A held request's reply, made when it was ready and sent once the connection resumed.
+        std::optional<Reply> preparedReply;
         // The check of the password it carries, while the access gate holds it.
         std::shared_ptr<const PasswordChecks::Check> passwordCheck;
     };
@@ -101,6 +100,8 @@ namespace Rest
         static std::string FixUnterminatedString(const char* data, size_t length);
         // Answers the command, or holds the request (connection suspended) while the command waits.
         void ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress);
+        // Sends `reply` of whatever kind, or holds the request while it is a held one.
+        void Answer(MHD_Connection* connection, HttpRequest& request, Reply reply);
         // "/download/<pelko id>": the finished file, streamed from disk as an attachment named
         // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone
         // and for the bare "/download".
@@ -123,6 +124,8 @@ namespace Rest
         // Collects what the library says while the daemon starts (why a certificate was refused).
         static void CollectLibraryMessage(void* server, const char* format, va_list arguments);
         void ResumeReadyRequests();
+        // Runs the library briefly until no more than `left` answered requests wait to go out.
+        void DrainReplies(size_t left);
 
         // A request whose connection is suspended until its command's reply is ready.
         struct HeldRequest

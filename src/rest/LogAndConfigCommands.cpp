@@ -35,15 +35,12 @@ namespace
     }
 }
 
-bool RestQueryHandler::FetchSessionLogs(const Ostrel::JsonBlock&, Ostrel::JsonBlock&,
-                                        HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchSessionLogs(const Ostrel::JsonBlock&)
 {
-    ReplyWithLogListing(SecondsSinceBoot() + 1, allEntries, responseCode);
-    return true;
+    return ReplyWithLogListing(SecondsSinceBoot() + 1, allEntries);
 }
 
-bool RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock&,
-                                        HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request)
 {
     long maxAge = -1;
     uint64_t maxNum = allEntries;
@@ -52,18 +49,16 @@ bool RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request, Ostrel
     if (HasOptionalField("max_num", Ostrel::INT, request))
         maxNum = static_cast<uint64_t>(request.Get("max_num").GetIntData());
 
-    ReplyWithLogListing(maxAge, maxNum, responseCode);
-    return true;
+    return ReplyWithLogListing(maxAge, maxNum);
 }
 
-void RestQueryHandler::ReplyWithLogListing(long maxAge, uint64_t maxNum, HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ReplyWithLogListing(long maxAge, uint64_t maxNum)
 {
     // The listing depends on these alone (an age limit only through the oldest time it lets in,
     // read in whole seconds).
     const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
     const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(LogHistory::Version());
-    responseCode = OK;
-    ReplyRendered(logListings.For(key, [&] {
+    return Reply::Rendered(logListings.For(key, [&] {
         // Message by message: years of them never exist as one tree.
         const std::vector<LogHistory::Listed> listing = LogHistory::SelectListing(maxAge, maxNum);
         Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
@@ -80,26 +75,21 @@ void RestQueryHandler::ReplyWithLogListing(long maxAge, uint64_t maxNum, HTTP_ST
     }));
 }
 
-bool RestQueryHandler::ClearLogs(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                 HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ClearLogs(const Ostrel::JsonBlock&)
 {
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "The logs have been cleared.";
     LogHistory::ClearLogHistory();
     log->stream << "Cleared logs...";
     log->Flush();
-    return true;
+    return Reply::WithMessage(OK, "The logs have been cleared.");
 }
 
-bool RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                    HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request)
 {
-    StartReply(OK, responseBody, responseCode);
     if (!HasOptionalField("config", Ostrel::JSON, request))
     {
-        responseBody.Set("message") = "Updated no settings";
-        responseBody.Set("config") = ClientDocument();
-        return true;
+        Reply reply = Reply::WithMessage(OK, "Updated no settings");
+        reply.Set("config") = ClientDocument();
+        return reply;
     }
 
     Ostrel::JsonBlock settings(request.Get("config").GetJsonData());
@@ -124,22 +114,21 @@ bool RestQueryHandler::UpdateConfig(const Ostrel::JsonBlock& request, Ostrel::Js
         },
         problem);
     if (!saved)
-        return ReplyNotSaved(problem, responseBody, responseCode);
+        return ReplyNotSaved(problem);
     ApplyConsoleSetting(consoleShownBefore);
 
-    responseBody.Set("message") = "Updated settings";
+    Reply reply = Reply::WithMessage(OK, "Updated settings");
     // The other settings did change; the client learns which of its values were not taken, and why.
     if (refused.Size() > 0)
     {
-        responseBody.Set("refused_settings") = refused;
-        responseBody.Set("refusal_reasons") = reasons;
+        reply.Set("refused_settings") = refused;
+        reply.Set("refusal_reasons") = reasons;
     }
-    responseBody.Set("config") = ClientDocument();
-    return true;
+    reply.Set("config") = ClientDocument();
+    return reply;
 }
 
-bool RestQueryHandler::ResetConfigDefaults(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                           HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ResetConfigDefaults(const Ostrel::JsonBlock&)
 {
     log->stream << "Reset config values to default...";
     log->Flush();
@@ -154,19 +143,16 @@ bool RestQueryHandler::ResetConfigDefaults(const Ostrel::JsonBlock&, Ostrel::Jso
         },
         problem);
     if (!saved)
-        return ReplyNotSaved(problem, responseBody, responseCode);
+        return ReplyNotSaved(problem);
     ApplyConsoleSetting(consoleShownBefore);
 
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Reset config to default...";
-    responseBody.Set("config") = ClientDocument();
-    return true;
+    Reply reply = Reply::WithMessage(OK, "Reset config to default...");
+    reply.Set("config") = ClientDocument();
+    return reply;
 }
 
-bool RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                         HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&)
 {
-    StartReply(OK, responseBody, responseCode);
     Ostrel::JsonArray settings;
     for (const Setting& setting : SettingsTable::All())
     {
@@ -188,28 +174,26 @@ bool RestQueryHandler::FetchSettingsInfo(const Ostrel::JsonBlock&, Ostrel::JsonB
         }
         settings.Add(info);
     }
-    responseBody.Set("settings") = settings;
-    responseBody.Set("password_set") = !XGConfig::access.password_hash.empty();
-    responseBody.Set("notification_targets") = Notifications::NotificationCenter::DescribeTargets();
-    responseBody.Set("apprise_installed") = Notifications::NotificationCenter::IsAppriseInstalled();
-    return true;
+    Reply reply = Reply::Of(OK);
+    reply.Set("settings") = settings;
+    reply.Set("password_set") = !XGConfig::access.password_hash.empty();
+    reply.Set("notification_targets") = Notifications::NotificationCenter::DescribeTargets();
+    reply.Set("apprise_installed") = Notifications::NotificationCenter::IsAppriseInstalled();
+    return reply;
 }
 
-bool RestQueryHandler::ReplyNotSaved(const std::string& problem, Ostrel::JsonBlock& responseBody,
-                                     HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ReplyNotSaved(const std::string& problem)
 {
-    StartReply(INTERNAL_SERVER_ERROR, responseBody, responseCode);
-    responseBody.Set("message") = "The settings could not be saved: " + problem + ". Nothing was changed.";
-    responseBody.Set("config") = ClientDocument();
-    return false;
+    Reply reply =
+        Reply::WithMessage(INTERNAL_SERVER_ERROR, "The settings could not be saved: " + problem + ". Nothing was changed.");
+    reply.Set("config") = ClientDocument();
+    return reply;
 }
 
-bool RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                    HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&)
 {
     log->stream << "Fetching disk usage...";
     log->Flush();
-    StartReply(OK, responseBody, responseCode);
 
     auto fileSizes = [](std::initializer_list<std::string> names) {
         int64_t sum = 0;
@@ -232,8 +216,9 @@ bool RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&, Ostrel::JsonBlock&
     usage.Set("misc") = static_cast<long long>(misc);
     usage.Set("dependencies") = static_cast<long long>(dependencies);
     usage.Set("total") = static_cast<long long>(dlcache + logs + misc + dependencies);
-    responseBody.Set("disk_usage") = usage;
-    responseBody.Set("message") =
+    Reply reply = Reply::Of(OK);
+    reply.Set("disk_usage") = usage;
+    reply.Set("message") =
         "Disk usage in bytes. Dependencies are 0 on linux, because the dependencies should be installed globally.";
-    return true;
+    return reply;
 }

@@ -4,15 +4,13 @@
 using namespace Rest;
 using Notifications::NotificationCenter;
 
-bool RestQueryHandler::TestNotification(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                        HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::TestNotification(const Ostrel::JsonBlock&)
 {
     log->stream << "Sending a test notification...";
     log->Flush();
     // Every request that comes while a test runs waits for that same test.
     const std::shared_ptr<const NotificationCenter::TestRun> run = NotificationCenter::StartTest();
-    const ReplyBuilder build = [run](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
-        StartReply(OK, body, code);
+    const ReplyBuilder build = [run] {
         Ostrel::JsonArray targets;
         size_t delivered = 0;
         for (size_t i = 0; i < run->targets.size(); i++)
@@ -28,15 +26,14 @@ bool RestQueryHandler::TestNotification(const Ostrel::JsonBlock&, Ostrel::JsonBl
                         << attempt.outcome;
             log->Flush();
         }
-        body.Set("message") = run->targets.empty()
-                                  ? std::string("No notification targets are set.")
-                                  : "The test notification reached " + std::to_string(delivered) + " of " +
-                                        std::to_string(run->targets.size()) + " targets.";
-        body.Set("targets") = targets;
-        return true;
+        Reply reply = Reply::WithMessage(OK, run->targets.empty()
+                                                 ? std::string("No notification targets are set.")
+                                                 : "The test notification reached " + std::to_string(delivered) +
+                                                       " of " + std::to_string(run->targets.size()) + " targets.");
+        reply.Set("targets") = targets;
+        return reply;
     };
     if (run->ended)
-        return build(responseBody, responseCode);
-    Hold({[run] { return run->ended.load(); }, build});
-    return true;
+        return build();
+    return Reply::Held({[run] { return run->ended.load(); }, build});
 }

@@ -28,14 +28,11 @@ namespace
         return text;
     }
 
-    // Reads the parameters every query shares; false with a 400 reply when one is wrong.
+    // Reads the parameters every query shares; false when one is wrong, with its 400 reply in `refusal`.
     class QueryParameters
     {
     public:
-        QueryParameters(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
-            : request(request), responseBody(responseBody), responseCode(responseCode)
-        {
-        }
+        explicit QueryParameters(const Ostrel::JsonBlock& request) : request(request) {}
 
         bool Number(const char* name, int64_t lowest, int64_t highest, int64_t& value)
         {
@@ -99,43 +96,37 @@ namespace
 
         bool Typed(const char* name, Ostrel::JSON_DATA_TYPE type)
         {
-            if (RestQueryHandler::ValidateField(name, type, request, responseBody))
+            Ostrel::JsonBlock wrong;
+            if (RestQueryHandler::ValidateField(name, type, request, wrong))
                 return true;
-            responseCode = BAD_REQUEST;
+            refusal = {BAD_REQUEST, std::move(wrong)};
             return false;
         }
 
         bool Refuse(const std::string& message)
         {
-            responseBody.CloneFrom(RestResponseTemplates::GetByCode(BAD_REQUEST, ""));
-            responseBody.Set("message") = message;
-            responseCode = BAD_REQUEST;
+            refusal = Reply::WithMessage(BAD_REQUEST, message);
             return false;
         }
 
         const Ostrel::JsonBlock& request;
-
-    private:
-        Ostrel::JsonBlock& responseBody;
-        HTTP_STATUS_CODE& responseCode;
+        Reply refusal;  // once a method has answered false
     };
 
     // The reply of a query: the template, "total", "offset" and the page under `member`.
-    void ReplyWithPage(size_t total, size_t offset, const char* member, Ostrel::JsonArray items,
-                       Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+    Reply ReplyWithPage(size_t total, size_t offset, const char* member, Ostrel::JsonArray items)
     {
-        responseBody.CloneFrom(RestResponseTemplates::GetByCode(OK, ""));
-        responseBody.Set("total") = static_cast<long long>(total);
-        responseBody.Set("offset") = static_cast<long long>(offset);
-        responseBody.Set(member) = std::move(items);
-        responseCode = OK;
+        Reply reply = Reply::Of(OK);
+        reply.Set("total") = static_cast<long long>(total);
+        reply.Set("offset") = static_cast<long long>(offset);
+        reply.Set(member) = std::move(items);
+        return reply;
     }
 }
 
-bool RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                    HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request)
 {
-    QueryParameters parameters(request, responseBody, responseCode);
+    QueryParameters parameters(request);
     Downloader::HistoryQuery query;
     int mode = -1;
     int status = -1;
@@ -144,12 +135,12 @@ bool RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request, Ostrel::Js
                            {"newest", "oldest", "title", "uploader", "duration", "size"}, sort) ||
         !parameters.Word({"mode", {"video", "audio"}}, mode) ||
         !parameters.Word({"status", {"queued", "downloading", "finished", "failed"}}, status))
-        return false;
+        return std::move(parameters.refusal);
     if (request.DoesExist("subscription_id"))
     {
         std::string subscription;
         if (!parameters.Text("subscription_id", subscription))
-            return false;
+            return std::move(parameters.refusal);
         query.subscriptionId = std::move(subscription);
     }
     if (mode >= 0)
@@ -163,30 +154,28 @@ bool RestQueryHandler::FetchHistory(const Ostrel::JsonBlock& request, Ostrel::Js
     Ostrel::JsonArray entries;
     for (const std::shared_ptr<const Downloader::DownloadEntry>& entry : page.entries)
         entries.Add(entry->GetAsJson());
-    ReplyWithPage(page.total, query.offset, "entries", std::move(entries), responseBody, responseCode);
-    return true;
+    return ReplyWithPage(page.total, query.offset, "entries", std::move(entries));
 }
 
-bool RestQueryHandler::FetchLogs(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                 HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchLogs(const Ostrel::JsonBlock& request)
 {
     Logging::LogQuery query;
     int scope = -1, sort = -1;
-    QueryParameters parameters(request, responseBody, responseCode);
+    QueryParameters parameters(request);
     if (!parameters.Shared(query.offset, query.limit, query.search, {"newest", "oldest"}, sort) ||
         !parameters.Word({"scope", {"session", "alltime"}}, scope))
-        return false;
+        return std::move(parameters.refusal);
     if (request.DoesExist("types"))
     {
         if (!parameters.Typed("types", Ostrel::ARRAY))
-            return false;
+            return std::move(parameters.refusal);
         const Ostrel::JsonArray& types = request.Get("types").GetArrayData();
         for (size_t i = 0; i < types.Size(); i++)
         {
             const Ostrel::JsonData& type = types.At(i);
             if (type.GetDataType() != Ostrel::INT || type.GetIntData() < Logging::LOG || type.GetIntData() > Logging::ERR)
-                return parameters.Refuse("Parameter 'types' is of wrong value. Should be a list of log types: "
-                                         "0 (plain), 1 (warning) or 2 (error).");
+                return Refuse("Parameter 'types' is of wrong value. Should be a list of log types: "
+                              "0 (plain), 1 (warning) or 2 (error).");
             query.types.push_back(static_cast<Logging::LOG_TYPE>(type.GetIntData()));
         }
     }
@@ -196,6 +185,5 @@ bool RestQueryHandler::FetchLogs(const Ostrel::JsonBlock& request, Ostrel::JsonB
     query.oldestFirst = sort == 1;
 
     Logging::LogPage page = Logging::LogHistory::QueryLogs(query);
-    ReplyWithPage(page.total, query.offset, "logs", std::move(page.logs), responseBody, responseCode);
-    return true;
+    return ReplyWithPage(page.total, query.offset, "logs", std::move(page.logs));
 }

@@ -1,21 +1,12 @@
 #include "rest/RestQueryHandler.h"
-#include <chrono>
-#include <thread>
 #include "app/Clock.h"
 #include "app/XGControl.h"
-#include "rest/ReplyStream.h"
 #include "rest/RestResponseTemplates.h"
 
 using namespace Rest;
 
 Logging::Logger* RestQueryHandler::log = nullptr;
-RestQueryHandler::Outcome RestQueryHandler::handedOver;
 std::string RestQueryHandler::requester;
-
-namespace
-{
-    constexpr auto heldWaitStep = std::chrono::milliseconds(5);
-}
 
 const RestQueryHandler::CommandEntry RestQueryHandler::commands[] = {
     {"kill_yourself", &KillYourself},
@@ -69,52 +60,21 @@ void RestQueryHandler::PostExit()
     log = nullptr;
 }
 
-bool RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request,
-                                    Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode,
-                                    Outcome* outcome)
+Reply RestQueryHandler::ProcessQuery(std::string requesterAddress, const Ostrel::JsonData& request)
 {
     log->SetAdditionalInformation("@" + requesterAddress);
     requester = std::move(requesterAddress);
 
-    if (!ValidateField("request", Ostrel::STRING, request, responseBody))
-    {
-        responseCode = BAD_REQUEST;
-        return false;
-    }
+    Ostrel::JsonBlock refusal;
+    if (!ValidateField("request", Ostrel::STRING, request, refusal))
+        return {BAD_REQUEST, std::move(refusal)};
     const Ostrel::JsonBlock& requestObject = request.GetJsonData();
     const std::string name = requestObject.Get("request").GetStringData();
 
     for (const CommandEntry& command : commands)
-    {
-        if (name != command.name)
-            continue;
-        handedOver = {};
-        const bool result = command.handler(requestObject, responseBody, responseCode);
-        Outcome given = std::move(handedOver);
-        handedOver = {};
-        if (outcome != nullptr)
-        {
-            *outcome = std::move(given);
-            return result;
-        }
-        if (given.held)
-        {
-            while (!given.held->isReady())
-                std::this_thread::sleep_for(heldWaitStep);
-            return given.held->finish(responseBody, responseCode);
-        }
-        if (given.rendered || given.stream)
-        {
-            Ostrel::JsonData parsed;
-            parsed.TryParse(given.rendered ? *given.rendered : given.stream->ReadAll());
-            responseBody = std::move(parsed.GetJsonData());
-        }
-        return result;
-    }
-
-    responseBody.CloneFrom(RestResponseTemplates::GetByCode(NOT_FOUND, "The requested request was not found."));
-    responseCode = NOT_FOUND;
-    return false;
+        if (name == command.name)
+            return command.handler(requestObject);
+    return {NOT_FOUND, RestResponseTemplates::GetByCode(NOT_FOUND, "The requested request was not found.")};
 }
 
 bool RestQueryHandler::ValidateField(std::string name, Ostrel::JSON_DATA_TYPE type, const Ostrel::JsonData& request,
@@ -150,26 +110,18 @@ bool RestQueryHandler::ValidateField(const std::string& name, Ostrel::JSON_DATA_
     return false;
 }
 
-void RestQueryHandler::Hold(HeldReply reply)
+Refusal RestQueryHandler::RequireField(const std::string& name, Ostrel::JSON_DATA_TYPE type,
+                                       const Ostrel::JsonBlock& request)
 {
-    handedOver.held = std::move(reply);
+    Ostrel::JsonBlock refusal;
+    if (ValidateField(name, type, request, refusal))
+        return std::nullopt;
+    return Reply{BAD_REQUEST, std::move(refusal)};
 }
 
-void RestQueryHandler::ReplyStreamed(std::shared_ptr<ReplyStream> stream)
+Reply RestQueryHandler::Refuse(const std::string& message)
 {
-    handedOver.stream = std::move(stream);
-}
-
-void RestQueryHandler::ReplyRendered(std::shared_ptr<const std::string> text)
-{
-    handedOver.rendered = std::move(text);
-}
-
-void RestQueryHandler::StartReply(HTTP_STATUS_CODE code, Ostrel::JsonBlock& responseBody,
-                                  HTTP_STATUS_CODE& responseCode)
-{
-    responseCode = code;
-    responseBody.CloneFrom(RestResponseTemplates::GetByCode(code, ""));
+    return Reply::WithMessage(BAD_REQUEST, message);
 }
 
 bool RestQueryHandler::HasOptionalField(const std::string& name, Ostrel::JSON_DATA_TYPE type,

@@ -13,6 +13,11 @@ namespace
     constexpr int64_t maxBacklog = 500;
     constexpr int64_t maxKeepLast = 100000;
 
+    size_t NewVideos(const Subscriptions::Operation& operation)
+    {
+        return operation.newVideos;
+    }
+
     // A subscription as clients see it: its own members and whether its check runs now.
     Ostrel::JsonBlock Shown(const Subscriptions::Subscription& subscription)
     {
@@ -22,94 +27,85 @@ namespace
     }
 }
 
-bool RestQueryHandler::ReplyToOperation(const Subscriptions::Operation& operation, const std::string& message,
-                                        Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code)
+Reply RestQueryHandler::ReplyToOperation(const Subscriptions::Operation& operation, const std::string& message)
 {
     if (!operation.error.empty() && (operation.notSaved || operation.subscriptionId.empty() ||
                                      SubscriptionManager::Find(operation.subscriptionId) == nullptr))
-    {
-        StartReply(operation.notSaved ? INTERNAL_SERVER_ERROR : BAD_REQUEST, body, code);
-        body.Set("message") = operation.error;
-        return false;
-    }
-    StartReply(OK, body, code);
-    body.Set("message") = operation.error.empty() ? message : "The check failed: " + operation.error;
+        return Reply::WithMessage(operation.notSaved ? INTERNAL_SERVER_ERROR : BAD_REQUEST, operation.error);
+    Reply reply = Reply::WithMessage(OK, operation.error.empty() ? message : "The check failed: " + operation.error);
     if (const Subscriptions::Subscription* subscription = SubscriptionManager::Find(operation.subscriptionId))
-        body.Set("subscription") = Shown(*subscription);
-    return true;
+        reply.Set("subscription") = Shown(*subscription);
+    return reply;
 }
 
-bool RestQueryHandler::AddSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                       HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ReplyWhenDone(const std::shared_ptr<Subscriptions::Operation>& operation,
+                                      const std::string& message, const char* member,
+                                      size_t (*count)(const Subscriptions::Operation& operation))
 {
-    if (!RequireField("url", Ostrel::STRING, request, responseBody, responseCode))
-        return false;
+    return Reply::Held({[operation] { return SubscriptionManager::Advance(*operation); },
+                        [operation, message, member, count] {
+                            Reply reply = ReplyToOperation(*operation, message);
+                            if (reply.status == OK)
+                                reply.Set(member) = static_cast<long long>(count(*operation));
+                            return reply;
+                        }});
+}
+Reply RestQueryHandler::AddSubscription(const Ostrel::JsonBlock& request)
+{
+    if (Refusal refusal = RequireField("url", Ostrel::STRING, request))
+        return std::move(*refusal);
     Subscriptions::NewSubscription wanted;
     wanted.url = request.Get("url").GetStringData();
     if (wanted.url.empty())
-    {
-        StartReply(BAD_REQUEST, responseBody, responseCode);
-        responseBody.Set("message") = "Parameter 'url' is empty. Should be the address of a channel or playlist.";
-        return false;
-    }
+        return Refuse("Parameter 'url' is empty. Should be the address of a channel or playlist.");
     int64_t interval = wanted.check_interval;
     int64_t backlog = wanted.backlog;
     int64_t keepLast = wanted.keep_last;
-    if (!TakeMode(request, wanted.mode, responseBody, responseCode) ||
-        !TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), wanted.quality, responseBody,
-                   responseCode) ||
-        !TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), wanted.audio_format,
-                   responseBody, responseCode) ||
-        !TakeWholeNumber(request, "check_interval", minInterval, maxInterval, interval, responseBody, responseCode) ||
-        !TakeWholeNumber(request, "backlog", 0, maxBacklog, backlog, responseBody, responseCode) ||
-        !TakeWholeNumber(request, "keep_last", 0, maxKeepLast, keepLast, responseBody, responseCode))
-        return false;
+    Refusal refusal;
+    if ((refusal = TakeMode(request, wanted.mode)) ||
+        (refusal = TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), wanted.quality)) ||
+        (refusal = TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), wanted.audio_format)) ||
+        (refusal = TakeWholeNumber(request, "check_interval", minInterval, maxInterval, interval)) ||
+        (refusal = TakeWholeNumber(request, "backlog", 0, maxBacklog, backlog)) ||
+        (refusal = TakeWholeNumber(request, "keep_last", 0, maxKeepLast, keepLast)))
+        return std::move(*refusal);
     wanted.check_interval = static_cast<int32_t>(interval);
     wanted.backlog = static_cast<int32_t>(backlog);
     wanted.keep_last = static_cast<int32_t>(keepLast);
 
-    const std::shared_ptr<Subscriptions::Operation> operation = SubscriptionManager::StartAdd(std::move(wanted));
-    Hold({[operation] { return SubscriptionManager::Advance(*operation); },
-          [operation](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
-              const bool added = ReplyToOperation(*operation, "Subscription added!", body, code);
-              if (added)
-                  body.Set("new_videos") = static_cast<long long>(operation->newVideos);
-              return added;
-          }});
-    return true;
+    return ReplyWhenDone(SubscriptionManager::StartAdd(std::move(wanted)), "Subscription added!", "new_videos",
+                         NewVideos);
 }
 
-bool RestQueryHandler::FetchSubscriptions(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                          HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchSubscriptions(const Ostrel::JsonBlock&)
 {
-    StartReply(OK, responseBody, responseCode);
     Ostrel::JsonArray list;
     for (const Subscriptions::Subscription& subscription : SubscriptionManager::List())
         list.Add(Shown(subscription));
-    responseBody.Set("subscriptions") = std::move(list);
-    return true;
+    Reply reply = Reply::Of(OK);
+    reply.Set("subscriptions") = std::move(list);
+    return reply;
 }
 
-bool RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                          HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request)
 {
-    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
-        return false;
+    Refusal refusal;
+    if ((refusal = RequireField("id", Ostrel::STRING, request)))
+        return std::move(*refusal);
     const std::string id = request.Get("id").GetStringData();
     Subscriptions::SubscriptionChanges changes;
     if (request.DoesExist("name"))
     {
-        if (!RequireField("name", Ostrel::STRING, request, responseBody, responseCode))
-            return false;
+        if ((refusal = RequireField("name", Ostrel::STRING, request)))
+            return std::move(*refusal);
         changes.name = request.Get("name").GetStringData();
         if (changes.name->empty())
-            return Refuse("Parameter 'name' is empty. Should be the name the subscription is shown by.", responseBody,
-                          responseCode);
+            return Refuse("Parameter 'name' is empty. Should be the name the subscription is shown by.");
     }
     if (request.DoesExist("enabled"))
     {
-        if (!RequireField("enabled", Ostrel::BOOL, request, responseBody, responseCode))
-            return false;
+        if ((refusal = RequireField("enabled", Ostrel::BOOL, request)))
+            return std::move(*refusal);
         changes.enabled = request.Get("enabled").GetBoolData();
     }
     Downloader::DOWNLOAD_MODE mode = Downloader::VIDEO;
@@ -117,13 +113,12 @@ bool RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request, Ostr
     std::string audioFormat;
     int64_t interval = -1;
     int64_t keepLast = -1;
-    if (!TakeMode(request, mode, responseBody, responseCode) ||
-        !TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), quality, responseBody, responseCode) ||
-        !TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), audioFormat, responseBody,
-                   responseCode) ||
-        !TakeWholeNumber(request, "check_interval", minInterval, maxInterval, interval, responseBody, responseCode) ||
-        !TakeWholeNumber(request, "keep_last", 0, maxKeepLast, keepLast, responseBody, responseCode))
-        return false;
+    if ((refusal = TakeMode(request, mode)) ||
+        (refusal = TakeOneOf(request, "quality", Downloader::FormatChoice::Qualities(), quality)) ||
+        (refusal = TakeOneOf(request, "audio_format", Downloader::FormatChoice::AudioFormats(), audioFormat)) ||
+        (refusal = TakeWholeNumber(request, "check_interval", minInterval, maxInterval, interval)) ||
+        (refusal = TakeWholeNumber(request, "keep_last", 0, maxKeepLast, keepLast)))
+        return std::move(*refusal);
     if (request.DoesExist("mode"))
         changes.mode = mode;
     if (!quality.empty())
@@ -137,51 +132,34 @@ bool RestQueryHandler::UpdateSubscription(const Ostrel::JsonBlock& request, Ostr
 
     log->stream << "Changing subscription " << id << "...";
     log->Flush();
-    return ReplyToOperation(*SubscriptionManager::Change(id, changes), "Subscription changed.", responseBody,
-                            responseCode);
+    return ReplyToOperation(*SubscriptionManager::Change(id, changes), "Subscription changed.");
 }
 
-bool RestQueryHandler::RemoveSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                          HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::RemoveSubscription(const Ostrel::JsonBlock& request)
 {
-    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
-        return false;
+    Refusal refusal;
+    if ((refusal = RequireField("id", Ostrel::STRING, request)))
+        return std::move(*refusal);
     bool deleteDownloads = false;
     if (request.DoesExist("delete_downloads"))
     {
-        if (!RequireField("delete_downloads", Ostrel::BOOL, request, responseBody, responseCode))
-            return false;
+        if ((refusal = RequireField("delete_downloads", Ostrel::BOOL, request)))
+            return std::move(*refusal);
         deleteDownloads = request.Get("delete_downloads").GetBoolData();
     }
     const std::string id = request.Get("id").GetStringData();
     log->stream << "Removing subscription " << id << (deleteDownloads ? " with its downloads" : "") << "...";
     log->Flush();
-    const std::shared_ptr<Subscriptions::Operation> operation = SubscriptionManager::StartRemoval(id, deleteDownloads);
-    Hold({[operation] { return SubscriptionManager::Advance(*operation); },
-          [operation](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
-              const bool removed = ReplyToOperation(*operation, "Subscription removed.", body, code);
-              if (removed)
-                  body.Set("removed_downloads") = static_cast<long long>(operation->removals.size());
-              return removed;
-          }});
-    return true;
+    return ReplyWhenDone(SubscriptionManager::StartRemoval(id, deleteDownloads), "Subscription removed.",
+                         "removed_downloads", [](const Subscriptions::Operation& done) { return done.removals.size(); });
 }
 
-bool RestQueryHandler::CheckSubscription(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                         HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::CheckSubscription(const Ostrel::JsonBlock& request)
 {
-    if (!RequireField("id", Ostrel::STRING, request, responseBody, responseCode))
-        return false;
+    if (Refusal refusal = RequireField("id", Ostrel::STRING, request))
+        return std::move(*refusal);
     const std::string id = request.Get("id").GetStringData();
     log->stream << "Checking subscription " << id << "...";
     log->Flush();
-    const std::shared_ptr<Subscriptions::Operation> operation = SubscriptionManager::StartCheck(id);
-    Hold({[operation] { return SubscriptionManager::Advance(*operation); },
-          [operation](Ostrel::JsonBlock& body, HTTP_STATUS_CODE& code) {
-              const bool checked = ReplyToOperation(*operation, "Subscription checked.", body, code);
-              if (checked)
-                  body.Set("new_videos") = static_cast<long long>(operation->newVideos);
-              return checked;
-          }});
-    return true;
+    return ReplyWhenDone(SubscriptionManager::StartCheck(id), "Subscription checked.", "new_videos", NewVideos);
 }

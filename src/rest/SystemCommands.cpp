@@ -17,74 +17,56 @@ namespace
 #endif
 }
 
-bool RestQueryHandler::KillYourself(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                    HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::KillYourself(const Ostrel::JsonBlock&)
 {
     XGControl::keepServerRunning = false;
     log->stream << "Shutting down server upon client request...";
     log->Flush();
-
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Goodbye! :3";
-    return true;
+    return Reply::WithMessage(OK, "Goodbye! :3");
 }
 
-bool RestQueryHandler::Example_Foo(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                   HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::Example_Foo(const Ostrel::JsonBlock&)
 {
     std::cout << "Bar!" << std::endl;
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Bar!";
-    return true;
+    return Reply::WithMessage(OK, "Bar!");
 }
 
-bool RestQueryHandler::GetOSName(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                 HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::GetOSName(const Ostrel::JsonBlock&)
 {
     log->stream << "Asking for server OS name...";
     log->Flush();
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("os_name") = osName;
-    return true;
+    Reply reply = Reply::Of(OK);
+    reply.Set("os_name") = osName;
+    return reply;
 }
 
-bool RestQueryHandler::GetServerVersion(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                        HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::GetServerVersion(const Ostrel::JsonBlock&)
 {
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("server_version").SetFloatData(serverVersion);
-    return true;
+    Reply reply = Reply::Of(OK);
+    reply.Set("server_version").SetFloatData(serverVersion);
+    return reply;
 }
 
-bool RestQueryHandler::ShowConsole(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                   HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::ShowConsole(const Ostrel::JsonBlock&)
 {
-    return SetConsoleShown(true, responseBody, responseCode);
+    return SetConsoleShown(true);
 }
 
-bool RestQueryHandler::HideConsole(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                   HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::HideConsole(const Ostrel::JsonBlock&)
 {
-    return SetConsoleShown(false, responseBody, responseCode);
+    return SetConsoleShown(false);
 }
 
-bool RestQueryHandler::SetConsoleShown(bool shown, Ostrel::JsonBlock& responseBody, HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::SetConsoleShown(bool shown)
 {
     if (!ConsoleManager::IsSupported())
-    {
-        StartReply(NOT_IMPLEMENTED, responseBody, responseCode);
-        responseBody.Set("message") = "This feature is currently only supported on Windows! Make sure to compile "
-                                      "with preprocessor directive _WIN!";
-        return false;
-    }
+        return Reply::WithMessage(NOT_IMPLEMENTED, "This feature is currently only supported on Windows! Make sure "
+                                                   "to compile with preprocessor directive _WIN!");
 
     log->stream << (shown ? "Showing console..." : "Hiding console...");
     log->Flush();
     const bool changed = shown ? ConsoleManager::ShowConsole() : ConsoleManager::HideConsole();
-    StartReply(OK, responseBody, responseCode);
     if (shown)
-        responseBody.Set("message") = changed ? "Console is now shown!" : "Console was already shown!";
-    else
-        responseBody.Set("message") = changed ? "Console is now hidden!" : "Console was already hidden!";
-    return true;
+        return Reply::WithMessage(OK, changed ? "Console is now shown!" : "Console was already shown!");
+    return Reply::WithMessage(OK, changed ? "Console is now hidden!" : "Console was already hidden!");
 }

@@ -18,67 +18,60 @@ namespace
         return json;
     }
 
-    // 500 when the file could not be written, else 400; false, the result of a refused command.
-    bool ReplyRefused(const ApiTokens::Refusal& refusal, Ostrel::JsonBlock& responseBody,
-                      HTTP_STATUS_CODE& responseCode)
+    // 500 when the file could not be written, else 400.
+    Reply ReplyRefused(const ApiTokens::Refusal& refusal)
     {
-        responseCode = refusal.notSaved ? INTERNAL_SERVER_ERROR : BAD_REQUEST;
-        responseBody.CloneFrom(RestResponseTemplates::GetByCode(responseCode, refusal.problem));
-        return false;
+        const HTTP_STATUS_CODE code = refusal.notSaved ? INTERNAL_SERVER_ERROR : BAD_REQUEST;
+        return {code, RestResponseTemplates::GetByCode(code, refusal.problem)};
     }
 }
 
-bool RestQueryHandler::CreateApiToken(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                      HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::CreateApiToken(const Ostrel::JsonBlock& request)
 {
-    if (!RequireField("name", Ostrel::STRING, request, responseBody, responseCode) ||
-        !RequireField("scope", Ostrel::STRING, request, responseBody, responseCode))
-        return false;
+    Refusal refusal;
+    if ((refusal = RequireField("name", Ostrel::STRING, request)) ||
+        (refusal = RequireField("scope", Ostrel::STRING, request)))
+        return std::move(*refusal);
     const std::string name = request.Get("name").GetStringData();
     const auto scope = ApiTokens::ScopeNamed(request.Get("scope").GetStringData());
     if (!scope)
-        return Refuse("The scope of an app token is \"full\" or \"feeds\".", responseBody, responseCode);
+        return Refuse("The scope of an app token is \"full\" or \"feeds\".");
     // Without a password every client that the access rule admits is trusted anyway.
     if (!Authentication::IsPasswordSet())
-        return Refuse("Set a password first: without one, no app needs a token.", responseBody, responseCode);
+        return Refuse("Set a password first: without one, no app needs a token.");
 
     std::string token;
-    const ApiTokens::Refusal refusal = ApiTokens::Create(name, *scope, Clock::now(), token);
-    if (!refusal.problem.empty())
-        return ReplyRefused(refusal, responseBody, responseCode);
+    const ApiTokens::Refusal notCreated = ApiTokens::Create(name, *scope, Clock::now(), token);
+    if (!notCreated.problem.empty())
+        return ReplyRefused(notCreated);
     log->stream << "Created the app token \"" << name << "\" for " << ApiTokens::ScopeName(*scope) << " access.";
     log->Flush();
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Created the app token \"" + name + "\". Copy it now: it is shown only once.";
-    responseBody.Set("token") = token;
-    responseBody.Set("api_token") = TokenJson(ApiTokens::List().back());
-    return true;
+    Reply reply = Reply::WithMessage(OK, "Created the app token \"" + name + "\". Copy it now: it is shown only once.");
+    reply.Set("token") = token;
+    reply.Set("api_token") = TokenJson(ApiTokens::List().back());
+    return reply;
 }
 
-bool RestQueryHandler::FetchApiTokens(const Ostrel::JsonBlock&, Ostrel::JsonBlock& responseBody,
-                                      HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::FetchApiTokens(const Ostrel::JsonBlock&)
 {
-    StartReply(OK, responseBody, responseCode);
     Ostrel::JsonArray tokens;
     for (const ApiTokens::Description& token : ApiTokens::List())
         tokens.Add(TokenJson(token));
-    responseBody.Set("api_tokens") = tokens;
-    responseBody.Set("password_set") = Authentication::IsPasswordSet();
-    return true;
+    Reply reply = Reply::Of(OK);
+    reply.Set("api_tokens") = tokens;
+    reply.Set("password_set") = Authentication::IsPasswordSet();
+    return reply;
 }
 
-bool RestQueryHandler::RevokeApiToken(const Ostrel::JsonBlock& request, Ostrel::JsonBlock& responseBody,
-                                      HTTP_STATUS_CODE& responseCode)
+Reply RestQueryHandler::RevokeApiToken(const Ostrel::JsonBlock& request)
 {
-    if (!RequireField("name", Ostrel::STRING, request, responseBody, responseCode))
-        return false;
+    if (Refusal refusal = RequireField("name", Ostrel::STRING, request))
+        return std::move(*refusal);
     const std::string name = request.Get("name").GetStringData();
-    const ApiTokens::Refusal refusal = ApiTokens::Revoke(name);
-    if (!refusal.problem.empty())
-        return ReplyRefused(refusal, responseBody, responseCode);
+    const ApiTokens::Refusal notRevoked = ApiTokens::Revoke(name);
+    if (!notRevoked.problem.empty())
+        return ReplyRefused(notRevoked);
     log->stream << "Revoked the app token \"" << name << "\".";
     log->Flush();
-    StartReply(OK, responseBody, responseCode);
-    responseBody.Set("message") = "Revoked the app token \"" + name + "\".";
-    return true;
+    return Reply::WithMessage(OK, "Revoked the app token \"" + name + "\".");
 }

@@ -20,7 +20,7 @@ import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
 import { sharingAndTokens } from './scenarios/sharing.mjs';
 import { notifications, notificationsWithoutApprise } from './scenarios/notifications.mjs';
-import { pushedProgress } from './scenarios/stream.mjs';
+import { lateListReply, pushedProgress } from './scenarios/stream.mjs';
 
 const SCENARIOS = {
   'audio-download': audioDownload,
@@ -51,6 +51,7 @@ const SCENARIOS = {
   notifications,
   'notifications-without-apprise': notificationsWithoutApprise,
   'pushed-progress': pushedProgress,
+  'late-list-reply': lateListReply,
 };
 
 const [name, baseUrl, outDir, otherSite] = process.argv.slice(2);
