@@ -237,13 +237,20 @@ def duration(path):
     return float(result.stdout.strip())
 
 
-def sound_packets(path):
-    """The MD5 sum of the first sound stream's packets as they are stored: equal for two
-    files only when one holds the other's sound unchanged, whatever the container."""
-    result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-c", "copy",
-                             "-f", "hash", "-hash", "md5", "-"], capture_output=True, text=True, check=True,
+def stream_packets(path, *streams):
+    """The MD5 sums of the packets of `streams` (ffmpeg's stream specifiers; "V" is the picture
+    without a cover, "a" the sound) as they are stored: equal for two files only when one holds
+    the other's streams unchanged, whatever the container and its tags."""
+    maps = [argument for stream in streams for argument in ("-map", "0:" + stream)]
+    result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, *maps, "-c", "copy",
+                             "-f", "streamhash", "-hash", "md5", "-"], capture_output=True, text=True, check=True,
                             timeout=TIMEOUT)
     return result.stdout.strip()
+
+
+def sound_packets(path):
+    """stream_packets of the first sound stream."""
+    return stream_packets(path, "a:0")
 
 
 def decodes(path):
