@@ -104,7 +104,7 @@ void DownloadManager::StartFetches()
         MetadataFetch* fetch = next->get();
         fetchTurns.Served(fetch->requester);
         fetch->started = true;
-        WorkerSettings settings{ProgramForNewRuns(), files, "", nullptr};
+        WorkerSettings settings{ProgramForNewRuns(), files, "", nullptr, {}};
         fetch->thread = std::thread(RunFetch, fetch, std::move(settings));
     }
 }
