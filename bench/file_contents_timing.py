@@ -10,7 +10,6 @@ For each row a fresh server: the first download after its start, then the median
 ones. Prints a Markdown table; nothing here asserts a time, and nothing leaves the machine.
 """
 
-import argparse
 import os
 import shutil
 import statistics
@@ -20,16 +19,11 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "e2e"))
 import media_fixtures  # noqa: E402
 import pelko_harness  # noqa: E402
-from queue_to_mp4_timing import one_download  # noqa: E402
+from queue_to_mp4_timing import clip_timing_options, one_download  # noqa: E402
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("pelko")
-    parser.add_argument("--seconds", type=int, default=120, help="the clip's length")
-    parser.add_argument("--warm", type=int, default=2, help="downloads after the first")
-    options = parser.parse_args()
-    os.environ["PELKO_BIN"] = os.path.abspath(options.pelko)
+    options = clip_timing_options(__doc__, seconds=120, warm=2)
     with media_fixtures.MediaSite() as site:
         print("making the %d s clip..." % options.seconds, flush=True)
         page, _ = media_fixtures.make_described_page(site, seconds=options.seconds)
