@@ -14,9 +14,10 @@ JOBS=2
 TEST_JOBS=4
 
 # ca-certificates: the updater verifies the release host's HTTPS certificate; unzip unpacks the
-# deno it installs; apprise sends the notifications to Apprise addresses.
+# deno it installs; python3-mutagen lets yt-dlp put covers into M4A and Opus files; apprise sends the
+# notifications to Apprise addresses.
 RUN_PACKAGES=(g++ cmake make ccache pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev libpugixml-dev ca-certificates yt-dlp
-  ffmpeg apprise unzip)
+  ffmpeg python3-mutagen apprise unzip)
 PACKAGE_PACKAGES=(dpkg-dev)
 IMAGE_PACKAGES=(podman runc uidmap mmdebstrap)
 TEST_PACKAGES=(libgtest-dev python3 clang chromium lintian systemd adduser "${IMAGE_PACKAGES[@]}")

@@ -5,6 +5,7 @@ import { call, callAndReport } from './api.js';
 import { confirmAction } from './confirm.js';
 import { el, showMessage } from './dom.js';
 import { announce, AUTH_REQUIRED, PASSWORD_CHANGED } from './events.js';
+import { initLibraryExample, showLibraryExample } from './libraryExample.js';
 import { collectNotifications, fillNotifications, initNotifications, showNotificationTargets } from './notifications.js';
 
 const RESTART_NOTE = 'Takes effect after a restart of the server.';
@@ -13,7 +14,7 @@ const PATH_NOTE = 'A path inside the server’s working directory.';
 const form = document.getElementById('settings-form');
 const message = document.getElementById('settings-message');
 const resetButton = document.getElementById('settings-reset');
-const fields = [...form.querySelectorAll('input[data-setting]')];
+const fields = [...form.querySelectorAll('input[data-setting], select[data-setting]')];
 const lists = [...form.querySelectorAll('ul[data-kind="list"]')];
 
 const passwordSection = document.getElementById('password-section');
@@ -54,6 +55,7 @@ export function initSettings() {
   passwordSetButton.addEventListener('click', setPassword);
   passwordRemoveButton.addEventListener('click', removePassword);
   initNotifications(() => dirty);
+  initLibraryExample();
 }
 
 /** Called by the view switcher: the form is (re)filled from the server unless the user has unsaved edits. */
@@ -179,6 +181,7 @@ function fill(config) {
     (values[list.dataset.setting] ?? []).forEach((item, place) => addListRow(list, item, place));
   }
   fillNotifications(readPath(config, 'notifications.webhooks'), values['notifications.apprise_events']);
+  showLibraryExample();
   loaded = values;
   dirty = false;
 }
@@ -314,7 +317,7 @@ function markRefused(paths) {
 
 /** The label a person sees for the setting at `path`: its field's, or its group's. */
 function settingName(path) {
-  const input = form.querySelector(`input[data-setting="${path}"]`);
+  const input = form.querySelector(`:is(input, select)[data-setting="${path}"]`);
   const group = input ? null : form.querySelector(`[data-setting="${path}"]`)?.closest('[role="group"]');
   const label = group
     ? document.getElementById(group.getAttribute('aria-labelledby'))

@@ -6,6 +6,7 @@ import shutil
 import subprocess
 import unittest
 
+import exposition
 from pelko_harness import PelkoServer
 
 DEFAULT_CONFIG = {
@@ -13,10 +14,12 @@ DEFAULT_CONFIG = {
                "whitelist": ["127.0.0.1"]},
     "downloader": {"cachedir": "dlcache", "max_dlrate_per_thread": "100M", "num_threads": 1,
                    "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/",
-                   "js_runtime_url": "https://github.com/denoland/deno/releases/latest/download/"},
+                   "js_runtime_url": "https://github.com/denoland/deno/releases/latest/download/",
+                   "sponsorblock": "off", "sponsorblock_categories": "sponsor",
+                   "sponsorblock_api": "https://sponsor.ajay.app"},
     "general": {"show_console": True},
     "httpServer": {"polling_rate": 100, "port": "6969", "rootdir": "frontend", "tls_certificate": "", "tls_key": ""},
-    "library": {"dir": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
+    "library": {"dir": "", "nfo": True, "subtitles": "", "template": "{uploader}/{title} [{video_id}].{ext}"},
     "logging": {"autosave_interval": 1800, "logfile_json": "log.json", "logfile_text": "log.txt"},
     "subscriptions": {"feed_url": "https://www.youtube.com/feeds/videos.xml", "listing_size": 50},
     "notifications": {"apprise_events": ["finished", "failed", "subscription_error"], "apprise_urls": [],
@@ -173,9 +176,12 @@ class DiskUsageTest(unittest.TestCase):
             before = server.command("get_disk_usage").json()["disk_usage"]["dlcache"]
             self.assertGreaterEqual(before, 1_000_000)
 
-            # The new directory waits for the next start; until then the old one is the cache.
+            # The new directory waits for the next start; until then the old one is the cache,
+            # for the command and for /metrics alike.
             server.command("update_config", config={"downloader": {"cachedir": "media/cache"}})
             self.assertEqual(server.command("get_disk_usage").json()["disk_usage"]["dlcache"], before)
+            metrics = exposition.parse(server.request("/metrics").body.decode())
+            self.assertEqual(exposition.value(metrics, "pelko_cache_bytes"), before)
 
             server.restart()
             self.assertLess(server.command("get_disk_usage").json()["disk_usage"]["dlcache"], 1_000_000)
