@@ -19,13 +19,38 @@
 
 namespace fs = std::filesystem;
 
+namespace
+{
+    // The whole stream in one string sized once: a string grown while reading holds twice a
+    // large file for a moment (the history and the log are tens of megabytes).
+    bool ReadWhole(std::ifstream& in, std::string& content)
+    {
+        content.clear();
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        in.clear();
+        in.seekg(0, std::ios::beg);
+        if (size > 0)
+        {
+            content.resize(static_cast<size_t>(size));
+            in.read(content.data(), size);
+            content.resize(static_cast<size_t>(in.gcount()));
+            in.clear(in.rdstate() & std::ios::badbit);
+        }
+        // Whatever the size did not tell (a file that grew, one of /proc).
+        content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return !in.bad();
+    }
+}
+
 std::string FileSystem::ReadFile(std::string path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         throw std::runtime_error("Unable to read the file \"" + path + "\".");
 
-    std::string result{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string result;
+    ReadWhole(in, result);
     result.erase(std::remove(result.begin(), result.end(), '\n'), result.end());
     return result;
 }
@@ -36,8 +61,7 @@ bool FileSystem::ReadBytes(const std::string& path, std::string& content)
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
+    if (!ReadWhole(in, content))
     {
         errno = errno == 0 ? EIO : errno;
         return false;

@@ -3,16 +3,30 @@
 
 using namespace Ostrel;
 
+template <typename Visit>
+void Logging::LogEntry::VisitMembers(Visit visit) const
+{
+    // In the order they are rendered in (by label), as a writer must meet them.
+    visit("additional_information", additional_information);
+    visit("compiledMessage", compiledMessage);
+    visit("identifier", identifier);
+    visit("message", message);
+    visit("timestamp", static_cast<long long>(timestamp));
+    visit("type", static_cast<long long>(type));
+}
+
 JsonBlock Logging::LogEntry::GetAsJson() const
 {
     JsonBlock json;
-    json.Set("compiledMessage") = compiledMessage;
-    json.Set("message") = message;
-    json.Set("identifier") = identifier;
-    json.Set("additional_information") = additional_information;
-    json.Set("type") = static_cast<int>(type);
-    json.Set("timestamp") = static_cast<long long>(timestamp);
+    VisitMembers([&json](const char* label, const auto& value) { json.Add(JsonElement(label, value)); });
     return json;
+}
+
+void Logging::LogEntry::AppendJsonTo(std::string& out, unsigned int depth) const
+{
+    JsonObjectWriter writer(out, depth, false);
+    VisitMembers([&writer](const char* label, const auto& value) { writer.Member(label, value); });
+    writer.End();
 }
 
 bool Logging::LogEntry::FromJson(const JsonData& value, LogEntry& entry)

@@ -31,8 +31,15 @@ namespace Logging
 
         // The entry as one object of the JSON log and of the log queries.
         Ostrel::JsonBlock GetAsJson() const;
+        // Appends the rendering of GetAsJson() at `depth` without building it: the log is
+        // written and listed in tens of thousands of these.
+        void AppendJsonTo(std::string& out, unsigned int depth) const;
         // Takes `value` when it is exactly such an object: the six members with their JSON
         // types and a type that fits, so that GetAsJson() gives it back unchanged.
         static bool FromJson(const Ostrel::JsonData& value, LogEntry& entry);
+
+    private:
+        template <typename Visit>
+        void VisitMembers(Visit visit) const;
     };
 }

@@ -92,7 +92,7 @@ void LogHistory::LoadSaveFileCache()
 void LogHistory::Listed::RenderTo(std::string& out, unsigned int depth) const
 {
     if (entry != nullptr)
-        entry->GetAsJson().RenderTo(out, depth, false);
+        entry->AppendJsonTo(out, depth);
     else
         saved->RenderTo(out, depth);
 }
@@ -127,17 +127,17 @@ std::vector<LogHistory::Listed> LogHistory::SelectListing(long max_age, unsigned
             if (selected.size() >= max_num)
                 break;
             if (max_age < 0 || youngEnough(entry->timestamp))
-                selected.push_back({entry, nullptr});
+                selected.push_back({std::make_shared<const LogEntry>(*entry), nullptr});
         }
     for (std::size_t i = 0; i < saveFileCache.Size() && selected.size() < max_num; i++)
     {
         const SavedLog::Message& saved = saveFileCache[i];
         if (max_age < 0)
-            selected.push_back({nullptr, &saved});
+            selected.push_back({nullptr, saveFileCache.Share(i)});
         else if (saved.other == nullptr)
         {
             if (youngEnough(saved.entry.timestamp))
-                selected.push_back({nullptr, &saved});
+                selected.push_back({nullptr, saveFileCache.Share(i)});
         }
         else
         {
@@ -145,7 +145,7 @@ std::vector<LogHistory::Listed> LogHistory::SelectListing(long max_age, unsigned
             const JsonBlock& object = saved.other->GetJsonData();
             if (object.DoesExist("timestamp") && object.Get("timestamp").GetDataType() == INT &&
                 youngEnough(object.Get("timestamp").GetIntData()))
-                selected.push_back({nullptr, &saved});
+                selected.push_back({nullptr, saveFileCache.Share(i)});
         }
     }
 
@@ -156,7 +156,7 @@ std::vector<LogHistory::Listed> LogHistory::SelectListing(long max_age, unsigned
     sortValues.reserve(selected.size());
     for (const Listed& listed : selected)
     {
-        const LogEntry* plain = listed.entry != nullptr ? listed.entry : listed.saved->other == nullptr ? &listed.saved->entry : nullptr;
+        const LogEntry* plain = listed.entry != nullptr ? listed.entry.get() : listed.saved->other == nullptr ? &listed.saved->entry : nullptr;
         if (plain != nullptr)
         {
             stamps.emplace_back(static_cast<long long>(plain->timestamp));

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 #include "json/JsonArray.h"
@@ -35,16 +36,16 @@ namespace Logging
         // all of them; otherwise the first max_num of those at most max_age seconds old
         // (every age when max_age is negative).
         static Ostrel::JsonArray GetCompleteLogHistoryAsJson(long max_age, unsigned long max_num);
-        // One message of a listing: an unsaved entry or a saved message.
+        // One message of a listing: an unsaved entry or a saved message. It keeps what it shows,
+        // so that a listing sent bit by bit outlives a save or a clear.
         struct Listed
         {
-            const LogEntry* entry = nullptr;           // unsaved; null for a saved one
-            const SavedLog::Message* saved = nullptr;  // otherwise
+            std::shared_ptr<const LogEntry> entry;           // unsaved (a copy: a save moves it); null for a saved one
+            std::shared_ptr<const SavedLog::Message> saved;  // otherwise
             // Appends its indented rendering at `depth`, as its listing's JSON renders it.
             void RenderTo(std::string& out, unsigned int depth) const;
         };
-        // The messages of GetCompleteLogHistoryAsJson, in its order, none of them made JSON; valid
-        // until the history next changes (a flush, a save, a clear).
+        // The messages of GetCompleteLogHistoryAsJson, in its order, none of them made JSON.
         static std::vector<Listed> SelectListing(long max_age, unsigned long max_num);
         // The page of matching messages; a few milliseconds for years of them. A value of the JSON
         // log that is not a plain message is matched by its members of those names and types.

@@ -1,7 +1,7 @@
 #include "logging/SavedLog.h"
 #include <algorithm>
+#include <memory>
 #include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include "app/FileSystem.h"
 
@@ -12,12 +12,8 @@ namespace
 {
     // The rendering of a non-empty array ends in this: its items can be appended before it.
     const std::string arrayEnd = "\n]";
-
-    std::string ReadBytes(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    // How much of a rendering is compared with its file at a time.
+    constexpr std::size_t comparedPiece = 64 * 1024;
 }
 
 void SavedLog::Message::AppendTo(JsonArray& array) const
@@ -33,7 +29,7 @@ void SavedLog::Message::RenderTo(std::string& out, unsigned int depth) const
     if (other != nullptr)
         other->RenderTo(out, depth, false);
     else
-        entry.GetAsJson().RenderTo(out, depth, false);
+        entry.AppendJsonTo(out, depth);
 }
 
 void SavedLog::Load(const std::string& path)
@@ -44,17 +40,20 @@ void SavedLog::Load(const std::string& path)
         return;
 
     const std::optional<FileVersion> before = VersionOf(path);
-    const std::string bytes = ReadBytes(path);
     // Read as FileSystem::ReadFile reads: line ends are no part of the JSON log's text.
-    std::string text = bytes;
+    // A file that cannot be read counts as empty.
+    std::string text;
+    if (!FileSystem::ReadBytes(path, text))
+        text.clear();
     std::erase(text, '\n');
     // Message by message: the log never exists as one tree.
     const JsonArray::ItemsRead read = JsonArray::TryParseItems(
         text,
         [this](JsonData& value) {
-            Message& message = messages.emplace_back();
-            if (!LogEntry::FromJson(value, message.entry))
-                message.other = std::make_unique<JsonData>(std::move(value));
+            auto message = std::make_shared<Message>();
+            if (!LogEntry::FromJson(value, message->entry))
+                message->other = std::make_unique<JsonData>(std::move(value));
+            messages.push_back(std::move(message));
         },
         [this] { messages.clear(); });
     if (read != JsonArray::ItemsRead::ARRAY)
@@ -63,8 +62,11 @@ void SavedLog::Load(const std::string& path)
         return;
     }
 
+    // The file is compared with the messages piece by piece, its text let go first: the text,
+    // the messages and their rendering at once were the start's peak.
+    text = std::string();
     // A file written by hand or by another program is rewritten whole at the next save.
-    if (before.has_value() && VersionOf(path) == before && RenderAll() == bytes)
+    if (before.has_value() && IsRenderedIn(path) && VersionOf(path) == before)
     {
         written = before;
         writtenPath = path;
@@ -80,14 +82,14 @@ bool SavedLog::Append(const std::string& path, std::vector<LogEntry*>& entries)
     std::string tail;
     if (keepOldBytes && !entries.empty())
     {
-        JsonArray fresh;
-        for (const LogEntry* entry : entries)
-            fresh.Add(entry->GetAsJson());
+        JsonArray::RenderItemsTo(tail, 0, false, entries.size(), [&entries](std::size_t i, std::string& out, unsigned int depth) {
+            entries[i]->AppendJsonTo(out, depth);
+        });
         // "[\n  {new},\n  {newer}\n]" continues "[\n  {old}" as ",\n  {new},\n  {newer}\n]".
-        tail = ",\n" + fresh.Render(0, false).substr(2);
+        tail = ",\n" + tail.substr(2);
     }
     for (LogEntry* entry : entries)
-        messages.push_back(Message{std::move(*entry), nullptr});
+        messages.push_back(std::make_shared<const Message>(Message{std::move(*entry), nullptr}));
 
     bool saved = true;
     if (!keepOldBytes)
@@ -110,9 +112,33 @@ std::string SavedLog::RenderAll() const
 {
     std::string text;
     JsonArray::RenderItemsTo(text, 0, false, messages.size(), [this](std::size_t i, std::string& out, unsigned int depth) {
-        messages[i].RenderTo(out, depth);
+        messages[i]->RenderTo(out, depth);
     });
     return text;
+}
+
+bool SavedLog::IsRenderedIn(const std::string& path) const
+{
+    std::ifstream in(path, std::ios::binary);
+    bool same = in.is_open();
+    std::string rendered;
+    std::string read;
+    // Compares what is rendered so far with the file's next bytes, then lets it go.
+    const auto compare = [&] {
+        read.resize(rendered.size());
+        in.read(read.data(), static_cast<std::streamsize>(rendered.size()));
+        same = same && static_cast<std::size_t>(in.gcount()) == rendered.size() && read == rendered;
+        rendered.clear();
+    };
+    // The renderer only ever appends to `rendered`, so a piece compared can be dropped between items.
+    JsonArray::RenderItemsTo(rendered, 0, false, messages.size(), [&](std::size_t i, std::string& out, unsigned int depth) {
+        if (out.size() >= comparedPiece)
+            compare();
+        if (same)
+            messages[i]->RenderTo(out, depth);
+    });
+    compare();
+    return same && in.peek() == std::ifstream::traits_type::eof();
 }
 
 std::optional<SavedLog::FileVersion> SavedLog::VersionOf(const std::string& path)

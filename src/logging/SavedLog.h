@@ -40,7 +40,9 @@ namespace Logging
         void Clear();
 
         std::size_t Size() const { return messages.size(); }
-        const Message& operator[](std::size_t index) const { return messages[index]; }
+        const Message& operator[](std::size_t index) const { return *messages[index]; }
+        // The message itself, for a listing that is sent after the log has changed.
+        const std::shared_ptr<const Message>& Share(std::size_t index) const { return messages[index]; }
 
     private:
         // Tells one version of a file from another without reading it.
@@ -54,8 +56,10 @@ namespace Logging
         };
         static std::optional<FileVersion> VersionOf(const std::string& path);
         std::string RenderAll() const;
+        // Whether the file at `path` holds exactly RenderAll(), found without that text.
+        bool IsRenderedIn(const std::string& path) const;
 
-        std::vector<Message> messages;
+        std::vector<std::shared_ptr<const Message>> messages;
         // The file as this log last read or wrote it, while its bytes are exactly the
         // indented rendering of `messages`.
         std::optional<FileVersion> written;

@@ -7,6 +7,7 @@
 #include "logging/LogHistory.h"
 #include "notifications/NotificationCenter.h"
 #include "rest/ReplyMemo.h"
+#include "rest/ReplyStream.h"
 #include "rest/RestQueryHandler.h"
 #include "rest/RestResponseTemplates.h"
 
@@ -54,25 +55,27 @@ Reply RestQueryHandler::FetchAlltimeLogs(const Ostrel::JsonBlock& request)
 
 Reply RestQueryHandler::ReplyWithLogListing(long maxAge, uint64_t maxNum)
 {
+    // Message by message: years of them never exist as one tree.
+    const auto streamed = [](std::vector<LogHistory::Listed> selected) {
+        const auto listing = std::make_shared<const std::vector<LogHistory::Listed>>(std::move(selected));
+        Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
+        reply.Set("logs_size") = static_cast<long long>(listing->size());
+        reply.Set("logs") = Ostrel::JsonArray();
+        return ReplyStream::WithItems(reply, "logs", listing->size(),
+                                      [listing](size_t i, std::string& item, unsigned int itemDepth) {
+                                          (*listing)[i].RenderTo(item, itemDepth);
+                                      });
+    };
+    // Every message of years: rendered while it is sent, never kept as a whole (the messages it
+    // shows stay alive until then, whatever a save or a clear does meanwhile).
+    if (maxAge < 0)
+        return Reply::Streamed(streamed(LogHistory::SelectListing(maxAge, maxNum)));
     // The listing depends on these alone (an age limit only through the oldest time it lets in,
     // read in whole seconds).
-    const std::string oldest = maxAge < 0 ? "any" : std::to_string(Clock::now() - maxAge);
-    const std::string key = oldest + " " + std::to_string(maxNum) + " " + std::to_string(LogHistory::Version());
-    return Reply::Rendered(logListings.For(key, [&] {
-        // Message by message: years of them never exist as one tree.
-        const std::vector<LogHistory::Listed> listing = LogHistory::SelectListing(maxAge, maxNum);
-        Ostrel::JsonBlock reply = RestResponseTemplates::GetByCode(OK, "");
-        reply.Set("logs_size") = static_cast<long long>(listing.size());
-        reply.Set("logs") = Ostrel::JsonArray();
-        std::string rendered;
-        reply.RenderTo(rendered, 0, false, "logs", [&listing](std::string& out, unsigned int depth) {
-            Ostrel::JsonArray::RenderItemsTo(out, depth, false, listing.size(),
-                                              [&listing](size_t i, std::string& item, unsigned int itemDepth) {
-                                                  listing[i].RenderTo(item, itemDepth);
-                                              });
-        });
-        return rendered;
-    }));
+    const std::string key = std::to_string(Clock::now() - maxAge) + " " + std::to_string(maxNum) + " " +
+                            std::to_string(LogHistory::Version());
+    return Reply::Rendered(
+        logListings.For(key, [&] { return streamed(LogHistory::SelectListing(maxAge, maxNum))->ReadAll(); }));
 }
 
 Reply RestQueryHandler::ClearLogs(const Ostrel::JsonBlock&)

@@ -5,6 +5,7 @@ connection limits. The fake youtube-dl of tests/support stands in for the downlo
 import base64
 import http.client
 import json
+import socket
 import time
 import unittest
 import urllib.parse
@@ -142,6 +143,68 @@ class StreamAccessTest(unittest.TestCase):
             finally:
                 for stream in streams:
                     stream.close()
+
+
+class StreamLimitsTest(unittest.TestCase):
+    def test_progress_goes_out_at_most_four_times_a_second_and_the_newest_is_never_lost(self):
+        with PelkoServer(extra_path=[FAKE_DOWNLOADER_DIR]) as server, EventStream(server) as stream:
+            hold = server.path("release")
+            # 400 progress lines over 4 s, the 100 % line, then the program waits: nothing but the
+            # limit's own turn can send that last progress.
+            started = time.monotonic()
+            pelko_id = server.command("queue_download", mode="audio", video_url=video_url(
+                fake_progress=400, fake_slow=4, fake_hold=hold)).json()["pelko_id"]
+            seen = stream.until(lambda name, data: name == "entry" and data.get("pelko_id") == pelko_id
+                                and data.get("download_progress") == 100, timeout=30)
+            spread = time.monotonic() - started
+
+            entries = entries_of(seen, pelko_id)
+            self.assertEqual(entries[-1]["status"], "downloading")
+            progress = [entry["download_progress"] for entry in entries if entry["status"] == "downloading"]
+            self.assertEqual(progress, sorted(progress))
+            # The start of the download goes at once; its progress at most every 250 ms since.
+            self.assertLessEqual(len(progress) - 1, 4 * spread + 1, (spread, progress))
+            self.assertGreaterEqual(len(progress) - 1, 4, progress)
+
+            open(hold, "w").close()
+            stream.until(lambda name, data: name == "entry" and data.get("pelko_id") == pelko_id
+                         and data.get("status") == "finished")
+
+    def test_a_client_that_reads_nothing_is_dropped_and_the_others_go_on(self):
+        with PelkoServer() as server, EventStream(server) as reader:
+            idle = socket.socket()
+            idle.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            idle.settimeout(10)
+            idle.connect(("127.0.0.1", server.port))
+            idle.sendall(b"GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+            head = b""
+            while b"\r\n\r\n" not in head:
+                head += idle.recv(1)
+            self.assertTrue(head.startswith(b"HTTP/1.1 200"), head)
+
+            # Each refused value comes back as a log message of about 2 MB (message and line);
+            # twelve are three times what the idle client may hold unsent, beside its socket's buffers.
+            value = "x" * (1 << 20)
+            sent = 0
+            for n in range(12):
+                server.command("update_config", timeout=30, config={"logging": {"autosave_interval": "%02d %s" % (n, value)}})
+                seen = reader.until(lambda name, data: name == "log" and data["message"].startswith(
+                    'Refused to set logging.autosave_interval to "%02d ' % n), timeout=30)
+                sent += len(json.dumps(seen[-1][1]))
+
+            received = 0
+            try:
+                while True:
+                    chunk = idle.recv(1 << 20)
+                    if not chunk:
+                        break
+                    received += len(chunk)
+            except ConnectionResetError:
+                pass
+            idle.close()
+            self.assertLess(received, sent / 2)
+            server.command("get_disk_usage")
+            reader.until(lambda name, data: name == "log" and data["message"] == "Fetching disk usage...")
 
 
 if __name__ == "__main__":

@@ -181,6 +181,68 @@ TEST_F(LogFilesTest, AJsonLogChangedBehindTheServersBackIsReadAgainAtTheNextSave
     EXPECT_EQ(Messages(LogHistory::GetCompleteLogHistoryAsJson(-1, 1)), std::vector<std::string>{"written by someone else"});
 }
 
+// A log of many pieces is compared with its messages piece by piece: bytes that read as the same
+// messages but are not their rendering, wherever they sit, have the file rewritten whole.
+TEST_F(LogFilesTest, ALongLogNotInItsRenderedFormIsRewrittenWholeWhereverItDiffers)
+{
+    constexpr int count = 1500;  // about 250 KiB: several compared pieces
+    std::string items;
+    for (int i = 0; i < count; i++)
+        items += (i > 0 ? "," : "") + SavedEntry("message " + std::to_string(i), start - count + i);
+    const std::string plain = JsonData(ParseArray("[" + items + "]")).Render(false);
+    const std::string escaped = "\\u006dessage";  // reads as "message"
+    const struct
+    {
+        const char* where;
+        std::function<std::string()> file;
+    } cases[] = {
+        {"as rendered", [&] { return plain; }},
+        {"first item", [&] { std::string f = plain; return f.replace(f.find("message"), 7, escaped); }},
+        {"a piece's end", [&] { std::string f = plain; return f.replace(f.find("message", 64 * 1024 - 4), 7, escaped); }},
+        {"last item", [&] { std::string f = plain; return f.replace(f.rfind("message"), 7, escaped); }},
+        {"after the end", [&] { return plain + "\n"; }},
+        {"one byte short", [&] { return plain.substr(0, plain.size() - 1) + " ]"; }},
+    };
+    for (const auto& c : cases)
+    {
+        WriteRaw("log.json", c.file());
+        LogHistory::Init();
+        Log("new");
+        LogHistory::Save();
+        const std::string text = ReadRaw("log.json");
+        ExpectIndentedForm(text);
+        EXPECT_EQ(text.find("\\u006d"), std::string::npos) << c.where;
+        const std::vector<std::string> messages = Messages(ParseArray(text));
+        ASSERT_EQ(messages.size(), count + 1u) << c.where;
+        EXPECT_EQ(messages.back(), "new") << c.where;
+        LogHistory::ClearLogHistory();
+    }
+}
+
+// A listing is sent piece by piece while the server goes on: a save or a clear meanwhile
+// changes nothing in what it shows.
+TEST_F(LogFilesTest, AListingOutlivesASaveAndAClear)
+{
+    WriteRaw("log.json", "[" + SavedEntry("saved", start - 5) + ",\"odd\"]");
+    LogHistory::Init();
+    Log("unsaved");
+    const std::vector<LogHistory::Listed> listing = LogHistory::SelectListing(-1, all);
+    const auto render = [&listing] {
+        std::string text;
+        JsonArray::RenderItemsTo(text, 0, false, listing.size(),
+                                 [&listing](std::size_t i, std::string& out, unsigned int depth) { listing[i].RenderTo(out, depth); });
+        return text;
+    };
+    const std::string before = render();
+    EXPECT_EQ(before, JsonData(LogHistory::GetCompleteLogHistoryAsJson(-1, all)).Render(false));
+
+    LogHistory::Save();
+    Log("later");
+    EXPECT_EQ(render(), before);
+    LogHistory::ClearLogHistory();
+    EXPECT_EQ(render(), before);
+}
+
 // A save that a crash cuts short leaves the JSON log as it was or as it was to become.
 TEST_F(LogFilesTest, KilledDuringSavesTheJsonLogStillReadsWhole)
 {
@@ -342,6 +404,37 @@ TEST_F(LogFilesTest, AnAgeQueryOverANonObjectThrowsInsteadOfEndingTheProcess)
     LogHistory::Init();
     EXPECT_THROW(LogHistory::GetCompleteLogHistoryAsJson(60, all), JsonWrongDataTypeException);
     EXPECT_EQ(LogHistory::GetCompleteLogHistoryAsJson(-1, all).Size(), 2u);
+}
+
+TEST(LogEntryJson, AppendedTextIsTheObjectsRendering)
+{
+    const struct
+    {
+        const char* text;
+        int64_t timestamp;
+        Logging::LOG_TYPE type;
+    } cases[] = {
+        {"", 0, Logging::LOG},
+        {"\"quoted\" \\ back\\slash\n\ttab \x01 control", -1, Logging::ERR},
+        {"\xc3\xa4\xe2\x82\xac \xf0\x9f\x8e\xac and </script>", 1765000000, Logging::WARN},
+        {"odd \xff byte", INT64_MAX, static_cast<Logging::LOG_TYPE>(-7)},
+    };
+    for (const auto& c : cases)
+        for (const unsigned int depth : {0u, 2u})
+        {
+            LogEntry entry;
+            entry.compiledMessage = std::string("<line> ") + c.text;
+            entry.message = c.text;
+            entry.identifier = c.text;
+            entry.additional_information = c.text;
+            entry.timestamp = c.timestamp;
+            entry.type = c.type;
+            std::string appended;
+            entry.AppendJsonTo(appended, depth);
+            std::string rendered;
+            entry.GetAsJson().RenderTo(rendered, depth, false);
+            EXPECT_EQ(appended, rendered) << c.text << " at depth " << depth;
+        }
 }
 
 TEST(LogEntryJson, HoldsTheSixMembers)
