@@ -9,11 +9,15 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS=2
+# Most end-to-end tests wait (for a fake downloader, a second of the id rule, a time-out): four
+# run at once on two cores.
+TEST_JOBS=4
 
 # ca-certificates: the updater verifies the release host's HTTPS certificate; unzip unpacks the
-# deno it installs; apprise sends the notifications to Apprise addresses.
+# deno it installs; python3-mutagen lets yt-dlp put covers into M4A and Opus files; apprise sends the
+# notifications to Apprise addresses.
 RUN_PACKAGES=(g++ cmake make ccache pkg-config libmicrohttpd-dev libcurl4-openssl-dev libsodium-dev libpugixml-dev ca-certificates yt-dlp
-  ffmpeg apprise unzip)
+  ffmpeg python3-mutagen apprise unzip)
 PACKAGE_PACKAGES=(dpkg-dev)
 IMAGE_PACKAGES=(podman runc uidmap mmdebstrap)
 TEST_PACKAGES=(libgtest-dev python3 clang chromium lintian systemd adduser "${IMAGE_PACKAGES[@]}")
@@ -102,17 +106,29 @@ cmd_image() {
   build_image
 }
 
-cmd_test() {
+# timed <what> <command...>: runs the command and says how long it took (the test run's breakdown).
+timed() {
+  local what="$1" start=$SECONDS
+  shift
+  "$@"
+  echo "pelko.sh: $what took $((SECONDS - start)) s" >&2
+}
+
+install_test_packages() {
   # shellcheck disable=SC2046 # one package name per word
   # One install for everything the test command needs, the package build's tools included.
   install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" $(missing_node_packages)
   install_browser_packages
-  build asan all -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
+}
+
+run_ctest() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir "$ROOT/build/asan" --output-on-failure -j "$JOBS"
-  # The download workers are the server's only threads besides the main one: their
-  # suite runs once more under ThreadSanitizer, and any data race fails the command.
-  build tsan test_downloader -DCMAKE_BUILD_TYPE=Debug -DPELKO_TSAN=ON
+    ctest --test-dir "$ROOT/build/asan" --output-on-failure -j "$TEST_JOBS"
+}
+
+# The download workers are the server's only threads besides the main one: their suite runs
+# once more under ThreadSanitizer, and any data race fails the command.
+run_tsan() {
   local output="$ROOT/build/tsan/test_downloader.out"
   if ! TSAN_OPTIONS=halt_on_error=1:exitcode=66 "$ROOT/build/tsan/tests/test_downloader" --gtest_brief=1 >"$output" 2>&1; then
     cat "$output"
@@ -120,14 +136,26 @@ cmd_test() {
     exit 1
   fi
   tail -n 2 "$output"
+}
+
+cmd_test() {
+  local start=$SECONDS
+  timed "installing" install_test_packages
+  timed "the sanitizer build" build asan all -DCMAKE_BUILD_TYPE=Debug -DPELKO_SANITIZE=ON
+  timed "CTest" run_ctest
+  timed "the ThreadSanitizer build" build tsan test_downloader -DCMAKE_BUILD_TYPE=Debug -DPELKO_TSAN=ON
+  timed "the ThreadSanitizer run" run_tsan
   # The fields that threads share are annotated with what guards them; clang proves it.
-  build clang pelko_core -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DPELKO_TESTS=OFF -DPELKO_THREAD_SAFETY=ON
+  timed "the clang build" build clang pelko_core -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+    -DPELKO_TESTS=OFF -DPELKO_THREAD_SAFETY=ON
   # The Debian package, installed into a scratch root and run as its systemd unit runs it.
-  cmd_package
-  $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
+  timed "the package build" cmd_package
+  timed "the package test" $SUDO python3 "$ROOT/tests/package/test_package.py" "$ROOT"/build/package/pelko_*.deb
   # The container image of that package, run under podman.
-  build_image
-  $SUDO python3 "$ROOT/tests/image/test_image.py" "pelko:$(dpkg-deb --field "$ROOT"/build/package/pelko_*.deb Version)"
+  timed "the image build" build_image
+  timed "the image test" $SUDO python3 "$ROOT/tests/image/test_image.py" \
+    "pelko:$(dpkg-deb --field "$ROOT"/build/package/pelko_*.deb Version)"
+  echo "pelko.sh: the whole test command took $((SECONDS - start)) s" >&2
 }
 
 # Every figure of the performance table, printed and kept in build/bench/report.md.

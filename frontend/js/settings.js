@@ -13,7 +13,7 @@ const PATH_NOTE = 'A path inside the server’s working directory.';
 const form = document.getElementById('settings-form');
 const message = document.getElementById('settings-message');
 const resetButton = document.getElementById('settings-reset');
-const fields = [...form.querySelectorAll('input[data-setting]')];
+const fields = [...form.querySelectorAll('input[data-setting], select[data-setting]')];
 const lists = [...form.querySelectorAll('ul[data-kind="list"]')];
 
 const passwordSection = document.getElementById('password-section');
@@ -314,7 +314,7 @@ function markRefused(paths) {
 
 /** The label a person sees for the setting at `path`: its field's, or its group's. */
 function settingName(path) {
-  const input = form.querySelector(`input[data-setting="${path}"]`);
+  const input = form.querySelector(`:is(input, select)[data-setting="${path}"]`);
   const group = input ? null : form.querySelector(`[data-setting="${path}"]`)?.closest('[role="group"]');
   const label = group
     ? document.getElementById(group.getAttribute('aria-labelledby'))

@@ -5,9 +5,9 @@
 #include <string_view>
 #include "app/FileSystem.h"
 #include "app/Updater.h"
+#include "config/FileSettings.h"
 #include "config/XGConfig.h"
 #include "json/Json.h"
-#include "library/LibraryTemplate.h"
 
 using namespace Ostrel;
 
@@ -160,11 +160,6 @@ namespace
         return array;
     }
 
-    bool IsLibraryTemplate(const SettingValue& value)
-    {
-        return Library::LibraryTemplate::IsValid(std::get<std::string>(value));
-    }
-
     // Feeds are read often and without a person watching, so a client may only point them at
     // YouTube's own; a stand-in is written into config.json by whoever runs the server.
     bool IsYouTubeFeed(const SettingValue& value)
@@ -200,7 +195,7 @@ namespace
     {
         using std::string;
         // Files and directories below are checked where they lead (PathRules), not here.
-        return {
+        std::vector<Setting> table = {
             {.path = "httpServer.port",
              .field = &XGConfig::httpServer.port,
              .defaultValue = string("6969"),
@@ -291,20 +286,10 @@ namespace
              .isValid = IsYouTubeFeed,
              .expected = "YouTube's feed address (\"https://www.youtube.com/feeds/videos.xml\"); another address only "
                          "in config.json"},
-            {.path = "library.dir",
-             .field = &XGConfig::library.dir,
-             .defaultValue = string(""),
-             .pathKind = SETTING_PATH::USER_DIRECTORY,
-             .placeName = "the library folder",
-             .expected = "an existing directory the server can write to, anywhere, or \"\" for no library"},
-            {.path = "library.template",
-             .field = &XGConfig::library.filename_template,
-             .defaultValue = string("{uploader}/{title} [{video_id}].{ext}"),
-             .isValid = IsLibraryTemplate,
-             .expected = "a name with \"/\" between folder levels and the fields {title}, {uploader}, {video_id}, "
-                         "{pelko_id}, {upload_date}, {year}, {playlist}, {playlist_index}, {subscription}, {mode} and "
-                         "{ext} in braces; no empty level, \".\" or \"..\", and none of the characters "
-                         "< > : \" \\ | ? * (\"{uploader}/{title} [{video_id}].{ext}\")"},
+        };
+        const std::vector<Setting> files = FileSettings();
+        table.insert(table.end(), files.begin(), files.end());
+        const std::vector<Setting> rest = {
             {.path = "general.show_console", .field = &XGConfig::general.show_console, .defaultValue = true},
             {.path = "access.only_allow_localhost",
              .field = &XGConfig::access.only_allow_localhost,
@@ -343,6 +328,8 @@ namespace
              .isValid = AreNotificationEvents,
              .expected = "a list of any of \"queued\", \"finished\", \"failed\" and \"subscription_error\""},
         };
+        table.insert(table.end(), rest.begin(), rest.end());
+        return table;
     }
 }
 

@@ -44,6 +44,9 @@ public:
         int32_t num_threads = 0;            // downloads that may run at the same time
         std::string update_url;             // the release folder that updates of the downloader come from
         std::string js_runtime_url;         // the release folder that updates of its JavaScript runtime come from
+        std::string sponsorblock;            // "off", "mark" or "remove"
+        std::string sponsorblock_categories;  // the segments that are marked or removed
+        std::string sponsorblock_api;         // the SponsorBlock server the downloader asks
     };
     struct Subscriptions
     {
@@ -54,6 +57,8 @@ public:
     {
         std::string dir;                // the folder finished files are placed in; empty: none
         std::string filename_template;  // library.template: each file's name inside it
+        std::string subtitles;          // languages of the subtitles fetched for videos; empty: none
+        bool nfo = true;                // library.nfo: media servers' .nfo files and pictures beside the files
     };
     struct General
     {

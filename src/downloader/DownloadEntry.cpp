@@ -112,6 +112,9 @@ void DownloadEntry::AppendJsonTo(std::string& out, unsigned int depth) const
 template <typename Visit>
 void DownloadEntry::VisitMembers(bool withProgress, Visit visit) const
 {
+    // Read first: what a worker writes before the entry turns FINISHED (its library_path) is then
+    // seen along with a FINISHED read here, although "status" comes later.
+    const DOWNLOAD_STATUS current = status;
     // In the order they are rendered in (by label): a block built of them finds them sorted
     // already, and a writer must meet them so.
     visit("audio_format", audio_format);
@@ -137,7 +140,6 @@ void DownloadEntry::VisitMembers(bool withProgress, Visit visit) const
         visit("restored", restored);
         visit("stage", Stage());
     }
-    const DOWNLOAD_STATUS current = status;
     if (current >= QUEUED && current <= FAILED)
         visit("status", statusWords[current]);
     // Only on downloads a subscription queued, so other entries read as they always did.

@@ -76,7 +76,9 @@ namespace Downloader
     struct Placement
     {
         std::string libraryPath;  // the entry's library_path; empty for none
-        std::string problem;      // why the file could not be placed; empty when nothing failed
+        // Why the file could not be placed, or, with libraryPath, what beside it was not
+        // written; empty when nothing failed.
+        std::string problem;
     };
     // Done with a download's file once the program has written it and before the entry counts as
     // finished, on the download's own thread: the entry and the video's metadata document.
@@ -238,6 +240,7 @@ namespace Downloader
             std::string cachedir;
             std::string max_dlrate_per_thread;
             FinishingStep finishing;
+            FileExtras extras;
         };
         // A worker thread with the entry it keeps alive; the record outlives the thread.
         struct WorkerThread

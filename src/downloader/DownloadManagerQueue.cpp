@@ -105,7 +105,7 @@ void DownloadManager::StartFetches()
         MetadataFetch* fetch = next->get();
         fetchTurns.Served(fetch->requester);
         fetch->started = true;
-        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), "", nullptr};
+        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), "", nullptr, {}};
         fetch->thread = std::thread(RunFetch, fetch, std::move(settings));
     }
 }

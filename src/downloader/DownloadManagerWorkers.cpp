@@ -50,7 +50,7 @@ void DownloadManager::DownloadNext()
 
     // The worker gets its own copy: the settings may change while it runs.
     WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread,
-                            prepareFinishing ? prepareFinishing() : nullptr};
+                            prepareFinishing ? prepareFinishing() : nullptr, FileExtras::FromSettings()};
     // Named before the thread starts, so no thread ever writes it while others read it.
     entry->downloaded_filename = settings.cachedir + "/download/" + entry->pelko_id + "." +
                                  FormatChoice::Extension(entry->mode, entry->audio_format);
@@ -113,7 +113,7 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
         RunFiles files(settings.program, buffers);
         outcome = ExternalProgram::Run(
             DownloaderCommand::Download(files.program, RequestOf(*entry, entry->webpage_url), chosen,
-                                        settings.max_dlrate_per_thread,
+                                        settings.extras, settings.max_dlrate_per_thread,
                                         settings.cachedir + "/download/" + entry->pelko_id + ".%(ext)s", files.cookies),
             buffers + ".buf", buffers + ".err", &control->stop, follow);
     }
@@ -209,11 +209,17 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
         log->stream << "Finished download " << entry.pelko_id << " \"" << entry.title << "\".";
         log->Flush();
         if (!entry.LibraryPath().empty())
+        {
             log->stream << "Placed download " << entry.pelko_id << " in the library as \"" << entry.LibraryPath() << "\".";
+            log->Flush();
+            if (!worker.placementProblem.empty())
+                log->stream << log->Warn() << "Download " << entry.pelko_id
+                            << " is in the library without all of the files beside it: " << worker.placementProblem;
+        }
         else if (!worker.placementProblem.empty())
             log->stream << log->Warn() << "Download " << entry.pelko_id
                         << " is not in the library: " << worker.placementProblem;
-        if (!entry.LibraryPath().empty() || !worker.placementProblem.empty())
+        if (!worker.placementProblem.empty())
             log->Flush();
         unfinishedCache.erase(inSession);
         saveFileCache.push_back(worker.entry);

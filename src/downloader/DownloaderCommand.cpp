@@ -67,7 +67,7 @@ Arguments DownloaderCommand::Playlist(const DownloaderProgramInfo& program, cons
 }
 
 Arguments DownloaderCommand::Download(const DownloaderProgramInfo& program, const VideoRequest& video,
-                                      const ChosenStreams& chosen, const std::string& rate,
+                                      const ChosenStreams& chosen, const FileExtras& extras, const std::string& rate,
                                       const std::string& outputTemplate, const std::string& cookies)
 {
     Arguments arguments = {program.path, "--newline"};
@@ -83,6 +83,7 @@ Arguments DownloaderCommand::Download(const DownloaderProgramInfo& program, cons
     AppendJsRuntime(arguments, program);
     Append(arguments, FormatChoice::DownloadArguments(video.mode, video.quality, video.audioFormat, chosen,
                                                       program.takesYtDlpOptions));
+    Append(arguments, extras.Arguments(video.mode, program.takesYtDlpOptions));
     Append(arguments, {"-o", outputTemplate});
     AppendAddress(arguments, video.url);
     return arguments;

@@ -4,6 +4,7 @@
 #include <vector>
 #include "downloader/DownloadEntry.h"
 #include "downloader/DownloaderProgram.h"
+#include "downloader/FileExtras.h"
 #include "downloader/FormatChoice.h"
 
 namespace Downloader
@@ -37,9 +38,11 @@ namespace Downloader
 
         // Downloads exactly one video into `outputTemplate` (the downloader puts in the
         // extension), progress on standard output line by line; `video.url` is the page that
-        // the metadata named, `chosen` the streams it named.
+        // the metadata named, `chosen` the streams it named, `extras` what goes into the file
+        // besides them.
         static std::vector<std::string> Download(const DownloaderProgramInfo& program, const VideoRequest& video,
-                                                 const ChosenStreams& chosen, const std::string& rate,
-                                                 const std::string& outputTemplate, const std::string& cookies);
+                                                 const ChosenStreams& chosen, const FileExtras& extras,
+                                                 const std::string& rate, const std::string& outputTemplate,
+                                                 const std::string& cookies);
     };
 }

@@ -36,6 +36,27 @@ namespace
         return std::rename(from.c_str(), to.c_str()) == 0;
     }
 
+    // A copy of `source` in `folder` under a hidden name of its own, which a media server
+    // skips; empty with `problem` when it could not be written.
+    std::string HiddenCopy(const std::string& source, const std::string& folder, std::string& problem)
+    {
+        std::string temporary = folder + "/.pelko-XXXXXX";
+        const int descriptor = mkstemp(temporary.data());
+        if (descriptor < 0)
+        {
+            problem = Sentence("Cannot write into \"" + folder + "\"", errno);
+            return "";
+        }
+        close(descriptor);
+        std::error_code error;
+        fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, error);
+        if (!error)
+            return temporary;
+        problem = "Cannot copy \"" + source + "\" into the library: " + error.message() + ".";
+        std::remove(temporary.c_str());
+        return "";
+    }
+
     // Tries the names of `name` from " (1)" on with `attempt`, which is false with errno set
     // when it failed; EEXIST goes on to the next number, anything else ends the tries.
     template <typename Attempt>
@@ -91,25 +112,28 @@ bool FilePlacer::Place(const std::string& source, const std::string& libraryDir,
     }
 
     // Another file system, or one without hard links: a copy, whole before it gets its name.
-    std::string temporary = folder + "/.pelko-XXXXXX";
-    const int descriptor = mkstemp(temporary.data());
-    if (descriptor < 0)
-    {
-        problem = Sentence("Cannot write into \"" + folder + "\"", errno);
+    const std::string temporary = HiddenCopy(source, folder, problem);
+    if (temporary.empty())
         return false;
-    }
-    close(descriptor);
-    fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, error);
-    if (error)
-    {
-        problem = "Cannot copy \"" + source + "\" into the library: " + error.message() + ".";
-        std::remove(temporary.c_str());
-        return false;
-    }
     if (UnderFreeName(folder, name, placed,
                       [&temporary](const std::string& target) { return RenameToFree(temporary, target); }))
         return true;
     problem = Sentence("Cannot name the copy in \"" + folder + "\"", errno);
     std::remove(temporary.c_str());
     return false;
+}
+
+std::string FilePlacer::PlaceBeside(const std::string& source, const std::string& target)
+{
+    if (link(source.c_str(), target.c_str()) == 0 || errno == EEXIST)
+        return "";
+    const std::string folder = fs::path(target).parent_path().string();
+    std::string problem;
+    const std::string temporary = HiddenCopy(source, folder, problem);
+    if (temporary.empty())
+        return problem;
+    if (!RenameToFree(temporary, target) && errno != EEXIST)
+        problem = Sentence("Cannot name the copy \"" + target + "\"", errno);
+    std::remove(temporary.c_str());
+    return problem;
 }

@@ -16,5 +16,10 @@ namespace Library
         // a sentence, and nothing left behind.
         static bool Place(const std::string& source, const std::string& libraryDir, const LibraryName& name,
                           std::string& placed, std::string& problem);
+
+        // Makes `source` appear at exactly `target` (a file beside a library file), in the same
+        // ways, unless a file is there already: that one is the user's and stays. Empty, or a
+        // sentence that says what failed.
+        static std::string PlaceBeside(const std::string& source, const std::string& target);
     };
 }

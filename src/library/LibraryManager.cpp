@@ -3,6 +3,8 @@
 #include "json/Json.h"
 #include "library/FilePlacer.h"
 #include "library/LibraryTemplate.h"
+#include "library/MediaServerFiles.h"
+#include "library/SubtitleFiles.h"
 
 using namespace Library;
 using Downloader::DownloadEntry;
@@ -44,11 +46,20 @@ Downloader::FinishingStep LibraryManager::StepForNewDownload()
     // A template set in config.json by hand is not checked on loading.
     if (dir.empty() || !LibraryTemplate::IsValid(nameTemplate))
         return nullptr;
-    return [dir, nameTemplate](const DownloadEntry& entry, const Ostrel::JsonBlock& metadata) {
+    const bool nfo = XGConfig::library.nfo;
+    // Media servers take a first level of one uploader's videos as a show.
+    const bool showFolders = nameTemplate.starts_with("{uploader}/");
+    return [dir, nameTemplate, nfo, showFolders](const DownloadEntry& entry, const Ostrel::JsonBlock& metadata) {
         const std::string extension = ExtensionOf(entry.downloaded_filename);
         const LibraryName name = LibraryTemplate::Expand(nameTemplate, FieldsOf(entry, metadata, extension));
         Placement placement;
-        FilePlacer::Place(entry.downloaded_filename, dir, name, placement.libraryPath, placement.problem);
+        if (!FilePlacer::Place(entry.downloaded_filename, dir, name, placement.libraryPath, placement.problem))
+            return placement;
+        placement.problem = SubtitleFiles::PlaceBeside(entry.downloaded_filename, dir + "/" + placement.libraryPath);
+        const std::string mediaServers =
+            nfo ? MediaServerFiles::Write(dir, placement.libraryPath, entry, metadata, showFolders) : "";
+        if (!mediaServers.empty())
+            placement.problem += (placement.problem.empty() ? "" : " ") + mediaServers;
         return placement;
     };
 }

@@ -14,7 +14,7 @@ import { cancelRetryAndReasons, converting, restored } from './scenarios/lifecyc
 import { clearLogs } from './scenarios/logs.mjs';
 import { bulkActions, historyAtScale, logsAtScale, play } from './scenarios/history.mjs';
 import { crossSiteRefused, password } from './scenarios/access.mjs';
-import { settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
+import { librarySettings, settingsRestartNoteAndReset, settingsSurviveReload } from './scenarios/settings.mjs';
 import { subscriptionsFollow, subscriptionsManage } from './scenarios/subscriptions.mjs';
 import { shutDown, viewsAndFooter } from './scenarios/views.mjs';
 import { cookies, qualityAndPlaylist, updateFails, updateSucceeds } from './scenarios/media.mjs';
@@ -32,6 +32,7 @@ const SCENARIOS = {
   'queue-problems': queueProblems,
   'settings-survive-reload': settingsSurviveReload,
   'settings-restart-note-and-reset': settingsRestartNoteAndReset,
+  'library-settings': librarySettings,
   'views-and-footer': viewsAndFooter,
   'shut-down': shutDown,
   'cross-site-refused': crossSiteRefused,

@@ -32,6 +32,16 @@ namespace
         "{upload_date}, {year}, {playlist}, {playlist_index}, {subscription}, {mode} and {ext} in braces; no empty "
         "level, \".\" or \"..\", and none of the characters < > : \" \\ | ? * (\"{uploader}/{title} "
         "[{video_id}].{ext}\").";
+    const std::string subtitlesReason =
+        "Expected language codes separated by commas, as the downloader takes them (\"en,de\", \"pt-BR\", \"all\"), "
+        "or \"\" for no subtitles.";
+    const std::string sponsorBlockReason =
+        "Expected \"off\", \"mark\" (the segments become chapters) or \"remove\" (they are cut out).";
+    const std::string categoriesReason =
+        "Expected SponsorBlock's categories separated by commas, of sponsor, intro, outro, selfpromo, preview, "
+        "filler, interaction and music_offtopic, or \"all\" (\"sponsor,selfpromo\").";
+    const std::string sponsorBlockApiReason =
+        "Expected SponsorBlock's server (\"https://sponsor.ajay.app\"); another address only in config.json.";
     const std::string hostsReason =
         "Expected a list of host names made of letters, digits, \"-\" and \".\" (\"pelko.example.org\").";
 }
@@ -83,6 +93,28 @@ INSTANTIATE_TEST_SUITE_P(
         ClientChange{R"({"library": {"template": "../{title}.{ext}"}})", "library.template", templateReason},
         ClientChange{R"({"library": {"template": ""}})", "library.template", templateReason},
         ClientChange{R"({"library": {"template": "{year}/{playlist_index} {title}.{ext}"}})", "", ""},
+        // Whatever the downloader would refuse, or read as one of its options, fails every download.
+        ClientChange{R"({"library": {"subtitles": "en,de,pt-BR"}})", "", ""},
+        ClientChange{R"({"library": {"subtitles": ""}})", "", ""},
+        ClientChange{R"({"library": {"subtitles": "en,"}})", "library.subtitles", subtitlesReason},
+        ClientChange{R"({"library": {"subtitles": "all,-live_chat"}})", "", ""},
+        ClientChange{R"({"library": {"subtitles": "--exec=rm"}})", "library.subtitles", subtitlesReason},
+        ClientChange{R"({"library": {"subtitles": "en de"}})", "library.subtitles", subtitlesReason},
+        ClientChange{R"({"library": {"subtitles": "en.*"}})", "library.subtitles", subtitlesReason},
+        ClientChange{R"({"library": {"nfo": "yes"}})", "library.nfo", "Expected true or false."},
+        ClientChange{R"({"downloader": {"sponsorblock": "remove", "sponsorblock_categories": "all"}})", "", ""},
+        ClientChange{R"({"downloader": {"sponsorblock": "cut"}})", "downloader.sponsorblock", sponsorBlockReason},
+        ClientChange{R"({"downloader": {"sponsorblock_categories": "sponsor,selfpromo"}})", "", ""},
+        ClientChange{R"({"downloader": {"sponsorblock_categories": "poi_highlight"}})",
+                     "downloader.sponsorblock_categories", categoriesReason},
+        ClientChange{R"({"downloader": {"sponsorblock_categories": ""}})", "downloader.sponsorblock_categories",
+                     categoriesReason},
+        ClientChange{R"({"downloader": {"sponsorblock_categories": "sponsor,,intro"}})",
+                     "downloader.sponsorblock_categories", categoriesReason},
+        // The downloader tells that server each video it fetches.
+        ClientChange{R"({"downloader": {"sponsorblock_api": "http://127.0.0.1:8000"}})", "downloader.sponsorblock_api",
+                     sponsorBlockApiReason},
+        ClientChange{R"({"downloader": {"sponsorblock_api": "https://sponsor.ajay.app"}})", "", ""},
         // No listener after a restart, or a port the library would pick at random.
         ClientChange{R"({"httpServer": {"port": "99999"}})", "httpServer.port", portReason},
         ClientChange{R"({"httpServer": {"port": "-1"}})", "httpServer.port", portReason},

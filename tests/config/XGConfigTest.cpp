@@ -32,6 +32,9 @@ namespace
     "js_runtime_url": "https://github.com/denoland/deno/releases/latest/download/",
     "max_dlrate_per_thread": "100M",
     "num_threads": 1,
+    "sponsorblock": "off",
+    "sponsorblock_api": "https://sponsor.ajay.app",
+    "sponsorblock_categories": "sponsor",
     "update_url": "https://github.com/yt-dlp/yt-dlp/releases/latest/download/"
   },
   "general": {
@@ -46,6 +49,8 @@ namespace
   },
   "library": {
     "dir": "",
+    "nfo": true,
+    "subtitles": "",
     "template": "{uploader}/{title} [{video_id}].{ext}"
   },
   "logging": {

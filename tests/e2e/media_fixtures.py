@@ -124,6 +124,43 @@ def make_two_video_page(directory, name="page"):
     return name + "/two.html", clips
 
 
+def make_described_page(site, name="described"):
+    """A page whose JSON-LD VideoObject tells the clip's title, description, uploader, date,
+    thumbnail and two chapters (an H.264 and AAC file, 4 s); returns the page's path and the
+    details as the downloader reads them."""
+    out = os.path.join(site.directory, name)
+    make_clip(os.path.join(out, "clip.mp4"), seconds=4, size="320x180", video="h264", audio="aac")
+    ffmpeg("-f", "lavfi", "-i", "testsrc2=size=320x180", "-frames:v", "1", os.path.join(out, "cover.jpg"))
+    details = {"title": "Described clip & <more>", "description": "A clip that tells about itself.",
+               "uploader": "Local Uploader", "upload_date": "20240305", "chapters": ["Opening", "Ending"]}
+    document = {"@context": "https://schema.org", "@type": "VideoObject", "name": details["title"],
+                "description": details["description"], "uploadDate": "2024-03-05T10:00:00Z",
+                "author": {"@type": "Person", "name": details["uploader"]},
+                "thumbnailUrl": site.url(name + "/cover.jpg"), "contentUrl": site.url(name + "/clip.mp4"),
+                "encodingFormat": "video/mp4", "duration": "PT4S",
+                "hasPart": [{"@type": "Clip", "name": "Opening", "startOffset": 0, "endOffset": 2},
+                            {"@type": "Clip", "name": "Ending", "startOffset": 2, "endOffset": 4}]}
+    with open(os.path.join(out, "page.html"), "w") as page:
+        page.write('<!DOCTYPE html>\n<html><head><title>Described</title>\n<script type="application/ld+json">'
+                   + json.dumps(document).replace("<", "\\u003c") + "</script></head><body><h1>Described</h1></body></html>\n")
+    return name + "/page.html", details
+
+
+def make_subtitled_page(directory, name="subtitled"):
+    """A page with one video (H.264 and AAC, 2 s) and its English subtitles as a <track>;
+    returns the page's path and the subtitles' text."""
+    out = os.path.join(directory, name)
+    make_clip(os.path.join(out, "clip.mp4"), seconds=2, size="320x180", video="h264", audio="aac")
+    text = "Hello from the subtitles"
+    with open(os.path.join(out, "en.vtt"), "w") as subtitles:
+        subtitles.write("WEBVTT\n\n00:00:00.500 --> 00:00:01.500\n%s\n" % text)
+    with open(os.path.join(out, "page.html"), "w") as page:
+        page.write('<!DOCTYPE html>\n<html><head><title>Subtitled clip</title></head><body>\n<video controls '
+                   'src="clip.mp4"><track kind="subtitles" srclang="en" label="English" src="en.vtt"></video>\n'
+                   "</body></html>\n")
+    return name + "/page.html", text
+
+
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
@@ -177,6 +214,22 @@ def probe(path):
             "kinds": sorted(s["codec_type"] for s in streams)}
 
 
+def contents(path):
+    """What a file holds besides its streams: its tags (the container's, and those of its first
+    stream, where Ogg keeps them), how many cover pictures, its chapters' titles and the kinds
+    of its other streams."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:stream=codec_type:stream_tags:"
+                             "stream_disposition=attached_pic", "-show_chapters", "-of", "json", path],
+                            capture_output=True, text=True, check=True, timeout=TIMEOUT)
+    info = json.loads(result.stdout)
+    streams = info["streams"]
+    tags = {**(streams[0].get("tags", {}) if streams else {}), **info.get("format", {}).get("tags", {})}
+    covers = [s for s in streams if s["disposition"]["attached_pic"]]
+    return {"tags": {name.lower(): value for name, value in tags.items()}, "covers": len(covers),
+            "chapters": [chapter.get("tags", {}).get("title") for chapter in info["chapters"]],
+            "kinds": sorted(s["codec_type"] for s in streams if not s["disposition"]["attached_pic"])}
+
+
 def duration(path):
     """The file's length in seconds, as its container tells it."""
     result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
@@ -184,13 +237,20 @@ def duration(path):
     return float(result.stdout.strip())
 
 
-def sound_packets(path):
-    """The MD5 sum of the first sound stream's packets as they are stored: equal for two
-    files only when one holds the other's sound unchanged, whatever the container."""
-    result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-c", "copy",
-                             "-f", "hash", "-hash", "md5", "-"], capture_output=True, text=True, check=True,
+def stream_packets(path, *streams):
+    """The MD5 sums of the packets of `streams` (ffmpeg's stream specifiers; "V" is the picture
+    without a cover, "a" the sound) as they are stored: equal for two files only when one holds
+    the other's streams unchanged, whatever the container and its tags."""
+    maps = [argument for stream in streams for argument in ("-map", "0:" + stream)]
+    result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, *maps, "-c", "copy",
+                             "-f", "streamhash", "-hash", "md5", "-"], capture_output=True, text=True, check=True,
                             timeout=TIMEOUT)
     return result.stdout.strip()
+
+
+def sound_packets(path):
+    """stream_packets of the first sound stream."""
+    return stream_packets(path, "a:0")
 
 
 def decodes(path):

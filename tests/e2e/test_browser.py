@@ -153,6 +153,13 @@ class PageTest(unittest.TestCase):
         self.assertEqual(saved["general"]["show_console"], found["show_console"])
         self.assertEqual(saved["access"]["whitelist"], found["whitelist"])
 
+    def test_library_settings(self):
+        run_scenario(self, self.server, "library-settings")
+        saved = self.config_file()
+        self.assertEqual((saved["library"]["subtitles"], saved["library"]["nfo"]), ("en,de", False))
+        self.assertEqual((saved["downloader"]["sponsorblock"], saved["downloader"]["sponsorblock_categories"]),
+                         ("remove", "sponsor,selfpromo"))
+
     def test_settings_restart_note_and_reset(self):
         run_scenario(self, self.server, "settings-restart-note-and-reset")
         saved = self.config_file()

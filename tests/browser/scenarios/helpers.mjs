@@ -46,7 +46,7 @@ export async function waitForSettings(page) {
 export function readSettings(page) {
   return page.evaluate(() => {
     const values = {};
-    for (const input of document.querySelectorAll('#settings-form input[data-setting]')) {
+    for (const input of document.querySelectorAll('#settings-form input[data-setting], #settings-form select[data-setting]')) {
       values[input.dataset.setting] = input.type === 'checkbox' ? input.checked : input.value;
     }
     for (const list of document.querySelectorAll('#settings-form ul[data-kind="list"]')) {

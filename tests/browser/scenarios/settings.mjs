@@ -2,9 +2,10 @@
 
 import assert from 'node:assert/strict';
 import { screenshot } from '../browser.mjs';
-import { expectMessage, openView, readSettings, waitForSettings } from './helpers.mjs';
+import { expectMessage, openView, picture, readSettings, waitForSettings } from './helpers.mjs';
 
 const ADDED_ADDRESS = '192.0.2.15';
+const LIBRARY_SETTINGS = ['library.subtitles', 'downloader.sponsorblock', 'downloader.sponsorblock_categories', 'library.nfo'];
 
 /** Changes a number, a checkbox and the whitelist, saves, loads the page anew and finds them there. */
 export async function settingsSurviveReload({ page, baseUrl, outDir }) {
@@ -37,6 +38,37 @@ export async function settingsSurviveReload({ page, baseUrl, outDir }) {
     'only the changed settings differ after the reload');
   await screenshot(page, outDir, 'settings-saved');
   return { num_threads: Number(threads), show_console: showConsole, whitelist: after['access.whitelist'] };
+}
+
+/**
+ * The Library section's subtitles, SponsorBlock mode and categories and media server files are
+ * saved and shown again after a reload; categories the downloader would refuse are not taken.
+ */
+export async function librarySettings({ page, baseUrl, outDir }) {
+  await page.goto(`${baseUrl}/#settings`);
+  await waitForSettings(page);
+  const shown = async () => {
+    const values = await readSettings(page);
+    return LIBRARY_SETTINGS.map((path) => values[path]);
+  };
+  assert.deepEqual(await shown(), ['', 'off', 'sponsor', true]);
+
+  await page.fill('#setting-downloader-sponsorblock_categories', 'sponsor,adverts');
+  await page.click('#settings-save');
+  await expectMessage(page, '#settings-message', 'error', '“Segment categories”: Expected SponsorBlock');
+
+  await page.fill('#setting-library-subtitles', 'en,de');
+  await page.selectOption('#setting-downloader-sponsorblock', 'remove');
+  await page.fill('#setting-downloader-sponsorblock_categories', 'sponsor,selfpromo');
+  await page.setChecked('#setting-library-nfo', false);
+  await page.click('#settings-save');
+  await expectMessage(page, '#settings-message', 'ok', 'Updated settings');
+
+  await page.reload();
+  await waitForSettings(page);
+  assert.deepEqual(await shown(), ['en,de', 'remove', 'sponsor,selfpromo', false]);
+  await page.locator('#setting-library-dir').scrollIntoViewIfNeeded();
+  await picture(page, outDir, 'settings-library');
 }
 
 /**

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
         else
             command = DownloaderCommand::Download(program, video,
                                                   MetadataDocument::Read(arguments[5], video.playlistIndex > 0).Chosen(),
-                                                  "100M", arguments[6], "");
+                                                  {}, "100M", arguments[6], "");
     }
     for (const std::string& argument : command)
         std::cout << argument << "\n";
