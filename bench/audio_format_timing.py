@@ -10,7 +10,6 @@ warm ones. Prints a Markdown table with the codec and length of the result; noth
 asserts a time, and nothing leaves the machine.
 """
 
-import argparse
 import os
 import statistics
 import sys
@@ -18,18 +17,13 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "e2e"))
 import media_fixtures  # noqa: E402
 import pelko_harness  # noqa: E402
-from queue_to_mp4_timing import one_download  # noqa: E402
+from queue_to_mp4_timing import clip_timing_options, one_download  # noqa: E402
 
 FORMATS = ("mp3", "m4a", "opus", "flac")
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("pelko")
-    parser.add_argument("--seconds", type=int, default=600, help="the clip's length")
-    parser.add_argument("--warm", type=int, default=3, help="downloads after the first")
-    options = parser.parse_args()
-    os.environ["PELKO_BIN"] = os.path.abspath(options.pelko)
+    options = clip_timing_options(__doc__, seconds=600, warm=3)
     with media_fixtures.MediaSite() as site:
         print("making the %d s clip..." % options.seconds, flush=True)
         manifest = media_fixtures.make_dash(site.directory, "dash", video=("h264",), audio=("aac", "opus"),

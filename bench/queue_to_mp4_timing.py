@@ -10,6 +10,7 @@ Each download runs alone (one at a time); the median and the fastest of RUNS are
 the codecs of the result and whether it was re-encoded. Nothing leaves the machine.
 """
 
+import argparse
 import os
 import statistics
 import sys
@@ -20,6 +21,18 @@ import media_fixtures  # noqa: E402
 import pelko_harness  # noqa: E402
 
 TIMEOUT = 900
+
+
+def clip_timing_options(description, seconds, warm):
+    """The command line of a timing of one clip (the server binary, --seconds, --warm, with these
+    defaults); PELKO_BIN is set to the binary for the harness."""
+    parser = argparse.ArgumentParser(description=description, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("pelko")
+    parser.add_argument("--seconds", type=int, default=seconds, help="the clip's length")
+    parser.add_argument("--warm", type=int, default=warm, help="downloads after the first")
+    options = parser.parse_args()
+    os.environ["PELKO_BIN"] = os.path.abspath(options.pelko)
+    return options
 
 
 def one_download(server, url, mode="video", **parameters):

@@ -49,7 +49,7 @@ namespace
         XGConfig::LoadDefaultValues();
         Logging::LogHistory::PreInit();
         WriteIndex(state.range(0));
-        DownloadManager::PreInit();
+        DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
         if (warm)
             DownloadManager::Save();
         for (auto _ : state)

@@ -5,6 +5,7 @@ import { call, callAndReport } from './api.js';
 import { confirmAction } from './confirm.js';
 import { el, showMessage } from './dom.js';
 import { announce, AUTH_REQUIRED, PASSWORD_CHANGED } from './events.js';
+import { initLibraryExample, showLibraryExample } from './libraryExample.js';
 import { collectNotifications, fillNotifications, initNotifications, showNotificationTargets } from './notifications.js';
 
 const RESTART_NOTE = 'Takes effect after a restart of the server.';
@@ -54,6 +55,7 @@ export function initSettings() {
   passwordSetButton.addEventListener('click', setPassword);
   passwordRemoveButton.addEventListener('click', removePassword);
   initNotifications(() => dirty);
+  initLibraryExample();
 }
 
 /** Called by the view switcher: the form is (re)filled from the server unless the user has unsaved edits. */
@@ -179,6 +181,7 @@ function fill(config) {
     (values[list.dataset.setting] ?? []).forEach((item, place) => addListRow(list, item, place));
   }
   fillNotifications(readPath(config, 'notifications.webhooks'), values['notifications.apprise_events']);
+  showLibraryExample();
   loaded = values;
   dirty = false;
 }

@@ -1,6 +1,7 @@
 #include "app/Framework.h"
 #include <malloc.h>
 #include "app/ConsoleManager.h"
+#include "app/FileLayout.h"
 #include "app/Idler.h"
 #include "app/StopSignals.h"
 #include "app/Updater.h"
@@ -84,7 +85,8 @@ void Framework::PreInit()
     Rest::RestQueryHandler::PreInit();
     Rest::ApiTokens::PreInit();
     Updater::PreInit();
-    Downloader::DownloadManager::PreInit();
+    // The cache's files as the settings name them now; a change applies at the next start.
+    Downloader::DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
     Subscriptions::SubscriptionManager::PreInit();
     Library::LibraryManager::PreInit();
     Notifications::NotificationCenter::PreInit();

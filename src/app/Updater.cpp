@@ -9,6 +9,7 @@
 #include <sodium.h>
 #include <sys/utsname.h>
 #include <thread>
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "app/HttpClient.h"
 #include "app/Sha256.h"
@@ -297,7 +298,7 @@ Updater::Outcome Updater::InstallDownloader(const std::string& releaseFolderUrl,
                             .sumsName = "SHA2-256SUMS",
                             .asset = "yt-dlp",
                             .limit = 64 * 1024 * 1024,
-                            .installed = Downloader::DownloaderProgram::ownCopyPath},
+                            .installed = FileLayout::ownDownloader},
                            releaseFolderUrl, stop);
 }
 
@@ -313,7 +314,7 @@ Updater::Outcome Updater::InstallJsRuntime(const std::string& releaseFolderUrl, 
                                        .asset = asset,
                                        .zipped = true,
                                        .limit = 256 * 1024 * 1024,
-                                       .installed = Downloader::DownloaderProgram::jsRuntimePath},
+                                       .installed = FileLayout::ownJsRuntime},
                                       releaseFolderUrl, stop);
     outcome.version = Downloader::DownloaderProgram::RuntimeVersion(outcome.version);
     return outcome;

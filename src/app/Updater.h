@@ -41,7 +41,7 @@ public:
 
     // Downloads "yt-dlp" and "SHA2-256SUMS" from the release folder `releaseFolderUrl`
     // (https://, or http:// to this machine only), checks the program against its sum and that
-    // it answers --version here, then puts it in place of bin/yt-dlp in one step, mode 0755.
+    // it answers --version here, then puts it in place of FileLayout::ownDownloader in one step, mode 0755.
     // On any failure, or once `*stop` turns true, the program there stays as it was. Blocks
     // for up to a few minutes, so it belongs on a thread of its own; updates from several
     // threads run one after the other.
@@ -49,6 +49,6 @@ public:
 
     // The same for deno: downloads this machine's "deno-<architecture>-unknown-linux-gnu.zip" and
     // its ".sha256sum", checks the sum, unpacks "deno" with unzip and checks that it answers
-    // --version, then puts it in place of bin/deno. The outcome's version is deno's own ("2.5.6").
+    // --version, then puts it in place of FileLayout::ownJsRuntime. The outcome's version is deno's own ("2.5.6").
     static Outcome InstallJsRuntime(const std::string& releaseFolderUrl, const std::atomic<bool>* stop = nullptr);
 };

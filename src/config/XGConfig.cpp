@@ -1,6 +1,7 @@
 #include "config/XGConfig.h"
 #include <cerrno>
 #include <cstring>
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "config/PathRules.h"
 #include "config/SettingsTable.h"
@@ -25,14 +26,13 @@ namespace
 {
     const std::string configFile = "config.json";
     const std::string backupFile = configFile + "___";
-    const std::string cookiesFile = "cookies.txt";
 
     // The server's files that no setting names, all in the working directory.
     const std::vector<PathRules::OwnPlace> fixedPlaces = {
         {"the settings file", configFile},
         {"the settings backup", backupFile},
-        {"the cookies file", cookiesFile},
-        {"the downloader programs directory", "bin"},
+        {"the cookies file", FileLayout::cookiesFile},
+        {"the downloader programs directory", FileLayout::programsFolder},
         {"the subscriptions file", "subscriptions.json"},
         {"the subscriptions' archives", "subscriptions"},
         {"the undelivered notifications", "notifications.json"},
@@ -309,7 +309,7 @@ void XGConfig::PostExit()
 
 std::vector<std::string> XGConfig::SecretFiles()
 {
-    std::vector<std::string> files = {configFile, backupFile, cookiesFile, tokensFile};
+    std::vector<std::string> files = {configFile, backupFile, FileLayout::cookiesFile, tokensFile};
     if (!httpServer.tls_key.empty())
         files.push_back(httpServer.tls_key);
     return files;

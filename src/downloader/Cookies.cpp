@@ -3,11 +3,10 @@
 #include <sstream>
 #include <string_view>
 #include <vector>
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 
 using namespace Downloader;
-
-const char* const Cookies::fileName = "cookies.txt";
 
 namespace
 {
@@ -201,24 +200,24 @@ std::string Cookies::Set(const std::string& text)
     const std::string problem = Check(text);
     if (!problem.empty())
         return problem;
-    if (!FileSystem::WriteFile(fileName, std::string(WithoutByteOrderMark(text)), 0600))
+    if (!FileSystem::WriteFile(FileLayout::cookiesFile, std::string(WithoutByteOrderMark(text)), 0600))
         return "The cookies could not be saved in the working directory.";
     return "";
 }
 
 bool Cookies::Clear()
 {
-    return FileSystem::Delete(fileName);
+    return FileSystem::Delete(FileLayout::cookiesFile);
 }
 
 bool Cookies::IsSet()
 {
-    return FileSystem::Exists(fileName);
+    return FileSystem::Exists(FileLayout::cookiesFile);
 }
 
 bool Cookies::CopyForRun(const std::string& destination)
 {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(FileLayout::cookiesFile, std::ios::binary);
     if (!in.is_open())
         return false;
     std::ostringstream text;

@@ -12,7 +12,6 @@ namespace Downloader
     {
     public:
         static constexpr size_t maxSize = 1024 * 1024;
-        static const char* const fileName;  // "cookies.txt", relative to the working directory
 
         // Empty when `text` is a Netscape cookies.txt that the downloader can load, else a
         // sentence that says why it is not one.

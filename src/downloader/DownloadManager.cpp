@@ -29,7 +29,7 @@ std::atomic<uint64_t> DownloadManager::progressVersion = 0;
 time_t DownloadManager::startTime = 0;
 bool DownloadManager::shouldClearCacheASAP = false;
 bool DownloadManager::stopping = false;
-std::string DownloadManager::cacheDirectory;
+FileLayout DownloadManager::files{""};
 DownloaderProgramInfo DownloadManager::downloaderProgram;
 std::function<FinishingStep()> DownloadManager::prepareFinishing;
 Logging::Logger* DownloadManager::log = nullptr;
@@ -45,12 +45,12 @@ namespace
     }
 }
 
-std::string DownloadManager::CacheDirectory()
+const FileLayout& DownloadManager::Files()
 {
-    return cacheDirectory;
+    return files;
 }
 
-void DownloadManager::PreInit()
+void DownloadManager::PreInit(FileLayout layout)
 {
     unfinishedCache.clear();
     saveFileCache.clear();
@@ -68,7 +68,7 @@ void DownloadManager::PreInit()
     stopping = false;
     // A changed cache directory applies from the next start: entries, workers and their files
     // all live in the one the server started with.
-    cacheDirectory = XGConfig::downloader.cachedir;
+    files = std::move(layout);
 
     log = new Logging::Logger("DownloadManager");
     saveThread = std::make_unique<SaveThread>();
@@ -208,7 +208,7 @@ void DownloadManager::Load()
 
 void DownloadManager::LoadIndex()
 {
-    const std::string path = IndexFile();
+    const std::string path = files.IndexFile();
     if (!FileSystem::Exists(path))
     {
         log->stream << "Did not load download cache, because \"" << path << "\" was not found.";

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "app/FileLayout.h"
 #include "downloader/DownloadEntry.h"
 #include "downloader/DownloaderCommand.h"
 #include "downloader/DownloaderProgram.h"
@@ -96,10 +97,10 @@ namespace Downloader
         // that someone else's fetch can always start.
         static constexpr size_t maxFetches = 4;
 
-        // Start-up, from a clean state: logger, cache directories (read from the settings now and
-        // kept until the next start), the downloader program, the cache index, the queue.
+        // Start-up, from a clean state: logger, the cache's folders (those of `files`, kept until
+        // the next start), the downloader program, the cache index, the queue.
         // Must not run while workers do.
-        static void PreInit();
+        static void PreInit(FileLayout files);
         // One pass: Commit, then Advance. The main loop calls the two itself, answering the
         // requests held for changes in between, so that their replies show the state the commit
         // left.
@@ -143,14 +144,14 @@ namespace Downloader
         // Every granted slot is given back with ReturnFetchSlot.
         static bool BorrowFetchSlot();
         static void ReturnFetchSlot();
-        // The cache directory in use: downloader.cachedir as it was at the last start.
-        static std::string CacheDirectory();
+        // The files of the cache in use: as downloader.cachedir named it at the last start.
+        static const FileLayout& Files();
         // What a run of the downloader started off the main thread needs from now: the program
-        // and a scratch name in the cache's progress folder, begun with `name`.
+        // and its scratch files in the cache's progress folder, named `name`.
         struct RunSettings
         {
             DownloaderProgramInfo program;
-            std::string scratchPrefix;
+            FileLayout::Scratch scratch;
         };
         static RunSettings SettingsForRun(const std::string& name);
 
@@ -237,7 +238,7 @@ namespace Downloader
         struct WorkerSettings
         {
             DownloaderProgramInfo program;
-            std::string cachedir;
+            FileLayout files;
             std::string max_dlrate_per_thread;
             FinishingStep finishing;
             FileExtras extras;
@@ -360,7 +361,7 @@ namespace Downloader
         // Waits for the save thread and logs how its saves went.
         static void WaitForSaves();
         static void LogSaves(const SaveThread::Outcome& outcome);
-        // What a download of `id` wrote while it ran: files in download/ and dlprogbuf/.
+        // What a download of `id` wrote while it ran: its files in the folders of a run.
         static void DeletePartialFiles(const std::string& id);
         // Those and the metadata file: every file the cache holds for `id`.
         static void DeleteFilesOf(const std::string& id);
@@ -375,10 +376,6 @@ namespace Downloader
         // One removal of StartRemovals, one retry of RetryDownloads; the files are left to the caller.
         static std::shared_ptr<PendingChange> Unlink(const std::string& id, Saves& saves);
         static ChangeRequest Retry(const std::string& id, const std::string& requester, Saves& saves);
-        // The cache's files and folders, by name.
-        static std::string IndexFile();
-        static std::string QueueFile();
-        static std::string MetadataFile(const std::string& id);
         static void CreateCacheFolders();
         static void Tell(DOWNLOAD_EVENT event, const DownloadEntry& entry);
         static std::vector<EventListener> listeners;
@@ -411,7 +408,7 @@ namespace Downloader
         static time_t startTime;
         static bool shouldClearCacheASAP;
         static bool stopping;
-        static std::string cacheDirectory;
+        static FileLayout files;
         static DownloaderProgramInfo downloaderProgram;  // the one last looked up
         static std::function<FinishingStep()> prepareFinishing;
         static Logging::Logger* log;

@@ -13,7 +13,6 @@ using namespace Downloader;
 namespace
 {
     const char* const statusWords[] = {"queued", "downloading", "finished", "failed"};
-    const char* const cacheFolders[] = {"metadata", "download", "dlprogbuf"};
 
     // Removes what `folder` holds (or the folder, when it is a link), never following a link out
     // of it; names for which `keep` holds stay.
@@ -35,11 +34,6 @@ namespace
         for (const std::filesystem::path& path : doomed)
             std::filesystem::remove_all(path, error);
     }
-
-    bool NamesFileOf(const std::string& name, const std::string& id)
-    {
-        return name.size() > id.size() && name.compare(0, id.size(), id) == 0 && name[id.size()] == '.';
-    }
 }
 
 void DownloadManager::Save()
@@ -48,7 +42,7 @@ void DownloadManager::Save()
     log->Flush();
     stateVersion++;
     // Written by the save thread, as every save of the index is, after what it still writes.
-    saveThread->Submit([entries = saveFileCache, path = IndexFile()] { return WriteIndex(entries, path); }, {});
+    saveThread->Submit([entries = saveFileCache, path = files.IndexFile()] { return WriteIndex(entries, path); }, {});
     WaitForSaves();
 }
 
@@ -58,8 +52,8 @@ void DownloadManager::SaveInBackground()
     log->Flush();
     stateVersion++;
     // The entries themselves are shared, not copied: a finished one no longer changes.
-    saveThread->Submit([entries = saveFileCache, path = IndexFile()] { return WriteIndex(entries, path); },
-                       [text = QueueText(), path = QueueFile()] {
+    saveThread->Submit([entries = saveFileCache, path = files.IndexFile()] { return WriteIndex(entries, path); },
+                       [text = QueueText(), path = files.QueueFile()] {
                            return FileSystem::WriteFile(path, text);
                        });
 }
@@ -95,7 +89,7 @@ void DownloadManager::LogSaves(const SaveThread::Outcome& outcome)
     }
     if (outcome.queueFailed)
     {
-        log->stream << log->Err() << "Unable to save the download queue \"" << QueueFile() << "\"!";
+        log->stream << log->Err() << "Unable to save the download queue \"" << files.QueueFile() << "\"!";
         log->Flush();
     }
 }
@@ -179,10 +173,10 @@ bool DownloadManager::ClearDownloadCache()
     // A save still running would bring back what is cleared.
     WaitForSaves();
 
-    const std::filesystem::path cache = CacheDirectory();
-    EmptyFolder(cache, [](const std::string& name) { return name != "index.json" && name != "queue.json"; });
-    for (const char* folder : cacheFolders)
-        EmptyFolder(cache / folder, [](const std::string&) { return false; });
+    // Of the cache directory itself only its own two files go; what else someone put there stays.
+    EmptyFolder(files.CacheDirectory(), [](const std::string& name) { return !FileLayout::IsListFile(name); });
+    for (const std::string& folder : files.Folders())
+        EmptyFolder(folder, [](const std::string&) { return false; });
     CreateCacheFolders();
 
     // Fetches under way bring nothing back; their files go once they have ended.
@@ -203,37 +197,21 @@ bool DownloadManager::ClearDownloadCache()
 
 void DownloadManager::DeletePartialFiles(const std::string& id)
 {
-    const std::filesystem::path cache = CacheDirectory();
-    for (const char* folder : {"download", "dlprogbuf"})
-        EmptyFolder(cache / folder, [&id](const std::string& name) { return !NamesFileOf(name, id); });
+    for (const std::string& folder : files.RunFolders())
+        EmptyFolder(folder, [&id](const std::string& name) { return !FileLayout::IsFileOf(name, id); });
 }
 
 void DownloadManager::DeleteFilesOf(const std::string& id)
 {
     DeletePartialFiles(id);
-    FileSystem::Delete(MetadataFile(id));
-}
-
-std::string DownloadManager::IndexFile()
-{
-    return CacheDirectory() + "/index.json";
-}
-
-std::string DownloadManager::QueueFile()
-{
-    return CacheDirectory() + "/queue.json";
-}
-
-std::string DownloadManager::MetadataFile(const std::string& id)
-{
-    return CacheDirectory() + "/metadata/" + id + ".json";
+    FileSystem::Delete(files.MetadataFile(id));
 }
 
 void DownloadManager::CreateCacheFolders()
 {
-    FileSystem::CreateDirectoryIfNotExists(CacheDirectory());
-    for (const char* folder : cacheFolders)
-        FileSystem::CreateDirectoryIfNotExists(CacheDirectory() + "/" + folder);
+    FileSystem::CreateDirectoryIfNotExists(files.CacheDirectory());
+    for (const std::string& folder : files.Folders())
+        FileSystem::CreateDirectoryIfNotExists(folder);
 }
 
 std::shared_ptr<PendingChange> DownloadManager::StartRemoval(std::string id)

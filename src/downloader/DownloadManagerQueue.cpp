@@ -38,8 +38,7 @@ std::unique_ptr<DownloadManager::MetadataFetch> DownloadManager::NewFetch(VideoR
 {
     auto fetch = std::make_unique<MetadataFetch>();
     fetch->change = std::make_shared<PendingChange>();
-    // No id has this name: a dash is no digit of one.
-    fetch->name = id.empty() ? "fetch-" + std::to_string(++fetchesMade) : id;
+    fetch->name = id.empty() ? FileLayout::FetchName(++fetchesMade) : id;
     fetch->change->id = std::move(id);
     fetch->video = std::move(video);
     fetch->requester = std::move(requester);
@@ -90,7 +89,7 @@ void DownloadManager::ReturnFetchSlot()
 
 DownloadManager::RunSettings DownloadManager::SettingsForRun(const std::string& name)
 {
-    return {ProgramForNewRuns(), CacheDirectory() + "/dlprogbuf/" + name};
+    return {ProgramForNewRuns(), files.RunScratch(name)};
 }
 
 void DownloadManager::StartFetches()
@@ -105,7 +104,7 @@ void DownloadManager::StartFetches()
         MetadataFetch* fetch = next->get();
         fetchTurns.Served(fetch->requester);
         fetch->started = true;
-        WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), "", nullptr, {}};
+        WorkerSettings settings{ProgramForNewRuns(), files, "", nullptr, {}};
         fetch->thread = std::thread(RunFetch, fetch, std::move(settings));
     }
 }
@@ -139,18 +138,19 @@ void DownloadManager::RunFetch(MetadataFetch* fetch, WorkerSettings settings)
 {
     const bool listing = fetch->playlistLimit > 0;
     // A listing's files are its own; its first video's fetch uses the id's names after it.
-    const std::string name = fetch->name + (listing ? ".playlist" : "");
-    const std::string metadataPath = settings.cachedir + "/metadata/" + name + ".json";
-    const std::string scratch = settings.cachedir + "/dlprogbuf/" + name + ".metadata";
-    const std::string errorPath = scratch + ".err";
+    const std::string name = listing ? FileLayout::ListingName(fetch->name) : fetch->name;
+    const std::string metadataPath = settings.files.MetadataFile(name);
+    const FileLayout::Scratch scratch = settings.files.FetchScratch(name);
+    const std::string errorPath = scratch.Errors();
 
     ExternalProgram::Outcome outcome;
     const auto started = std::chrono::steady_clock::now();
     {
-        RunFiles files(settings.program, scratch);
+        RunFiles runFiles(settings.program, scratch);
         outcome = ExternalProgram::Run(
-            listing ? DownloaderCommand::Playlist(files.program, fetch->video.url, fetch->playlistLimit, files.cookies)
-                    : DownloaderCommand::Metadata(files.program, fetch->video, files.cookies),
+            listing ? DownloaderCommand::Playlist(runFiles.program, fetch->video.url, fetch->playlistLimit,
+                                                  runFiles.cookies)
+                    : DownloaderCommand::Metadata(runFiles.program, fetch->video, runFiles.cookies),
             metadataPath, errorPath, &fetch->stop);
     }
     fetch->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -327,7 +327,7 @@ void DownloadManager::FailPlaylistVideosInWaiting()
             auto entry = std::make_shared<DownloadEntry>();
             entry->pelko_id = CreateNewPelkoID();
             entry->queued_timestamp = lastReservedId;
-            entry->download_url = "/download/" + entry->pelko_id;
+            entry->download_url = FileLayout::DownloadAddress(entry->pelko_id);
             TakeRequest(*entry, video, {});
             entry->Fail(FailureReasons::shutDownDuringFetch, 0);
             unfinishedCache.push_back(entry);
@@ -360,12 +360,12 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
         entry->pelko_id = fetch.change->id;
         TakeRequest(*entry, fetch.video, fetch.by);
         entry->queued_timestamp = fetch.idSecond;
-        entry->download_url = "/download/" + entry->pelko_id;
+        entry->download_url = FileLayout::DownloadAddress(entry->pelko_id);
         unfinishedCache.push_back(entry);
         if (fetch.name != entry->pelko_id)
         {
             std::error_code error;
-            std::filesystem::rename(MetadataFile(fetch.name), MetadataFile(entry->pelko_id), error);
+            std::filesystem::rename(files.MetadataFile(fetch.name), files.MetadataFile(entry->pelko_id), error);
         }
     }
     WarnIfMissingDependenciesWIN();
@@ -443,7 +443,7 @@ void DownloadManager::Commit()
 
 void DownloadManager::LoadQueue()
 {
-    const std::string path = QueueFile();
+    const std::string path = files.QueueFile();
     if (!FileSystem::Exists(path))
         return;
     const std::string text = FileSystem::ReadFile(path);
@@ -486,7 +486,7 @@ void DownloadManager::SaveQueue()
 {
     WaitForSaves();
     stateVersion++;
-    LogSaves({0, false, !FileSystem::WriteFile(QueueFile(), QueueText())});
+    LogSaves({0, false, !FileSystem::WriteFile(files.QueueFile(), QueueText())});
 }
 
 std::string DownloadManager::QueueText()

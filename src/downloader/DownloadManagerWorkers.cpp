@@ -49,11 +49,11 @@ void DownloadManager::DownloadNext()
     entry->status = DOWNLOADING;
 
     // The worker gets its own copy: the settings may change while it runs.
-    WorkerSettings settings{ProgramForNewRuns(), CacheDirectory(), XGConfig::downloader.max_dlrate_per_thread,
+    WorkerSettings settings{ProgramForNewRuns(), files, XGConfig::downloader.max_dlrate_per_thread,
                             prepareFinishing ? prepareFinishing() : nullptr, FileExtras::FromSettings()};
     // Named before the thread starts, so no thread ever writes it while others read it.
-    entry->downloaded_filename = settings.cachedir + "/download/" + entry->pelko_id + "." +
-                                 FormatChoice::Extension(entry->mode, entry->audio_format);
+    entry->downloaded_filename =
+        files.DownloadFile(entry->pelko_id, FormatChoice::Extension(entry->mode, entry->audio_format));
 
     log->stream << "Started download " << entry->pelko_id << " \"" << entry->title << "\".";
     log->Flush();
@@ -81,13 +81,13 @@ void DownloadManager::TellProgress()
 
 void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSettings settings, WorkerThread* control)
 {
-    const std::string buffers = settings.cachedir + "/dlprogbuf/" + entry->pelko_id;
+    const FileLayout::Scratch scratch = settings.files.RunScratch(entry->pelko_id);
     const MetadataDocument metadata =
-        MetadataDocument::Read(settings.cachedir + "/metadata/" + entry->pelko_id + ".json", entry->playlist_index > 0);
+        MetadataDocument::Read(settings.files.MetadataFile(entry->pelko_id), entry->playlist_index > 0);
     // The streams that the metadata fetch chose decide how they become an MP4.
     const ChosenStreams chosen = metadata.Chosen();
 
-    ProgressBuffer progress(buffers + ".buf");
+    ProgressBuffer progress(scratch.Progress());
     ProgressReport report;
     const auto follow = [&] {
         if (!progress.ReadNew(report))
@@ -110,12 +110,12 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
     ExternalProgram::Outcome outcome;
     if (!settings.program.path.empty())
     {
-        RunFiles files(settings.program, buffers);
+        RunFiles runFiles(settings.program, scratch);
         outcome = ExternalProgram::Run(
-            DownloaderCommand::Download(files.program, RequestOf(*entry, entry->webpage_url), chosen,
+            DownloaderCommand::Download(runFiles.program, RequestOf(*entry, entry->webpage_url), chosen,
                                         settings.extras, settings.max_dlrate_per_thread,
-                                        settings.cachedir + "/download/" + entry->pelko_id + ".%(ext)s", files.cookies),
-            buffers + ".buf", buffers + ".err", &control->stop, follow);
+                                        settings.files.DownloadFileTemplate(entry->pelko_id), runFiles.cookies),
+            scratch.Progress(), scratch.Errors(), &control->stop, follow);
     }
     follow();
     entry->download_speed = 0;
@@ -140,7 +140,7 @@ void DownloadManager::RunWorker(std::shared_ptr<DownloadEntry> entry, WorkerSett
         entry->status = FINISHED;
     }
     else
-        entry->Fail(FailureReasons::OfExit(buffers + ".err", outcome.exitStatus, outcome.signal), -1);
+        entry->Fail(FailureReasons::OfExit(scratch.Errors(), outcome.exitStatus, outcome.signal), -1);
 
     progressVersion.fetch_add(1, std::memory_order_release);
     control->ended.store(true);
@@ -235,7 +235,7 @@ bool DownloadManager::TakeOutcome(WorkerThread& worker)
     }
     else if (entry.ErrorMessage() == FailureReasons::cancelled)
     {
-        FileSystem::Delete(MetadataFile(entry.pelko_id));
+        FileSystem::Delete(files.MetadataFile(entry.pelko_id));
         log->stream << "Cancelled download " << entry.pelko_id << " \"" << entry.title << "\".";
         log->Flush();
         Tell(DOWNLOAD_EVENT::CANCELLED, entry);
@@ -310,7 +310,6 @@ void DownloadManager::OnExit()
     Save();
     SaveQueue();
 
-    const std::string buffers = CacheDirectory() + "/dlprogbuf";
-    if (FileSystem::ExistsDirectory(buffers))
-        FileSystem::DeleteDirectory(buffers);
+    if (FileSystem::ExistsDirectory(files.ProgressFolder()))
+        FileSystem::DeleteDirectory(files.ProgressFolder());
 }

@@ -6,12 +6,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "app/FileLayout.h"
 #include "downloader/ExternalProgram.h"
 
 using namespace Downloader;
-
-const char* const DownloaderProgram::ownCopyPath = "bin/yt-dlp";
-const char* const DownloaderProgram::jsRuntimePath = "bin/deno";
 
 namespace
 {
@@ -28,11 +26,11 @@ namespace
 DownloaderProgramInfo DownloaderProgram::Find()
 {
     DownloaderProgramInfo info;
-    if (IsExecutableFile(jsRuntimePath))
-        info.jsRuntime = std::filesystem::absolute(jsRuntimePath).lexically_normal().string();
-    if (IsExecutableFile(ownCopyPath))
+    if (IsExecutableFile(FileLayout::ownJsRuntime))
+        info.jsRuntime = std::filesystem::absolute(FileLayout::ownJsRuntime).lexically_normal().string();
+    if (IsExecutableFile(FileLayout::ownDownloader))
     {
-        info.path = std::filesystem::absolute(ownCopyPath).lexically_normal().string();
+        info.path = std::filesystem::absolute(FileLayout::ownDownloader).lexically_normal().string();
         info.isOwnCopy = true;
         info.takesYtDlpOptions = true;
         return info;

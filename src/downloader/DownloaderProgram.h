@@ -20,9 +20,6 @@ namespace Downloader
     class DownloaderProgram
     {
     public:
-        static const char* const ownCopyPath;    // "bin/yt-dlp", relative to the working directory
-        static const char* const jsRuntimePath;  // "bin/deno", likewise
-
         // Pelko's own copy when it is an executable file, else youtube-dl on the search path,
         // else yt-dlp; with the own deno when that is an executable file. Leaves the version
         // empty: finding starts no program.

@@ -45,9 +45,11 @@ std::vector<std::string> FileExtras::Arguments(DOWNLOAD_MODE mode, bool ytDlp) c
         return {};
     std::vector<std::string> arguments = {"--embed-metadata", "--embed-thumbnail", "--embed-chapters"};
     // Kept beside the cached file as .srt (for the library) and put into the MP4 as a text track.
+    // A subtitle that cannot be had would fail the whole download without --ignore-errors; a
+    // download that fails still ends with status 1.
     if (mode == VIDEO && !subtitles.empty())
-        arguments.insert(arguments.end(),
-                         {"--write-subs", "--sub-langs", subtitles, "--convert-subs", "srt", "--embed-subs"});
+        arguments.insert(arguments.end(), {"--write-subs", "--sub-langs", subtitles, "--convert-subs", "srt",
+                                           "--embed-subs", "--ignore-errors"});
     if (sponsorblock == "mark" || sponsorblock == "remove")
         arguments.insert(arguments.end(), {"--sponsorblock-" + sponsorblock, sponsorblockCategories,
                                            "--sponsorblock-api", sponsorblockApi});

@@ -28,11 +28,11 @@ namespace
 FlatListing FlatListing::Read(const DownloadManager::RunSettings& settings, const std::string& url,
                               int32_t maxItems, const std::atomic<bool>* stop)
 {
-    const std::string documentPath = settings.scratchPrefix + ".json";
-    const std::string errorPath = settings.scratchPrefix + ".err";
+    const std::string documentPath = settings.scratch.Document();
+    const std::string errorPath = settings.scratch.Errors();
     ExternalProgram::Outcome outcome;
     {
-        RunFiles files(settings.program, settings.scratchPrefix);
+        RunFiles files(settings.program, settings.scratch);
         outcome = ExternalProgram::Run(DownloaderCommand::Playlist(files.program, url, maxItems, files.cookies),
                                        documentPath, errorPath, stop);
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include "app/FileLayout.h"
 #include "downloader/DownloaderProgram.h"
 
 namespace Downloader
@@ -11,8 +12,8 @@ namespace Downloader
     class RunFiles
     {
     public:
-        // The files' names begin with `prefix` ("dlcache/dlprogbuf/<id>.metadata").
-        RunFiles(const DownloaderProgramInfo& program, const std::string& prefix);
+        // The files are among the run's `scratch` files.
+        RunFiles(const DownloaderProgramInfo& program, const FileLayout::Scratch& scratch);
         ~RunFiles();
         RunFiles(const RunFiles&) = delete;
         RunFiles& operator=(const RunFiles&) = delete;

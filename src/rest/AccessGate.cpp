@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <microhttpd.h>
 #include "app/Clock.h"
+#include "app/FileLayout.h"
 #include "config/XGConfig.h"
 #include "rest/ApiTokens.h"
 #include "rest/Authentication.h"
@@ -143,8 +144,7 @@ namespace
     // What a podcast app fetches: the feeds and the downloads their items point to.
     bool IsForFeedApps(const std::string& uri)
     {
-        return uri.starts_with(HttpServer::feedsPrefix) || uri == HttpServer::downloadRoute ||
-               uri.starts_with(HttpServer::downloadPrefix);
+        return uri.starts_with(HttpServer::feedsPrefix) || FileLayout::IsDownloadRoute(uri);
     }
 
     // A wrong token counts as a wrong password; a right one does not lift the back-off, so a

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 #include "app/Clock.h"
+#include "app/FileLayout.h"
 #include "app/Metrics.h"
 #include "app/XGControl.h"
 #include "config/SettingsTable.h"
@@ -419,7 +420,7 @@ void HttpServer::HandleRequest(MHD_Connection* connection, HttpRequest& request)
                        RestResponseTemplates::GetByCode(METHOD_NOT_ALLOWED,
                                                         "The path \"" + request.uri + "\" takes only GET and HEAD."),
                        METHOD_NOT_ALLOWED, {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}});
-        else if (request.uri == downloadRoute || request.uri.starts_with(downloadPrefix))
+        else if (FileLayout::IsDownloadRoute(request.uri))
             ServeDownloadeableResource(connection, request);
         else if (request.uri.starts_with(feedsPrefix))
             FeedRoute::Serve(connection, request);
@@ -558,15 +559,16 @@ void HttpServer::ServeDownloadeableResource(MHD_Connection* connection, const Ht
 {
     using namespace Downloader;
 
-    if (request.uri == downloadRoute)
+    const std::optional<std::string> named = FileLayout::IdOfDownloadAddress(request.uri);
+    if (!named)
     {
         ServeReply(connection,
-                   RestResponseTemplates::GetByCode(
-                       NOT_FOUND, "The path \"" + request.uri + "\" names no download: ask for /download/<pelko id>."),
+                   RestResponseTemplates::GetByCode(NOT_FOUND, "The path \"" + request.uri + "\" names no download: ask for " +
+                                                                   FileLayout::DownloadAddressForm() + "."),
                    NOT_FOUND);
         return;
     }
-    const std::string id = request.uri.substr(std::string_view(downloadPrefix).size());
+    const std::string& id = *named;
     if (!DownloadManager::DoesPelkoIDExist(id))
     {
         ServeReply(connection, RestResponseTemplates::GetByCode(BAD_REQUEST, "Invalid pelko id!"), BAD_REQUEST);

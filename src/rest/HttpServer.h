@@ -38,7 +38,7 @@ namespace Rest
     // The network face of the server. It runs without a thread of its own: the main loop
     // calls Update once per pass and every request is handled inside that call. Each
     // request is admitted by the access rule and the access gate (host, site, password),
-    // then routed: "/api" to the command interface, "/download..." to finished downloads,
+    // then routed: "/api" to the command interface, the download route (FileLayout) to finished downloads,
     // "/feeds/" to the podcast feeds, everything else to the front end.
     class HttpServer
     {
@@ -102,12 +102,10 @@ namespace Rest
         void ProcessAPIRequest(MHD_Connection* connection, HttpRequest& request, std::string requesterAddress);
         // Sends `reply` of whatever kind, or holds the request while it is a held one.
         void Answer(MHD_Connection* connection, HttpRequest& request, Reply reply);
-        // "/download/<pelko id>": the finished file, streamed from disk as an attachment named
+        // A download's address: the finished file, streamed from disk as an attachment named
         // after the title; JSON 400 for an unknown or unfinished id, 404 when the file is gone
-        // and for the bare "/download".
+        // and for the route's bare name.
         static void ServeDownloadeableResource(MHD_Connection* connection, const HttpRequest& request);
-        static constexpr const char* downloadRoute = "/download";
-        static constexpr const char* downloadPrefix = "/download/";
         static constexpr const char* feedsPrefix = "/feeds/";
         static constexpr const char* eventsRoute = "/events";
         static constexpr const char* metricsRoute = "/metrics";

@@ -207,7 +207,7 @@ Reply RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&)
     };
 
     // The cache in use: a changed downloader.cachedir takes effect only at the next start.
-    const std::string cache = Downloader::DownloadManager::CacheDirectory();
+    const std::string cache = Downloader::DownloadManager::Files().CacheDirectory();
     const int64_t dlcache = FileSystem::ExistsDirectory(cache) ? FileSystem::CalculateSize(cache, true) : 0;
     const int64_t logs = fileSizes({XGConfig::logging.logfile_text, XGConfig::logging.logfile_json});
     const int64_t misc = fileSizes({"config.json"});

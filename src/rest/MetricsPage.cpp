@@ -2,9 +2,9 @@
 #include <fstream>
 #include <microhttpd.h>
 #include <unistd.h>
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "app/Metrics.h"
-#include "config/XGConfig.h"
 #include "downloader/DownloadManager.h"
 #include "rest/HttpServer.h"
 
@@ -28,7 +28,8 @@ void MetricsPage::Serve(MHD_Connection* connection, unsigned int openConnections
     using Downloader::DownloadManager;
     Metrics::Set("pelko_queue_length", static_cast<double>(DownloadManager::GetQueueLength()));
     Metrics::Set("pelko_running_downloads", static_cast<double>(DownloadManager::GetNumActiveDownloads()));
-    const std::string cache = XGConfig::downloader.cachedir;
+    // The cache in use: a changed downloader.cachedir takes effect only at the next start.
+    const std::string cache = DownloadManager::Files().CacheDirectory();
     Metrics::Set("pelko_cache_bytes",
                  FileSystem::ExistsDirectory(cache) ? static_cast<double>(FileSystem::CalculateSize(cache, true)) : 0);
     Metrics::Set("process_resident_memory_bytes", ResidentBytes());
@@ -53,7 +54,7 @@ std::string MetricsPage::RouteName(const std::string& uri)
         return "events";
     if (uri == HttpServer::metricsRoute)
         return "metrics";
-    if (uri == HttpServer::downloadRoute || uri.starts_with(HttpServer::downloadPrefix))
+    if (FileLayout::IsDownloadRoute(uri))
         return "download";
     if (uri.starts_with(HttpServer::feedsPrefix))
         return "feeds";

@@ -4,6 +4,7 @@
 #include <thread>
 #include <unordered_set>
 #include "app/Clock.h"
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "app/Metrics.h"
 #include "config/XGConfig.h"
@@ -185,7 +186,7 @@ void SubscriptionManager::StartNextJob()
     check.feedUrl = XGConfig::subscriptions.feed_url;
     check.feedQuery = subscription->feed_query;
     check.listingDue = subscription->last_listing == 0 || Clock::now() - subscription->last_listing >= CheckSchedule::day;
-    check.run = DownloadManager::SettingsForRun("subscription-" + (job->addition ? "new" : subscription->id));
+    check.run = DownloadManager::SettingsForRun(FileLayout::SubscriptionListingName(job->addition ? "" : subscription->id));
     Job* running = job.get();
     job->thread = std::thread([running] {
         running->check.Run(&running->stop);

@@ -27,7 +27,7 @@ protected:
         XGConfig::downloader.cachedir = "dlcache";
         XGConfig::downloader.max_dlrate_per_thread = "100M";
         XGConfig::downloader.num_threads = 1;
-        Downloader::DownloadManager::PreInit();
+        Downloader::DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
     }
 
     void TearDown() override
@@ -54,7 +54,7 @@ protected:
         Downloader::DownloadManager::PostExit();
         if (index)
             TestSupport::WriteRaw("dlcache/index.json", *index);
-        Downloader::DownloadManager::PreInit();
+        Downloader::DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
     }
 
     // Queues one second after the previous queuing, so ids never wait for the clock.

@@ -236,7 +236,7 @@ TEST_P(IndexLoadTest, LoadsOrReportsOnce)
     std::filesystem::remove("dlcache/index.json");
     if (GetParam().content)
         WriteRaw("dlcache/index.json", *GetParam().content);
-    DownloadManager::PreInit();
+    DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
 
     EXPECT_EQ(MessagesSinceStart(), GetParam().messages);
     EXPECT_EQ(DownloadManager::GetAlltimeCacheAsJson(-1, -1).Size(), GetParam().entries);
@@ -277,7 +277,7 @@ TEST(DownloaderProgram, PrefersYoutubeDlThenYtDlpAndReportsNeither)
     {
         setenv("PATH", (directory / searchPath).c_str(), 1);
         Logging::LogHistory::PreInit();
-        DownloadManager::PreInit();
+        DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
         const Logging::LogEntry first = TestSupport::EntriesOf("DownloadManager").front();
         firstMessages.push_back((first.type == Logging::ERR ? "ERROR: " : "") + first.message);
         const DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(

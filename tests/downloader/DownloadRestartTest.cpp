@@ -58,7 +58,7 @@ TEST_F(DownloadManagerTest, QueuedRunningAndFailedEntriesSurviveARestart)
     EXPECT_FALSE(std::filesystem::exists("dlcache/download/" + running + ".mp3"));
     DownloadManager::PostExit();
     now += 100;
-    DownloadManager::PreInit();
+    DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
 
     ASSERT_FALSE(MessagesSinceStart().empty());
     EXPECT_EQ(MessagesSinceStart().back(), "Restored 3 downloads of the last run.");
@@ -83,7 +83,7 @@ TEST_F(DownloadManagerTest, UnreadableQueueFileRestoresNothingAndSaysSo)
     DownloadManager::OnExit();
     DownloadManager::PostExit();
     TestSupport::WriteRaw("dlcache/queue.json", "[{");
-    DownloadManager::PreInit();
+    DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
     ASSERT_FALSE(MessagesSinceStart().empty());
     EXPECT_EQ(MessagesSinceStart().back(),
               "ERROR: Unable to read the download queue \"dlcache/queue.json\"! Its downloads are not restored.");

@@ -54,7 +54,7 @@ TEST_P(WholeRoadTest, QueueStartProgressFinishSaveAndReload)
     EXPECT_TRUE(std::filesystem::exists("dlcache/download/" + id + "." + GetParam().extension));
 
     DownloadManager::PostExit();
-    DownloadManager::PreInit();
+    DownloadManager::PreInit(FileLayout(XGConfig::downloader.cachedir));
     EXPECT_EQ(Status(id), FINISHED);
     EXPECT_EQ(Progress(id), 100);
     EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).mode, GetParam().mode);

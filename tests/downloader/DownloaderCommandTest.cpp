@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExtrasCase{"NothingSetStillEmbedsTheDetails", true, VIDEO, {}, embedded},
         ExtrasCase{"VideoWithSubtitlesAndMarkedSegments", true, VIDEO, subtitlesAndMark,
                    EmbeddedAnd({"--write-subs", "--sub-langs", "en,de", "--convert-subs", "srt", "--embed-subs",
-                                "--sponsorblock-mark", "sponsor,intro", "--sponsorblock-api", "http://127.0.0.1:9/sb"})},
+                                "--ignore-errors", "--sponsorblock-mark", "sponsor,intro", "--sponsorblock-api", "http://127.0.0.1:9/sb"})},
         // A sound file holds no subtitle track.
         ExtrasCase{"AudioTakesNoSubtitles", true, AUDIO, subtitlesAndMark,
                    EmbeddedAnd({"--sponsorblock-mark", "sponsor,intro", "--sponsorblock-api", "http://127.0.0.1:9/sb"})},

@@ -124,12 +124,12 @@ def make_two_video_page(directory, name="page"):
     return name + "/two.html", clips
 
 
-def make_described_page(site, name="described"):
+def make_described_page(site, name="described", seconds=4):
     """A page whose JSON-LD VideoObject tells the clip's title, description, uploader, date,
-    thumbnail and two chapters (an H.264 and AAC file, 4 s); returns the page's path and the
-    details as the downloader reads them."""
+    thumbnail and two chapters (an H.264 and AAC file, `seconds` long); returns the page's path
+    and the details as the downloader reads them."""
     out = os.path.join(site.directory, name)
-    make_clip(os.path.join(out, "clip.mp4"), seconds=4, size="320x180", video="h264", audio="aac")
+    make_clip(os.path.join(out, "clip.mp4"), seconds=seconds, size="320x180", video="h264", audio="aac")
     ffmpeg("-f", "lavfi", "-i", "testsrc2=size=320x180", "-frames:v", "1", os.path.join(out, "cover.jpg"))
     details = {"title": "Described clip & <more>", "description": "A clip that tells about itself.",
                "uploader": "Local Uploader", "upload_date": "20240305", "chapters": ["Opening", "Ending"]}
@@ -137,9 +137,9 @@ def make_described_page(site, name="described"):
                 "description": details["description"], "uploadDate": "2024-03-05T10:00:00Z",
                 "author": {"@type": "Person", "name": details["uploader"]},
                 "thumbnailUrl": site.url(name + "/cover.jpg"), "contentUrl": site.url(name + "/clip.mp4"),
-                "encodingFormat": "video/mp4", "duration": "PT4S",
-                "hasPart": [{"@type": "Clip", "name": "Opening", "startOffset": 0, "endOffset": 2},
-                            {"@type": "Clip", "name": "Ending", "startOffset": 2, "endOffset": 4}]}
+                "encodingFormat": "video/mp4", "duration": "PT%dS" % seconds,
+                "hasPart": [{"@type": "Clip", "name": "Opening", "startOffset": 0, "endOffset": seconds / 2},
+                            {"@type": "Clip", "name": "Ending", "startOffset": seconds / 2, "endOffset": seconds}]}
     with open(os.path.join(out, "page.html"), "w") as page:
         page.write('<!DOCTYPE html>\n<html><head><title>Described</title>\n<script type="application/ld+json">'
                    + json.dumps(document).replace("<", "\\u003c") + "</script></head><body><h1>Described</h1></body></html>\n")

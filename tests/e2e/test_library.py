@@ -98,7 +98,8 @@ class LibraryTest(unittest.TestCase):
             video = server.command("queue_download", mode="video", video_url=video_url(fake_title="Talk")).json()
             entry = server.wait_for_download(video["pelko_id"], "finished")
             call = download_call()
-            for option in ("--embed-metadata", "--embed-thumbnail", "--embed-chapters", "--write-subs", "--embed-subs"):
+            for option in ("--embed-metadata", "--embed-thumbnail", "--embed-chapters", "--write-subs", "--embed-subs",
+                           "--ignore-errors"):
                 self.assertIn(option, call)
             self.assertEqual([after(call, o) for o in ("--sub-langs", "--convert-subs", "--sponsorblock-remove",
                                                        "--sponsorblock-api")], ["en,de", "srt", "sponsor,intro", api])

@@ -6,6 +6,7 @@ import shutil
 import subprocess
 import unittest
 
+import exposition
 from pelko_harness import PelkoServer
 
 DEFAULT_CONFIG = {
@@ -175,9 +176,12 @@ class DiskUsageTest(unittest.TestCase):
             before = server.command("get_disk_usage").json()["disk_usage"]["dlcache"]
             self.assertGreaterEqual(before, 1_000_000)
 
-            # The new directory waits for the next start; until then the old one is the cache.
+            # The new directory waits for the next start; until then the old one is the cache,
+            # for the command and for /metrics alike.
             server.command("update_config", config={"downloader": {"cachedir": "media/cache"}})
             self.assertEqual(server.command("get_disk_usage").json()["disk_usage"]["dlcache"], before)
+            metrics = exposition.parse(server.request("/metrics").body.decode())
+            self.assertEqual(exposition.value(metrics, "pelko_cache_bytes"), before)
 
             server.restart()
             self.assertLess(server.command("get_disk_usage").json()["disk_usage"]["dlcache"], 1_000_000)

@@ -37,19 +37,25 @@ class FileContentsTest(unittest.TestCase):
     def test_tags_cover_chapters_subtitles_and_media_server_files(self):
         described, details = make_described_page(self.site)
         subtitled, subtitle_text = make_subtitled_page(self.site.directory)
+        # The same video with subtitles that cannot be had: the video is had all the same.
+        missing = subtitled.replace("page.html", "missing.html")
+        with open(os.path.join(self.site.directory, subtitled)) as page, \
+                open(os.path.join(self.site.directory, missing), "w") as without:
+            without.write(page.read().replace("en.vtt", "gone.vtt"))
         # yt-dlp finds a runtime of its own where it needs one; the system's program is used here.
         with PelkoServer(environment=offline_variables(),
-                         config={"downloader": {"num_threads": 3},
+                         config={"downloader": {"num_threads": 4},
                                  "library": {"dir": self.library, "subtitles": "en"}}) as server:
             requests = [(described, "video", {}), (described, "audio", {"audio_format": "m4a"}),
-                        (described, "audio", {"audio_format": "opus"}), (subtitled, "video", {})]
+                        (described, "audio", {"audio_format": "opus"}), (subtitled, "video", {}),
+                        (missing, "video", {})]
             ids = []
             for page, mode, options in requests:
                 reply = server.command("queue_download", video_url=self.site.url(page), mode=mode, timeout=120,
                                        **options)
                 self.assertEqual(reply.status, 200, reply.body)
                 ids.append(reply.json()["pelko_id"])
-            video, m4a, opus, with_subtitles = self.wait_until_finished(server, ids)
+            video, m4a, opus, with_subtitles, without_subtitles = self.wait_until_finished(server, ids)
 
             # Title, uploader as artist, date, description and the page's address; cover and chapters
             # in every format (Opus has the description as "synopsis" only).
@@ -71,6 +77,10 @@ class FileContentsTest(unittest.TestCase):
             stem = os.path.join(self.library, os.path.splitext(with_subtitles["library_path"])[0])
             with open(stem + ".en.srt") as subtitles:
                 self.assertIn(subtitle_text, subtitles.read())
+            self.assertEqual(contents(server.path(without_subtitles["downloaded_filename"]))["kinds"],
+                             ["audio", "video"])
+            stem = os.path.join(self.library, os.path.splitext(without_subtitles["library_path"])[0])
+            self.assertFalse(os.path.exists(stem + ".en.srt"))
 
             # Media servers: the episode's .nfo and picture, and the uploader's show files.
             self.assertEqual(video["library_path"], "Local Uploader/Described clip & _more_ [page].mp4")

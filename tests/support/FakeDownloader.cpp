@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include "json/Json.h"
+#include "support/SupportDirectory.h"
 #include "support/TempDir.h"
 
 namespace TestSupport
@@ -24,7 +25,7 @@ namespace TestSupport
     std::string FakeDownloader::Directory()
     {
         // From the build, not __FILE__: a compiler cache may make that path relative.
-        return (std::filesystem::path(PELKO_TEST_SUPPORT_DIR) / "fake-downloader").string();
+        return (std::filesystem::path(supportDirectory) / "fake-downloader").string();
     }
 
     namespace

@@ -53,6 +53,15 @@ export async function librarySettings({ page, baseUrl, outDir }) {
   };
   assert.deepEqual(await shown(), ['', 'off', 'sponsor', true]);
 
+  // The template's example follows what is typed.
+  const example = () => page.textContent('#library-template-example');
+  assert.equal(await example(), 'For example: Garden Channel/Morning birdsong [dQw4w9WgXcQ].mp4');
+  await page.fill('#setting-library-template', '{year}/{upload_date} {title}.{ext}');
+  assert.equal(await example(), 'For example: 2024/2024-03-05 Morning birdsong.mp4');
+  await page.fill('#setting-library-template', '{uploader}/{titel}.{ext}');
+  assert.equal(await example(), '{titel} is not a field the server knows.');
+  await page.fill('#setting-library-template', '{uploader}/{title} [{video_id}].{ext}');
+
   await page.fill('#setting-downloader-sponsorblock_categories', 'sponsor,adverts');
   await page.click('#settings-save');
   await expectMessage(page, '#settings-message', 'error', '“Segment categories”: Expected SponsorBlock');
