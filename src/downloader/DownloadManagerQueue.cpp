@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
-#include <unordered_set>
+#include <optional>
+#include <unordered_map>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "app/Metrics.h"
@@ -115,18 +116,24 @@ DownloadManager::FetchList::iterator DownloadManager::NextInTurn(const FairTurns
 {
     for (const bool playlistVideos : {false, true})
     {
-        std::vector<std::string> waiting;
+        std::vector<FairTurns::Waiting> waiting;
         std::vector<FetchList::iterator> firsts;
-        std::unordered_set<std::string> seen;
+        // Each requester's place in `waiting`, or none when its first in line is not ready.
+        std::unordered_map<std::string, std::optional<size_t>> seen;
         for (auto fetch = metadataFetches.begin(); fetch != metadataFetches.end(); ++fetch)
         {
             const MetadataFetch& candidate = **fetch;
-            if (candidate.playlistVideo == playlistVideos && inLine(candidate) &&
-                seen.insert(candidate.requester).second && ready(candidate))
+            if (candidate.playlistVideo != playlistVideos || !inLine(candidate))
+                continue;
+            const auto [place, first] = seen.try_emplace(candidate.requester);
+            if (first && ready(candidate))
             {
-                waiting.push_back(candidate.requester);
+                place->second = waiting.size();
+                waiting.push_back({candidate.requester, 1});
                 firsts.push_back(fetch);
             }
+            else if (!first && place->second)
+                waiting[*place->second].backlog++;
         }
         if (!seen.empty())
             return waiting.empty() ? metadataFetches.end() : firsts[turns.Next(waiting)];

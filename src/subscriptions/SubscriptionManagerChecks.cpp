@@ -37,11 +37,14 @@ namespace
 
 struct SubscriptionManager::Job
 {
-    std::string subscriptionId;              // of a check
-    std::unique_ptr<Subscription> addition;  // of an addition: not yet listed
+    std::string subscriptionId;              // of a check; main thread only
+    std::unique_ptr<Subscription> addition;  // of an addition: not yet listed; main thread only
+    // Handed over whole, with no lock: the main thread fills its settings before it starts the
+    // thread; from then on only the thread touches it, and the main thread reads the outcome
+    // only after `ended` (whose store and load order the hand-over back).
     SubscriptionCheck check;
-    std::vector<std::shared_ptr<Operation>> waiting;
-    std::atomic<bool> stop = false;
+    std::vector<std::shared_ptr<Operation>> waiting;  // main thread only
+    std::atomic<bool> stop = false;   // set by the main thread, read by the thread
     std::atomic<bool> ended = false;  // set by the thread once it is done with the check
     std::thread thread;
 
