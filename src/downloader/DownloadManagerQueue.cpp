@@ -283,7 +283,7 @@ bool DownloadManager::TakeListing(MetadataFetch& listing)
         listed->playlistError = listing.error;
         log->stream << log->Err() << "Playlist " << listing.video.url << " could not be queued: " << listing.error;
         log->Flush();
-        listed->Complete();
+        listed->done = true;
         return false;
     }
 
@@ -303,7 +303,7 @@ bool DownloadManager::TakeListing(MetadataFetch& listing)
     listing.ended = false;
     if (!videos.empty())
         playlistsInWaiting.push_back({listing.requester, std::move(videos)});
-    listed->Complete();
+    listed->done = true;
     return true;
 }
 
@@ -399,14 +399,15 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
     else
     {
         entry->Fail(fetch.error, 0);
+        fetch.change->failure = entry->ErrorMessage();
         log->stream << log->Err() << "Download " << entry->pelko_id << " (" << entry->video_url
                     << ") failed: " << fetch.error;
         log->Flush();
         Tell(DOWNLOAD_EVENT::FAILED, *entry);
     }
-    fetch.change->Complete();
+    fetch.change->done = true;
     for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)
-        waiting->Complete();
+        waiting->done = true;
 }
 
 DownloadManager::MetadataFetch* DownloadManager::FetchOf(const std::string& id)
@@ -435,12 +436,12 @@ void DownloadManager::DropFetch(MetadataFetch& fetch)
     // What the fetch wrote after a removal or a clear had deleted the entry's files.
     DeleteFilesOf(fetch.name);
     fetch.change->removed = true;
-    fetch.change->Complete();
+    fetch.change->done = true;
     for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)
-        waiting->Complete();
+        waiting->done = true;
 }
 
-void DownloadManager::Collect()
+void DownloadManager::Commit()
 {
     CollectFetches();
     CollectWorkers();
