@@ -100,8 +100,11 @@ void Framework::PostInit()
 
 void Framework::Update()
 {
+    // What the download threads finished is committed first; the held requests are answered
+    // right after, before anything starts, so that their replies show what the commit left.
+    Downloader::DownloadManager::Commit();
     httpServer->Update();
-    Downloader::DownloadManager::Update();
+    Downloader::DownloadManager::Advance();
     Subscriptions::SubscriptionManager::Update();
     Notifications::NotificationCenter::Update();
     Logging::LogHistory::Update();
@@ -110,6 +113,10 @@ void Framework::Update()
 
 void Framework::OnExit()
 {
+    // Held requests are answered while the work they wait for goes on; the download manager
+    // starts nothing new by now.
+    while (httpServer->HasHeldRequests())
+        Update();
     httpServer->OnExit();
     // A listing under way ends before the downloader's progress folder that it writes into goes.
     Subscriptions::SubscriptionManager::OnExit();

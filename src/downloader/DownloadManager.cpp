@@ -119,15 +119,19 @@ void DownloadManager::PostExit()
 std::string DownloadManager::QueueDownload(VideoRequest video)
 {
     const std::shared_ptr<PendingChange> change = StartQueueDownload(std::move(video));
-    while (!IsDone(*change))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitUntilDone(*change);
     return change->id;
 }
 
 bool DownloadManager::IsDone(const PendingChange& change)
 {
-    Collect();
     return change.done;
+}
+
+void DownloadManager::WaitUntilDone(const PendingChange& change)
+{
+    for (Commit(); !change.done; Commit())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 std::string DownloadManager::CreateNewPelkoID()

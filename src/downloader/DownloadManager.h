@@ -30,7 +30,8 @@ namespace Ostrel
 namespace Downloader
 {
     // A change that the download manager completes later, on the main thread, once work off it
-    // has ended: a metadata fetch, or a program that has to stop first. See DownloadManager::IsDone.
+    // has ended: a metadata fetch, or a program that has to stop first. DownloadManager::Commit
+    // completes it; until then, and after, it is only read.
     struct PendingChange
     {
         // The pelko id of the entry it concerns (of a playlist: its first video); of a new video,
@@ -42,19 +43,9 @@ namespace Downloader
         // A queued playlist, once done: how many of its videos are queued, or why none is.
         size_t playlistSize = 0;
         std::string playlistError;
-        // Called on the main thread the moment the change completes, so that an answer can show
-        // the state of that moment; a change that is done when it is returned never calls it.
-        std::function<void()> whenDone;
-
-        void Complete()
-        {
-            done = true;
-            // Moved out first: what it holds may hold this change.
-            const std::function<void()> call = std::move(whenDone);
-            whenDone = nullptr;
-            if (call)
-                call();
-        }
+        // A video whose details were fetched (again), once done: its error when they were
+        // unusable and it failed; empty when it joined the queue.
+        std::string failure;
     };
 
     // A change that was either refused (`refusal` says why) or begun (`change`).
@@ -110,9 +101,17 @@ namespace Downloader
         // the next start), the downloader program, the cache index, the queue.
         // Must not run while workers do.
         static void PreInit(FileLayout files);
-        // One pass: takes in what ended off the main thread (and saves it), starts waiting
-        // metadata fetches and at most one download, runs a deferred cache clear.
+        // One pass: Commit, then Advance. The main loop calls the two itself, answering the
+        // requests held for changes in between, so that their replies show the state the commit
+        // left.
         static void Update();
+        // Takes in what ended off the main thread: fetched details join the list (or fail their
+        // entries), ended programs' outcomes are filed and saved, the save thread's report is
+        // logged; the changes that waited for them are done.
+        static void Commit();
+        // Starts what is due: progress events, the next playlist video, waiting metadata fetches
+        // and at most one download, a deferred cache clear.
+        static void Advance();
         // Shut-down: waits for every metadata fetch and download (stopped ones end within
         // seconds; a stop signal stops the downloads it waits for), saves, removes the progress
         // buffers.
@@ -156,7 +155,7 @@ namespace Downloader
         };
         static RunSettings SettingsForRun(const std::string& name);
 
-        // Main thread: takes in what ended off it, then tells whether `change` is complete.
+        // Whether `change` is complete (Commit completes changes); only looks.
         static bool IsDone(const PendingChange& change);
 
         // Called on the main thread the moment something of a DOWNLOAD_EVENT happens to a listed
@@ -344,7 +343,8 @@ namespace Downloader
         static DownloaderProgramInfo ProgramForNewRuns();
         static void LogProgram();
         static void CollectWorkers();
-        static void Collect();
+        // Main thread, blocking: commits until `change` is complete.
+        static void WaitUntilDone(const PendingChange& change);
         // PROGRESSED for every running download whose progress moved since it was last told.
         static void TellProgress();
         // Logs how an ended worker's download went and files its entry; true when it finished.

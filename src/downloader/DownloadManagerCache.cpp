@@ -304,8 +304,7 @@ bool DownloadManager::RemoveFromCacheByID(std::string id)
     const std::shared_ptr<PendingChange> change = StartRemoval(std::move(id));
     if (change == nullptr)
         return false;
-    while (!IsDone(*change))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitUntilDone(*change);
     return true;
 }
 

@@ -7,13 +7,20 @@ using namespace Downloader;
 
 namespace
 {
-    using Match = const std::shared_ptr<DownloadEntry>*;
-
-    bool Newer(const DownloadEntry& a, const DownloadEntry& b)
+    // A matching entry with its queue time beside it: the orders compare that first, and most
+    // often only that, without reaching into tens of thousands of entries spread over the memory
+    // (a history saved oldest first is the newest-first page's worst case: every entry is compared).
+    struct Match
     {
-        if (a.queued_timestamp != b.queued_timestamp)
-            return a.queued_timestamp > b.queued_timestamp;
-        return a.pelko_id > b.pelko_id;
+        int64_t queued;
+        const std::shared_ptr<DownloadEntry>* entry;
+    };
+
+    bool Newer(const Match& a, const Match& b)
+    {
+        if (a.queued != b.queued)
+            return a.queued > b.queued;
+        return (*a.entry)->pelko_id > (*b.entry)->pelko_id;
     }
 
     int64_t FileSize(DownloadEntry& entry)
@@ -32,13 +39,17 @@ namespace
     }
 
     // The query's order as "a before b".
-    bool Before(HISTORY_SORT sort, const DownloadEntry& a, const DownloadEntry& b)
+    bool Before(HISTORY_SORT sort, const Match& x, const Match& y)
     {
+        if (sort == NEWEST)
+            return Newer(x, y);
+        if (sort == OLDEST)
+            return Newer(y, x);
+        const DownloadEntry& a = **x.entry;
+        const DownloadEntry& b = **y.entry;
         int order = 0;
         switch (sort)
         {
-            case OLDEST:
-                return Newer(b, a);
             case BY_TITLE:
                 order = TextSearch::CompareFolded(a.title, b.title);
                 break;
@@ -51,10 +62,10 @@ namespace
             case BY_SIZE:
                 order = a.file_size == b.file_size ? 0 : a.file_size > b.file_size ? -1 : 1;
                 break;
-            case NEWEST:
+            default:
                 break;
         }
-        return order != 0 ? order < 0 : Newer(a, b);
+        return order != 0 ? order < 0 : Newer(x, y);
     }
 }
 
@@ -71,26 +82,26 @@ HistoryPage DownloadManager::QueryHistory(const HistoryQuery& query)
         if (!search.IsEmpty() && !search.IsIn(e.title) && !search.IsIn(e.uploader) && !search.IsIn(e.webpage_url) &&
             !search.IsIn(e.video_url))
             return;
-        matches.push_back(&entry);
+        matches.push_back({static_cast<int64_t>(e.queued_timestamp), &entry});
     };
     for (const std::shared_ptr<DownloadEntry>& entry : unfinishedCache)
         consider(entry);
     for (const std::shared_ptr<DownloadEntry>& entry : saveFileCache)
         consider(entry);
     if (query.sort == BY_SIZE)
-        for (Match match : matches)
-            FileSize(**match);
+        for (const Match& match : matches)
+            FileSize(**match.entry);
 
     HistoryPage page;
     page.total = matches.size();
     const size_t first = std::min(query.offset, matches.size());
     const size_t last = first + std::min(query.limit, matches.size() - first);
-    const auto before = [sort = query.sort](Match a, Match b) { return Before(sort, **a, **b); };
+    const auto before = [sort = query.sort](const Match& a, const Match& b) { return Before(sort, a, b); };
     // Only the page is put in order: everything before it merely comes before it.
     if (first > 0)
         std::nth_element(matches.begin(), matches.begin() + first, matches.end(), before);
     std::partial_sort(matches.begin() + first, matches.begin() + last, matches.end(), before);
     for (size_t i = first; i < last; i++)
-        page.entries.push_back(*matches[i]);
+        page.entries.push_back(*matches[i].entry);
     return page;
 }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
-#include <unordered_set>
+#include <optional>
+#include <unordered_map>
 #include "app/Clock.h"
 #include "app/FileSystem.h"
 #include "app/Metrics.h"
@@ -115,18 +116,24 @@ DownloadManager::FetchList::iterator DownloadManager::NextInTurn(const FairTurns
 {
     for (const bool playlistVideos : {false, true})
     {
-        std::vector<std::string> waiting;
+        std::vector<FairTurns::Waiting> waiting;
         std::vector<FetchList::iterator> firsts;
-        std::unordered_set<std::string> seen;
+        // Each requester's place in `waiting`, or none when its first in line is not ready.
+        std::unordered_map<std::string, std::optional<size_t>> seen;
         for (auto fetch = metadataFetches.begin(); fetch != metadataFetches.end(); ++fetch)
         {
             const MetadataFetch& candidate = **fetch;
-            if (candidate.playlistVideo == playlistVideos && inLine(candidate) &&
-                seen.insert(candidate.requester).second && ready(candidate))
+            if (candidate.playlistVideo != playlistVideos || !inLine(candidate))
+                continue;
+            const auto [place, first] = seen.try_emplace(candidate.requester);
+            if (first && ready(candidate))
             {
-                waiting.push_back(candidate.requester);
+                place->second = waiting.size();
+                waiting.push_back({candidate.requester, 1});
                 firsts.push_back(fetch);
             }
+            else if (!first && place->second)
+                waiting[*place->second].backlog++;
         }
         if (!seen.empty())
             return waiting.empty() ? metadataFetches.end() : firsts[turns.Next(waiting)];
@@ -276,7 +283,7 @@ bool DownloadManager::TakeListing(MetadataFetch& listing)
         listed->playlistError = listing.error;
         log->stream << log->Err() << "Playlist " << listing.video.url << " could not be queued: " << listing.error;
         log->Flush();
-        listed->Complete();
+        listed->done = true;
         return false;
     }
 
@@ -296,7 +303,7 @@ bool DownloadManager::TakeListing(MetadataFetch& listing)
     listing.ended = false;
     if (!videos.empty())
         playlistsInWaiting.push_back({listing.requester, std::move(videos)});
-    listed->Complete();
+    listed->done = true;
     return true;
 }
 
@@ -392,14 +399,15 @@ void DownloadManager::CommitFetch(MetadataFetch& fetch)
     else
     {
         entry->Fail(fetch.error, 0);
+        fetch.change->failure = entry->ErrorMessage();
         log->stream << log->Err() << "Download " << entry->pelko_id << " (" << entry->video_url
                     << ") failed: " << fetch.error;
         log->Flush();
         Tell(DOWNLOAD_EVENT::FAILED, *entry);
     }
-    fetch.change->Complete();
+    fetch.change->done = true;
     for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)
-        waiting->Complete();
+        waiting->done = true;
 }
 
 DownloadManager::MetadataFetch* DownloadManager::FetchOf(const std::string& id)
@@ -428,12 +436,12 @@ void DownloadManager::DropFetch(MetadataFetch& fetch)
     // What the fetch wrote after a removal or a clear had deleted the entry's files.
     DeleteFilesOf(fetch.name);
     fetch.change->removed = true;
-    fetch.change->Complete();
+    fetch.change->done = true;
     for (const std::shared_ptr<PendingChange>& waiting : fetch.waiting)
-        waiting->Complete();
+        waiting->done = true;
 }
 
-void DownloadManager::Collect()
+void DownloadManager::Commit()
 {
     CollectFetches();
     CollectWorkers();

@@ -17,7 +17,12 @@ using namespace Downloader;
 
 void DownloadManager::Update()
 {
-    Collect();
+    Commit();
+    Advance();
+}
+
+void DownloadManager::Advance()
+{
     TellProgress();
     QueuePlaylistVideos();
     StartFetches();
@@ -176,7 +181,7 @@ void DownloadManager::CollectWorkers()
     }
     for (const std::unique_ptr<WorkerThread>& worker : ended)
         for (const std::shared_ptr<PendingChange>& change : worker->waiting)
-            change->Complete();
+            change->done = true;
 }
 
 bool DownloadManager::TakeOutcome(WorkerThread& worker)
@@ -293,7 +298,7 @@ void DownloadManager::OnExit()
         {
             if (StopSignals::Received())
                 StopDownloads();
-            Collect();
+            Commit();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         WaitForSaves();

@@ -2,15 +2,17 @@
 
 using namespace Downloader;
 
-size_t FairTurns::Next(const std::vector<std::string>& waiting) const
+size_t FairTurns::Next(const std::vector<Waiting>& waiting) const
 {
     size_t chosen = waiting.size();
     uint64_t chosenTurn = 0;
     for (size_t i = 0; i < waiting.size(); i++)
     {
-        const auto served = lastServed.find(waiting[i]);
+        const auto served = lastServed.find(waiting[i].requester);
         const uint64_t turn = served == lastServed.end() ? 0 : served->second;
-        if (chosen == waiting.size() || turn < chosenTurn)
+        // Turns are unique, so only the never served (turn 0) can be equal.
+        if (chosen == waiting.size() || turn < chosenTurn ||
+            (turn == 0 && chosenTurn == 0 && waiting[i].backlog < waiting[chosen].backlog))
         {
             chosen = i;
             chosenTurn = turn;

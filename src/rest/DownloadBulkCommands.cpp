@@ -6,14 +6,12 @@
 using namespace Rest;
 using Downloader::DownloadManager;
 
-// One id of a command about several downloads: its change (null when refused) and, once that is
-// done, what became of it.
+// One id of a command about several downloads: its change, or why it was refused.
 struct RestQueryHandler::BulkChange
 {
     std::string id;
-    std::shared_ptr<Downloader::PendingChange> change;
-    std::string failure;  // why it could not be done; empty when it was
-    bool settled = false;
+    std::shared_ptr<Downloader::PendingChange> change;  // null when refused
+    std::string refusal;
 };
 
 Refusal RestQueryHandler::RequireDownloadIds(const Ostrel::JsonBlock& request, const char* doing,
@@ -36,12 +34,11 @@ Refusal RestQueryHandler::RequireDownloadIds(const Ostrel::JsonBlock& request, c
     return std::nullopt;
 }
 
-std::string RestQueryHandler::RetryFailure(const std::string& id)
+std::string RestQueryHandler::RetryFailure(const std::string& id, const Downloader::PendingChange& retry)
 {
-    if (!DownloadManager::DoesPelkoIDExist(id))
+    if (retry.removed)
         return "The download \"" + id + "\" was removed before it was queued again.";
-    const Downloader::DownloadEntry& entry = DownloadManager::GetDownloadEntryByPelkoID(id);
-    return entry.status == Downloader::FAILED ? "The download failed again: " + entry.ErrorMessage() : "";
+    return retry.failure.empty() ? "" : "The download failed again: " + retry.failure;
 }
 
 Reply RestQueryHandler::RetryDownloads(const Ostrel::JsonBlock& request)
@@ -52,7 +49,7 @@ Reply RestQueryHandler::RetryDownloads(const Ostrel::JsonBlock& request)
     const std::vector<Downloader::ChangeRequest> requests = DownloadManager::RetryDownloads(ids, requester);
     auto changes = std::make_shared<std::vector<BulkChange>>();
     for (size_t i = 0; i < ids.size(); i++)
-        changes->push_back({ids[i], requests[i].change, requests[i].refusal, requests[i].change == nullptr});
+        changes->push_back({ids[i], requests[i].change, requests[i].refusal});
     return ReplyWhenAllDone(changes, RetryFailure, "queued again");
 }
 
@@ -64,50 +61,30 @@ Reply RestQueryHandler::RemoveDownloadEntries(const Ostrel::JsonBlock& request)
     const std::vector<std::shared_ptr<Downloader::PendingChange>> removals = DownloadManager::StartRemovals(ids);
     auto changes = std::make_shared<std::vector<BulkChange>>();
     for (size_t i = 0; i < ids.size(); i++)
-        changes->push_back({ids[i], removals[i], removals[i] ? "" : "No download has the id \"" + ids[i] + "\".",
-                            removals[i] == nullptr});
+        changes->push_back({ids[i], removals[i], removals[i] ? "" : "No download has the id \"" + ids[i] + "\"."});
     // A removal that is done has removed its entry.
-    return ReplyWhenAllDone(changes, [](const std::string&) { return std::string(); }, "removed");
+    return ReplyWhenAllDone(changes, [](const std::string&, const Downloader::PendingChange&) { return std::string(); },
+                            "removed");
 }
 
-Reply RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkChange>>& changes,
-                                         const std::function<std::string(const std::string& id)>& failureOf,
-                                         const std::string& doneWords)
+Reply RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<const std::vector<BulkChange>>& changes,
+                                         const FailureOf& failureOf, const std::string& doneWords)
 {
-    for (size_t i = 0; i < changes->size(); i++)
-    {
-        BulkChange& item = (*changes)[i];
-        if (item.settled)
-            continue;
-        if (item.change->done)
-        {
-            item.failure = failureOf(item.id);
-            item.settled = true;
-            continue;
-        }
-        // As the commands about one download, each tells the state of the moment its change
-        // completed. Weak: the changes hold what they call, and a reply no one waits for goes.
-        item.change->whenDone = [weak = std::weak_ptr(changes), i, failureOf] {
-            if (const auto held = weak.lock())
-            {
-                (*held)[i].failure = failureOf((*held)[i].id);
-                (*held)[i].settled = true;
-            }
-        };
-    }
-    const auto reply = [changes, doneWords] {
+    // Each change tells what it left when it completed, whenever the reply is made.
+    const auto reply = [changes, failureOf, doneWords] {
         Ostrel::JsonArray done;
         Ostrel::JsonArray notDone;
         for (const BulkChange& item : *changes)
         {
-            if (item.failure.empty())
+            const std::string failure = item.change ? failureOf(item.id, *item.change) : item.refusal;
+            if (failure.empty())
             {
                 done.Add(item.id);
                 continue;
             }
             Ostrel::JsonBlock why;
             why.Set("id") = item.id;
-            why.Set("message") = item.failure;
+            why.Set("message") = failure;
             notDone.Add(std::move(why));
         }
         Reply answer = Reply::WithMessage(OK, std::to_string(done.Size()) + " of " + std::to_string(changes->size()) +
@@ -118,10 +95,9 @@ Reply RestQueryHandler::ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkC
         return answer;
     };
     const auto settled = [changes] {
-        const auto open = std::find_if(changes->begin(), changes->end(), [](const BulkChange& item) { return !item.settled; });
-        // Asking about one change takes in everything that ended meanwhile.
-        return open == changes->end() || (DownloadManager::IsDone(*open->change) &&
-                                          std::all_of(open, changes->end(), [](const BulkChange& item) { return item.settled; }));
+        return std::all_of(changes->begin(), changes->end(), [](const BulkChange& item) {
+            return item.change == nullptr || DownloadManager::IsDone(*item.change);
+        });
     };
     if (settled())
         return reply();

@@ -95,7 +95,7 @@ Reply RestQueryHandler::QueueDownload(const Ostrel::JsonBlock& request)
     log->Flush();
     const std::shared_ptr<Downloader::PendingChange> change = DownloadManager::StartQueueDownload(video, {}, requester);
 
-    // The position and the listing are read the moment the entry joins the list.
+    // The position and the listing are read right after the commit in which the entry joined the list.
     return ReplyWhenDone(change, [change] {
         if (change->removed)
             return Refuse("The download was removed before its details had been read.");
@@ -225,9 +225,10 @@ Reply RestQueryHandler::RetryDownload(const Ostrel::JsonBlock& request)
     if (Refusal refusal = RequireDownloadId(request, "Retrying", id))
         return std::move(*refusal);
     // The details may have been fetched again, and may have failed again, or the entry removed meanwhile.
-    return ReplyToChange(DownloadManager::RetryDownload(id, requester), [id] {
-        const std::string failure = RetryFailure(id);
-        if (!DownloadManager::DoesPelkoIDExist(id))
+    const Downloader::ChangeRequest retry = DownloadManager::RetryDownload(id, requester);
+    return ReplyToChange(retry, [id, change = retry.change] {
+        const std::string failure = RetryFailure(id, *change);
+        if (change->removed)
             return Refuse(failure);
         return Reply::WithMessage(OK, failure.empty() ? "Download queued again!" : failure);
     });
@@ -245,21 +246,9 @@ Reply RestQueryHandler::ReplyWhenDone(const std::shared_ptr<Downloader::PendingC
 {
     if (change->done)
         return build();
-
-    auto prepared = std::make_shared<std::optional<Reply>>();
-    // Built inside the download manager's step that completes the change: nothing may escape.
-    change->whenDone = [prepared, build] {
-        try
-        {
-            *prepared = build();
-        }
-        catch (const std::exception& e)
-        {
-            *prepared = Reply{INTERNAL_SERVER_ERROR, RestResponseTemplates::GetByCode(INTERNAL_SERVER_ERROR, e.what())};
-        }
-    };
-    return Reply::Held({[change, prepared] { return DownloadManager::IsDone(*change) && prepared->has_value(); },
-                        [prepared] { return std::move(**prepared); }});
+    // The main loop answers right after the download manager's commit that completed the
+    // change: the reply shows what the commit left.
+    return Reply::Held({[change] { return DownloadManager::IsDone(*change); }, build});
 }
 
 RestQueryHandler::ReplyBuilder RestQueryHandler::MessageReply(const std::string& message)

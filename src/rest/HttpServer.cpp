@@ -274,8 +274,6 @@ void HttpServer::OnExit()
     if (daemon == nullptr)
         return;
 
-    while (HasHeldRequests())
-        Update();
     // The last replies ("Goodbye! :3" above all) may still wait in their connections. They go
     // out before the event streams end: a page that saw its stream end first would ask again
     // and find no server.

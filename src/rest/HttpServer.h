@@ -76,8 +76,8 @@ namespace Rest
         // Handles what the network brings within `milliseconds`, returning early once
         // something was handled; without a listener it just waits.
         void Poll(unsigned int milliseconds);
-        // Answers every held request, lets the replies already queued reach their clients
-        // (briefly), then closes everything.
+        // Lets the replies already queued reach their clients (briefly), then closes everything;
+        // the caller has answered every held request (their work must go on meanwhile).
         void OnExit();
         bool HasHeldRequests() const;
 

@@ -89,13 +89,13 @@ namespace Rest
         static Refusal RequireDownloadIds(const Ostrel::JsonBlock& request, const char* doing,
                                           std::vector<std::string>& ids);
         struct BulkChange;
-        // The reply once every change is settled; `failureOf` tells, the moment a change
-        // completes, why it did not do what it should (empty when it did).
-        static Reply ReplyWhenAllDone(const std::shared_ptr<std::vector<BulkChange>>& changes,
-                                      const std::function<std::string(const std::string& id)>& failureOf,
-                                      const std::string& doneWords);
-        // Why a retry whose change is done did not queue the download again; empty when it did.
-        static std::string RetryFailure(const std::string& id);
+        // Why a change that is done did not do what it should; empty when it did.
+        using FailureOf = std::function<std::string(const std::string& id, const Downloader::PendingChange& change)>;
+        // The reply once every change is done, with what `failureOf` tells of each.
+        static Reply ReplyWhenAllDone(const std::shared_ptr<const std::vector<BulkChange>>& changes,
+                                      const FailureOf& failureOf, const std::string& doneWords);
+        // Why the retry of `id`, done, did not queue the download again; empty when it did.
+        static std::string RetryFailure(const std::string& id, const Downloader::PendingChange& retry);
 
         // Subscription commands (SubscriptionCommands.cpp)
         static Reply AddSubscription(const Ostrel::JsonBlock& request);
@@ -184,7 +184,7 @@ namespace Rest
         // Makes a reply once what it tells is known.
         using ReplyBuilder = std::function<Reply()>;
         // The reply `build` makes at once when `change` is done already; otherwise the request is
-        // held and `build` runs the moment the change completes.
+        // held until it is done and `build` runs then, right after the commit that completed it.
         static Reply ReplyWhenDone(const std::shared_ptr<Downloader::PendingChange>& change, const ReplyBuilder& build);
         // ReplyWhenDone, or 400 with the refusal when the change was refused.
         static Reply ReplyToChange(const Downloader::ChangeRequest& request, const ReplyBuilder& build);

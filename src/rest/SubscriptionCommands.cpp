@@ -42,7 +42,8 @@ Reply RestQueryHandler::ReplyWhenDone(const std::shared_ptr<Subscriptions::Opera
                                       const std::string& message, const char* member,
                                       size_t (*count)(const Subscriptions::Operation& operation))
 {
-    return Reply::Held({[operation] { return SubscriptionManager::Advance(*operation); },
+    // Update, once per pass of the main loop, completes the operation.
+    return Reply::Held({[operation] { return operation->done; },
                         [operation, message, member, count] {
                             Reply reply = ReplyToOperation(*operation, message);
                             if (reply.status == OK)

@@ -74,11 +74,6 @@ void SubscriptionManager::Update()
     StartNextJob();
 }
 
-bool SubscriptionManager::Advance(const Operation& operation)
-{
-    Update();
-    return operation.done;
-}
 
 void SubscriptionManager::OnExit()
 {

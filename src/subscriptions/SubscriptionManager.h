@@ -104,9 +104,6 @@ namespace Subscriptions
         // Checks at once (after a listing under way); done when the check has ended.
         static std::shared_ptr<Operation> StartCheck(const std::string& id);
 
-        // Main thread: one Update, then whether `operation` is done.
-        static bool Advance(const Operation& operation);
-
     private:
         // A download queued by a subscription whose details are still being fetched: not yet
         // listed, but a removal with the subscription's downloads must find it all the same.

@@ -83,7 +83,29 @@ export function assertNoProblems(problems) {
 export async function screenshot(page, outDir, name, fullPage = true) {
   const file = path.join(outDir, 'screenshots', `${name}.png`);
   fs.mkdirSync(path.dirname(file), { recursive: true });
-  await page.screenshot({ path: file, fullPage, animations: 'disabled' });
+  const take = () => page.screenshot({ path: file, fullPage, animations: 'disabled' });
+  await (fullPage ? withEverythingLaidOut(page, take) : take());
   return file;
+}
+
+/**
+ * Runs `action` while every card is laid out and painted: the page leaves those far out of sight
+ * for later (content-visibility), which a picture of the whole page or a check of every box would
+ * otherwise meet as empty cards.
+ */
+export async function withEverythingLaidOut(page, action) {
+  // A sheet made in script: the page's content security policy admits no inline style.
+  await page.evaluate(() => {
+    window.everythingLaidOut = new CSSStyleSheet();
+    window.everythingLaidOut.replaceSync('* { content-visibility: visible !important; }');
+    document.adoptedStyleSheets = [...document.adoptedStyleSheets, window.everythingLaidOut];
+  });
+  try {
+    return await action();
+  } finally {
+    await page.evaluate(() => {
+      document.adoptedStyleSheets = document.adoptedStyleSheets.filter((sheet) => sheet !== window.everythingLaidOut);
+    });
+  }
 }
 

@@ -75,6 +75,29 @@ TEST_F(DownloadManagerTest, MissingMetadataDirectoryFailsTheEntrySayingWhy)
     EXPECT_EQ(DownloadManager::GetDownloadEntryByPelkoID(id).ErrorMessage(), "The downloader could not be started.");
 }
 
+// Asking whether a change is done only looks: the fetched entry joins in a commit, and the commit
+// starts nothing, so what a reply reads right after it is the entry as it joined.
+TEST_F(DownloadManagerTest, AChangeIsDoneOnlyThroughACommitWhichStartsNothing)
+{
+    now += 1;
+    const std::shared_ptr<PendingChange> change = DownloadManager::StartQueueDownload({"https://example.com/v", AUDIO});
+    ASSERT_TRUE(WaitUntil([&] { return fake.Calls().size() == 1; }));
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // far longer than the fake's fetch
+    EXPECT_FALSE(DownloadManager::IsDone(*change));
+    EXPECT_EQ(DownloadManager::GetAlltimeCacheAsJson(-1, -1).Size(), 0u);
+
+    ASSERT_TRUE(WaitUntil([&] {
+        DownloadManager::Commit();
+        return DownloadManager::IsDone(*change);
+    }));
+    EXPECT_EQ(Status(change->id), QUEUED);
+    EXPECT_EQ(DownloadManager::GetQueueLength(), 1);
+    EXPECT_EQ(DownloadManager::GetNumActiveDownloads(), 0);
+
+    DownloadManager::Advance();
+    EXPECT_EQ(Status(change->id), DOWNLOADING);
+}
+
 // Other work goes on while metadata is fetched. One who asks runs at most three fetches at once,
 // and its entries join in the order it asked, however the fetches end; someone else's fetch
 // takes the fourth place and joins meanwhile, in the first second that is free.

@@ -1,7 +1,7 @@
 // What every scenario does with the page: open a view, wait for a message, read a view's state.
 
 import assert from 'node:assert/strict';
-import { screenshot } from '../browser.mjs';
+import { screenshot, withEverythingLaidOut } from '../browser.mjs';
 
 export const VIEWS = ['downloads', 'subscriptions', 'history', 'logs', 'settings'];
 // The narrowest phones in use.
@@ -61,7 +61,7 @@ export function readSettings(page) {
  * (content wider than a box that hides or scrolls what does not fit). `what` names the page state.
  */
 export async function assertFitsNarrowScreen(page, what) {
-  const { pageWidth, viewport, cut } = await page.evaluate(() => {
+  const { pageWidth, viewport, cut } = await withEverythingLaidOut(page, () => page.evaluate(() => {
     const found = [];
     for (const node of document.querySelectorAll('body *')) {
       if (node.matches('input, .visually-hidden, .visually-hidden *') || node.getClientRects().length === 0) continue;
@@ -91,7 +91,7 @@ export async function assertFitsNarrowScreen(page, what) {
       }
     }
     return { pageWidth: document.documentElement.scrollWidth, viewport: window.innerWidth, cut: found };
-  });
+  }));
   assert.ok(pageWidth <= viewport, `${what} is ${pageWidth} px wide on a ${viewport} px screen`);
   assert.deepEqual(cut, [], `${what} cuts off content on a ${viewport} px screen`);
 }

@@ -43,10 +43,23 @@ function titles(page) {
 export async function historyAtScale({ page, baseUrl, outDir }) {
   await page.goto(`${baseUrl}/`);
   await page.waitForSelector('#session-empty:not([hidden]), #session-list > li');
-  const opened = await page.evaluate(() => performance.now());
+  // From the click on the tab to the frame that shows the newest card, timed in the page: the
+  // harness's own waiting would add its polling to the figure.
+  await page.evaluate(() => {
+    window.historyShown = new Promise((resolve) => {
+      let clicked = 0;
+      document.getElementById('tab-history').addEventListener('click', () => { clicked = performance.now(); },
+        { capture: true, once: true });
+      const list = document.getElementById('history-list');
+      new MutationObserver((_, observer) => {
+        if (!list.querySelector('li[data-pelko-id="h049999"]')) return;
+        observer.disconnect();
+        requestAnimationFrame(() => setTimeout(() => resolve(performance.now() - clicked)));
+      }).observe(list, { childList: true });
+    });
+  });
   await page.click('#tab-history');
-  await page.waitForSelector(`${CARDS}[data-pelko-id="h049999"]`);
-  const firstResultsMs = await page.evaluate((start) => performance.now() - start, opened);
+  const firstResultsMs = await page.evaluate(() => window.historyShown);
   await expectText(page, '#history-count', '100 of 50,000 downloads');
   assert.equal(await count(page, CARDS), 100);
   const domNodes = await page.evaluate(() => document.getElementsByTagName('*').length);
