@@ -11,6 +11,11 @@ namespace
     const char* const progressFolder = "dlprogbuf";
 }
 
+std::string FileLayout::SubscriptionArchive(const std::string& id)
+{
+    return std::string(subscriptionArchives) + "/" + id + ".archive";
+}
+
 std::string FileLayout::DownloadAddress(const std::string& id)
 {
     return std::string(downloadPrefix) + id;

@@ -17,6 +17,14 @@ public:
     static constexpr const char* programsFolder = "bin";       // the programs the server installs itself
     static constexpr const char* ownDownloader = "bin/yt-dlp";
     static constexpr const char* ownJsRuntime = "bin/deno";
+    static constexpr const char* settingsFile = "config.json";
+    static constexpr const char* settingsBackup = "config.json___";  // while the settings are rewritten
+    static constexpr const char* tokensFile = "tokens.json";          // the app tokens' sums and names
+    static constexpr const char* subscriptionsFile = "subscriptions.json";
+    static constexpr const char* subscriptionArchives = "subscriptions";
+    static constexpr const char* notificationsFile = "notifications.json";  // those not yet delivered
+    // The videos that the subscription `id` has seen: "subscriptions/<id>.archive".
+    static std::string SubscriptionArchive(const std::string& id);
 
     // The address of a finished download's file: "/download/<pelko id>".
     static std::string DownloadAddress(const std::string& id);

@@ -24,8 +24,8 @@ JsonBlock XGConfig::valuesAtStart;
 
 namespace
 {
-    const std::string configFile = "config.json";
-    const std::string backupFile = configFile + "___";
+    const std::string configFile = FileLayout::settingsFile;
+    const std::string backupFile = FileLayout::settingsBackup;
 
     // The server's files that no setting names, all in the working directory.
     const std::vector<PathRules::OwnPlace> fixedPlaces = {
@@ -33,10 +33,10 @@ namespace
         {"the settings backup", backupFile},
         {"the cookies file", FileLayout::cookiesFile},
         {"the downloader programs directory", FileLayout::programsFolder},
-        {"the subscriptions file", "subscriptions.json"},
-        {"the subscriptions' archives", "subscriptions"},
-        {"the undelivered notifications", "notifications.json"},
-        {"the app tokens file", XGConfig::tokensFile},
+        {"the subscriptions file", FileLayout::subscriptionsFile},
+        {"the subscriptions' archives", FileLayout::subscriptionArchives},
+        {"the undelivered notifications", FileLayout::notificationsFile},
+        {"the app tokens file", FileLayout::tokensFile},
     };
 
     // Every file and folder of the server's own apart from what `checked` names: the fixed ones,
@@ -309,7 +309,7 @@ void XGConfig::PostExit()
 
 std::vector<std::string> XGConfig::SecretFiles()
 {
-    std::vector<std::string> files = {configFile, backupFile, FileLayout::cookiesFile, tokensFile};
+    std::vector<std::string> files = {configFile, backupFile, FileLayout::cookiesFile, FileLayout::tokensFile};
     if (!httpServer.tls_key.empty())
         files.push_back(httpServer.tls_key);
     return files;

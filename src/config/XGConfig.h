@@ -121,8 +121,6 @@ public:
     // Start-up: defaults, then config.json (written with the defaults when missing).
     static void PreInit();
     static void Load();
-    // The sums of the app tokens and what they are called (Rest::ApiTokens), in the working directory.
-    static constexpr const char* tokensFile = "tokens.json";
     // The server's files that hold secrets (the password hash, the cookies, the tokens' sums, the
     // TLS key): never served, whatever the front-end directory is set to.
     static std::vector<std::string> SecretFiles();

@@ -1,6 +1,7 @@
 #include "notifications/NotificationCenter.h"
 #include <sodium.h>
 #include "app/Clock.h"
+#include "app/FileLayout.h"
 #include "downloader/DownloadManager.h"
 #include "logging/Logger.h"
 #include "notifications/AppriseSender.h"
@@ -57,7 +58,7 @@ void NotificationCenter::PreInit()
         log->Flush();
     }
     std::string problem;
-    std::vector<DeliveryQueue::Pending> restored = DeliveryQueue::Load(pendingFile, problem);
+    std::vector<DeliveryQueue::Pending> restored = DeliveryQueue::Load(FileLayout::notificationsFile, problem);
     if (!problem.empty())
     {
         log->stream << log->Err() << "Unable to read the undelivered notifications: " << problem << ".";
@@ -70,7 +71,7 @@ void NotificationCenter::PreInit()
         log->Flush();
     }
     targets = NotificationTarget::FromSettings();
-    queue = std::make_unique<DeliveryQueue>(pendingFile, retryDelays, std::move(restored), targets);
+    queue = std::make_unique<DeliveryQueue>(FileLayout::notificationsFile, retryDelays, std::move(restored), targets);
     stopTest = false;
 
     Downloader::DownloadManager::AddEventListener(

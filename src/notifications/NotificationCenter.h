@@ -21,8 +21,6 @@ namespace Notifications
     class NotificationCenter
     {
     public:
-        static constexpr const char* pendingFile = "notifications.json";
-
         // After the download and subscription managers' PreInit: listens to their events, restores
         // what waits.
         static void PreInit();

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <sodium.h>
 #include <stdexcept>
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
-#include "config/XGConfig.h"
 #include "json/Json.h"
 #include "logging/Logger.h"
 
@@ -93,10 +93,10 @@ namespace
             records.Add(Record(token));
         Ostrel::JsonBlock document;
         document.Set("tokens") = records;
-        if (!FileSystem::WriteFile(XGConfig::tokensFile, document.Render(0, false), privateFileMode))
+        if (!FileSystem::WriteFile(FileLayout::tokensFile, document.Render(0, false), privateFileMode))
         {
             const std::string reason =
-                "\"" + std::string(XGConfig::tokensFile) + "\" could not be written (" + std::strerror(errno) + ")";
+                "\"" + std::string(FileLayout::tokensFile) + "\" could not be written (" + std::strerror(errno) + ")";
             refusal = {"The app tokens could not be saved: " + reason + ". Nothing was changed.", true};
             log->stream << log->Err() << "Unable to save the app tokens: " << reason;
             log->Flush();
@@ -136,15 +136,15 @@ void ApiTokens::PreInit()
         throw std::runtime_error("The cryptography library could not be initialised.");
     log = new Logging::Logger("ApiTokens");
     tokens.clear();
-    if (!FileSystem::Exists(XGConfig::tokensFile))
+    if (!FileSystem::Exists(FileLayout::tokensFile))
         return;
     Ostrel::JsonData document;
-    const std::string text = FileSystem::ReadFile(XGConfig::tokensFile);
+    const std::string text = FileSystem::ReadFile(FileLayout::tokensFile);
     if (!document.TryParse(text) || document.GetDataType() != Ostrel::JSON ||
         !document.GetJsonData().DoesExist("tokens") ||
         document.GetJsonData().Get("tokens").GetDataType() != Ostrel::ARRAY)
     {
-        log->stream << log->Err() << "Unable to read \"" << XGConfig::tokensFile << "\"! No app token is accepted.";
+        log->stream << log->Err() << "Unable to read \"" << FileLayout::tokensFile << "\"! No app token is accepted.";
         log->Flush();
         return;
     }

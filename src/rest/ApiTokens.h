@@ -10,7 +10,7 @@ namespace Rest
     // The app tokens that scripts, phone shortcuts and podcast apps send instead of the password:
     // "pelko_" and 32 random bytes in base64url, handed out once, when made. The server keeps
     // only each token's SHA-256, with its name, scope and times of creation and last use, in
-    // XGConfig::tokensFile (mode 0600, replaced atomically). Main thread only.
+    // FileLayout::tokensFile (mode 0600, replaced atomically). Main thread only.
     class ApiTokens
     {
     public:

@@ -1,5 +1,6 @@
 #include "app/Clock.h"
 #include "app/ConsoleManager.h"
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "config/SettingsTable.h"
 #include "config/XGConfig.h"
@@ -210,7 +211,7 @@ Reply RestQueryHandler::GetDiskUsage(const Ostrel::JsonBlock&)
     const std::string cache = Downloader::DownloadManager::Files().CacheDirectory();
     const int64_t dlcache = FileSystem::ExistsDirectory(cache) ? FileSystem::CalculateSize(cache, true) : 0;
     const int64_t logs = fileSizes({XGConfig::logging.logfile_text, XGConfig::logging.logfile_json});
-    const int64_t misc = fileSizes({"config.json"});
+    const int64_t misc = fileSizes({FileLayout::settingsFile});
     const int64_t dependencies = fileSizes({"ffmpeg.exe", "ffprobe.exe", "ffplay.exe", "youtube-dl.exe"});
 
     Ostrel::JsonBlock usage;

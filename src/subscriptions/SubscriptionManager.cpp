@@ -3,6 +3,7 @@
 #include <limits>
 #include <unordered_map>
 #include "app/Clock.h"
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "logging/Logger.h"
 #include "subscriptions/CheckSchedule.h"
@@ -40,7 +41,7 @@ void SubscriptionManager::PreInit()
     archives = std::move(contents.archives);
     if (contents.unreadable)
     {
-        log->stream << log->Err() << "Unable to read \"" << SubscriptionStore::settingsFile
+        log->stream << log->Err() << "Unable to read \"" << FileLayout::subscriptionsFile
                     << "\"! No channel or playlist is followed.";
         log->Flush();
     }
@@ -60,7 +61,7 @@ bool SubscriptionManager::Save()
 {
     if (SubscriptionStore::Save(subscriptions))
         return true;
-    log->stream << log->Err() << "Unable to write \"" << SubscriptionStore::settingsFile << "\"!";
+    log->stream << log->Err() << "Unable to write \"" << FileLayout::subscriptionsFile << "\"!";
     log->Flush();
     return false;
 }

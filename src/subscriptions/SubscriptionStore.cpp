@@ -1,6 +1,7 @@
 #include "subscriptions/SubscriptionStore.h"
 #include <algorithm>
 #include <random>
+#include "app/FileLayout.h"
 #include "app/FileSystem.h"
 #include "json/Json.h"
 
@@ -17,11 +18,11 @@ namespace
 
 SubscriptionStore::Contents SubscriptionStore::Load()
 {
-    FileSystem::CreateDirectoryIfNotExists(archiveFolder);
+    FileSystem::CreateDirectoryIfNotExists(FileLayout::subscriptionArchives);
     Contents contents;
-    if (!FileSystem::Exists(settingsFile))
+    if (!FileSystem::Exists(FileLayout::subscriptionsFile))
         return contents;
-    const std::string text = FileSystem::ReadFile(settingsFile);
+    const std::string text = FileSystem::ReadFile(FileLayout::subscriptionsFile);
     Ostrel::JsonData document;
     if (Ostrel::IsJsonValid(text))
         document.Parse(text);
@@ -52,12 +53,12 @@ bool SubscriptionStore::Save(const std::list<Subscription>& subscriptions)
     Ostrel::JsonArray records;
     for (const Subscription& subscription : subscriptions)
         records.Add(subscription.GetAsRecord());
-    return FileSystem::WriteFile(settingsFile, records.Render(0, false));
+    return FileSystem::WriteFile(FileLayout::subscriptionsFile, records.Render(0, false));
 }
 
 std::string SubscriptionStore::ArchivePath(const std::string& id)
 {
-    return std::string(archiveFolder) + "/" + id + ".archive";
+    return FileLayout::SubscriptionArchive(id);
 }
 
 std::string SubscriptionStore::NewId(const std::list<Subscription>& subscriptions)

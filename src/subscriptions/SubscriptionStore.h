@@ -7,14 +7,11 @@
 
 namespace Subscriptions
 {
-    // The files of the subscriptions in the working directory: subscriptions.json, one record
-    // each, and subscriptions/<id>.archive, the videos each has seen.
+    // The files of the subscriptions in the working directory (FileLayout): one record each in
+    // the subscriptions file, and an archive of each, the videos it has seen.
     class SubscriptionStore
     {
     public:
-        static constexpr const char* settingsFile = "subscriptions.json";
-        static constexpr const char* archiveFolder = "subscriptions";
-
         struct Contents
         {
             std::list<Subscription> subscriptions;  // in the file's order, with videos_seen from their archives

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
+#include "app/FileLayout.h"
 #include "app/Sha256.h"
-#include "config/XGConfig.h"
 #include "rest/ApiTokens.h"
 #include "support/TempDir.h"
 
@@ -39,12 +39,12 @@ TEST_F(ApiTokensTest, KeepsOnlyTheSumsOfTokensShownOnce)
     EXPECT_TRUE(std::regex_match(full, form)) << full;
     EXPECT_NE(full, feeds);
 
-    const std::string file = TestSupport::ReadRaw(XGConfig::tokensFile);
+    const std::string file = TestSupport::ReadRaw(FileLayout::tokensFile);
     EXPECT_EQ(file.find(full), std::string::npos);
     EXPECT_EQ(file.find(full.substr(6)), std::string::npos);
     EXPECT_NE(file.find(Sha256::Hex(full)), std::string::npos) << file;
     struct stat status{};
-    ASSERT_EQ(stat(XGConfig::tokensFile, &status), 0);
+    ASSERT_EQ(stat(FileLayout::tokensFile, &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
 
     Restart();
@@ -97,8 +97,8 @@ TEST_F(ApiTokensTest, AFileThatCannotBeWrittenChangesNothing)
 {
     const std::string token = Create("phone", ApiTokens::FULL);
     // A directory where the new file would be renamed to: the save fails.
-    ASSERT_EQ(std::remove(XGConfig::tokensFile), 0);
-    ASSERT_EQ(mkdir(XGConfig::tokensFile, 0700), 0);
+    ASSERT_EQ(std::remove(FileLayout::tokensFile), 0);
+    ASSERT_EQ(mkdir(FileLayout::tokensFile, 0700), 0);
     std::string given;
     const ApiTokens::Refusal refusal = ApiTokens::Create("tablet", ApiTokens::FULL, 1000, given);
     EXPECT_TRUE(refusal.notSaved);
@@ -108,12 +108,12 @@ TEST_F(ApiTokensTest, AFileThatCannotBeWrittenChangesNothing)
     EXPECT_TRUE(ApiTokens::Revoke("phone").notSaved);
     EXPECT_EQ(ApiTokens::List().size(), 1u);
     EXPECT_EQ(ApiTokens::Check(token, 1001), ApiTokens::FULL);
-    rmdir(XGConfig::tokensFile);
+    rmdir(FileLayout::tokensFile);
 }
 
 TEST_F(ApiTokensTest, AnUnreadableFileAdmitsNoOne)
 {
-    TestSupport::WriteRaw(XGConfig::tokensFile, "{\"tokens\": [{\"name\": \"x\", \"scope\": \"everything\", "
+    TestSupport::WriteRaw(FileLayout::tokensFile, "{\"tokens\": [{\"name\": \"x\", \"scope\": \"everything\", "
                                                 "\"sha256\": \"00\"}], \"broken");
     Restart();
     EXPECT_TRUE(ApiTokens::List().empty());
