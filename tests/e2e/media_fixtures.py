@@ -11,6 +11,7 @@ yt-dlp (libx264's default, High) does not keep: a file that still has it was not
 """
 
 import functools
+import hashlib
 import http.server
 import json
 import os
@@ -161,18 +162,44 @@ def make_subtitled_page(directory, name="subtitled"):
     return name + "/page.html", text
 
 
+def make_sponsorblock_answer(directory, video_id, segments, name="sponsorblock"):
+    """SponsorBlock's answer for the video `video_id` as a file that a static server gives for
+    its skipSegments query (the path ends in the first four hex digits of the id's SHA-256, the
+    query is ignored); `segments` are (start, end, category) in seconds. Returns the API's base
+    path below `directory`."""
+    prefix = hashlib.sha256(video_id.encode("ascii")).hexdigest()[:4]
+    out = os.path.join(directory, name, "api", "skipSegments")
+    os.makedirs(out, exist_ok=True)
+    answer = [{"videoID": video_id, "segments": [
+        {"segment": [start, end], "category": category, "actionType": "skip", "UUID": "%s-%d" % (category, number),
+         "videoDuration": 0, "description": ""} for number, (start, end, category) in enumerate(segments)]}]
+    with open(os.path.join(out, prefix), "w") as out_file:
+        json.dump(answer, out_file)
+    return name
+
+
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def __init__(self, *args, requested, **kwargs):
+        self.requested = requested
+        super().__init__(*args, **kwargs)
+
+    def do_GET(self):
+        self.requested.append(self.path)
+        super().do_GET()
+
     def log_message(self, *args):
         pass
 
 
 class MediaSite:
-    """A scratch directory served over HTTP on 127.0.0.1 until closed."""
+    """A scratch directory served over HTTP on 127.0.0.1 until closed; `requested` holds the
+    paths asked for (with their queries), in order."""
 
     def __init__(self):
         self.directory = tempfile.mkdtemp(prefix="pelko-media-")
+        self.requested = []
         self._server = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", 0), functools.partial(_QuietHandler, directory=self.directory))
+            ("127.0.0.1", 0), functools.partial(_QuietHandler, directory=self.directory, requested=self.requested))
         threading.Thread(target=self._server.serve_forever, daemon=True).start()
 
     def url(self, path):

@@ -1,19 +1,21 @@
 """The real yt-dlp and ffmpeg with the command lines that the server runs (printed by the test
 tool PELKO_FORMAT_ARGUMENTS from Downloader::DownloaderCommand), against media served on
 127.0.0.1: the metadata fetch, then the download with the conversion for the streams that
-metadata names. Also what yt-dlp makes of a page with two videos: a playlist, listed and
-reached by place."""
+metadata names, and with SponsorBlock's segments marked or cut out. Also what yt-dlp makes of a
+page with two videos: a playlist, listed and reached by place."""
 
+import hashlib
 import json
 import os
 import shutil
 import subprocess
 import tempfile
 import unittest
+import urllib.parse
 
 import media_fixtures
-from media_fixtures import (H264_PROFILE, MediaSite, dash_stream, offline_variables, probe, sound_packets,
-                            stream_packets)
+from media_fixtures import (H264_PROFILE, MediaSite, contents, dash_stream, make_clip, make_sponsorblock_answer,
+                            offline_variables, probe, sound_packets, stream_packets)
 
 TIMEOUT = 300
 MP4 = "mov,mp4,m4a,3gp,3g2,mj2"
@@ -63,12 +65,19 @@ class RealDownloaderCase(unittest.TestCase):
             out.write(result.stdout)
         return json.loads(result.stdout)
 
-    def download(self, url, mode="video", quality="best", place=0):
+    def download(self, url, mode="video", quality="best", place=0, extras=(), loaded=None):
         """The downloaded file's path and the download's output, after the metadata fetch. For
-        audio, `quality` may name the audio format instead (see the tool)."""
-        self.metadata(url, mode, quality, place)
-        status, log = self.run_command(command("download", mode, quality, str(place), os.path.join(self.work, "metadata.json"),
-                                       "download/id.%(ext)s", url))
+        audio, `quality` may name the audio format instead (see the tool); `extras` are the
+        file's extras for the tool; `loaded`, when given, makes of the metadata document the
+        info document that yt-dlp then takes instead of the page (--load-info-json)."""
+        document = self.metadata(url, mode, quality, place)
+        arguments = command("download", mode, quality, str(place), os.path.join(self.work, "metadata.json"),
+                            "download/id.%(ext)s", *extras, url)
+        if loaded is not None:
+            with open(os.path.join(self.work, "loaded.json"), "w") as out:
+                json.dump(loaded(document), out)
+            arguments[1:1] = ["--load-info-json", os.path.join(self.work, "loaded.json")]
+        status, log = self.run_command(arguments)
         self.assertEqual(status, 0, log)
         extension = "mp4" if mode == "video" else quality if quality in AUDIO_FORMATS else "mp3"
         self.assertEqual(os.listdir(os.path.join(self.work, "download")), ["id." + extension], log)
@@ -140,6 +149,46 @@ class FormatChoiceTest(RealDownloaderCase):
         self.assertEqual((probe(path)["container"], probe(path)["kinds"], probe(path)["audio"]), ("flac", ["audio"], "flac"))
         self.assertAlmostEqual(media_fixtures.duration(path), 2.0, delta=0.1)
         self.assertTrue(media_fixtures.decodes(path))
+
+
+class SponsorBlockTest(RealDownloaderCase):
+    """yt-dlp asks SponsorBlock only about its YouTube extractor's videos: the clip's metadata,
+    made to look like one of those, is given to yt-dlp with the server's command line, and the
+    SponsorBlock server it names is one more file on the site, which the query must reach."""
+
+    VIDEO_ID = "pelkoClip01"
+    SPONSOR = (2.0, 4.0, "sponsor")
+
+    @classmethod
+    def make_media(cls, directory):
+        # A key frame every two seconds, so that cutting out 2 s to 4 s needs no re-encode.
+        make_clip(os.path.join(directory, "clip.mp4"), seconds=6, size="320x180", video="h264", audio="aac")
+        cls.api = make_sponsorblock_answer(directory, cls.VIDEO_ID, [cls.SPONSOR])
+
+    def youtube_video(self, document):
+        # No page address: a failed download would otherwise be tried again from the page,
+        # without SponsorBlock.
+        document = {key: value for key, value in document.items() if key != "webpage_url"}
+        return dict(document, id=self.VIDEO_ID, display_id=self.VIDEO_ID, extractor="youtube",
+                    extractor_key="Youtube", duration=6.0)
+
+    def test_the_segments_of_the_asked_categories_are_marked_or_cut_out(self):
+        hashed = hashlib.sha256(self.VIDEO_ID.encode("ascii")).hexdigest()[:4]
+        for mode, chapters, length in (("mark", ["clip", "[SponsorBlock]: Sponsor", "clip"], 6.0),
+                                       ("remove", ["clip"], 4.0)):
+            with self.subTest(mode=mode):
+                del self.site.requested[:]
+                path, log = self.download(self.site.url("clip.mp4"), extras=("", mode, "sponsor", self.site.url(self.api)),
+                                          loaded=self.youtube_video)
+                queries = [urllib.parse.urlsplit(asked) for asked in self.site.requested
+                           if asked.startswith("/" + self.api + "/")]
+                self.assertEqual([query.path for query in queries], ["/%s/api/skipSegments/%s" % (self.api, hashed)], log)
+                self.assertEqual((urllib.parse.parse_qs(queries[0].query)["service"],
+                                  urllib.parse.parse_qs(queries[0].query)["categories"]), (["YouTube"], ['["sponsor"]']))
+                self.assertEqual(contents(path)["chapters"], chapters)
+                self.assertAlmostEqual(media_fixtures.duration(path), length, delta=0.1)
+                self.assertNotIn(RE_ENCODED, log)
+                os.remove(path)
 
 
 class TwoVideoPageTest(RealDownloaderCase):

@@ -2,10 +2,12 @@
 // so that the end-to-end tests can run the real yt-dlp with exactly them:
 //   pelko_format_arguments metadata PROGRAM MODE QUALITY PLACE URL
 //   pelko_format_arguments playlist PROGRAM MAX_ITEMS URL
-//   pelko_format_arguments download PROGRAM MODE QUALITY PLACE METADATA_FILE OUTPUT_TEMPLATE URL
+//   pelko_format_arguments download PROGRAM MODE QUALITY PLACE METADATA_FILE OUTPUT_TEMPLATE
+//                          [SUBTITLES SPONSORBLOCK CATEGORIES API] URL
 // PROGRAM is the downloader's path (it takes yt-dlp's options when its name ends in "yt-dlp"), MODE
 // video or audio, QUALITY of audio an audio format (mp3, m4a, ...), PLACE 0 or a place on the playlist at URL; METADATA_FILE holds the document that
-// the metadata command printed. The downloads are limited to 100M a second, as by default.
+// the metadata command printed; the four optional ones are the file's extras (FileExtras), none by default.
+// The downloads are limited to 100M a second, as by default.
 #include <iostream>
 #include <string>
 #include "downloader/DownloaderCommand.h"
@@ -17,7 +19,8 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::string action = arguments.empty() ? "" : arguments[0];
-    const size_t expected = action == "metadata" ? 6 : action == "playlist" ? 4 : action == "download" ? 8 : 0;
+    const bool withExtras = action == "download" && arguments.size() == 12;
+    const size_t expected = action == "metadata" ? 6 : action == "playlist" ? 4 : action == "download" ? (withExtras ? 12 : 8) : 0;
     if (expected == 0 || arguments.size() != expected ||
         (action != "playlist" && !FormatChoice::IsQuality(arguments[3]) && !FormatChoice::IsAudioFormat(arguments[3])))
     {
@@ -40,9 +43,13 @@ int main(int argc, char** argv)
         if (action == "metadata")
             command = DownloaderCommand::Metadata(program, video, "");
         else
+        {
+            const FileExtras extras = withExtras ? FileExtras{arguments[7], arguments[8], arguments[9], arguments[10]}
+                                                 : FileExtras{};
             command = DownloaderCommand::Download(program, video,
                                                   MetadataDocument::Read(arguments[5], video.playlistIndex > 0).Chosen(),
-                                                  {}, "100M", arguments[6], "");
+                                                  extras, "100M", arguments[6], "");
+        }
     }
     for (const std::string& argument : command)
         std::cout << argument << "\n";
