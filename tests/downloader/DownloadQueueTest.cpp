@@ -105,7 +105,8 @@ TEST_F(DownloadManagerTest, FetchesRunBesideTheMainThreadAndJoinInTurn)
 {
     XGConfig::downloader.num_threads = 0;
     std::vector<std::shared_ptr<PendingChange>> changes;
-    for (const char* seconds : {"8", "0", "0", "0", "0"})
+    // The second and third fetches outlast the queuing below, however slowly their programs start.
+    for (const char* seconds : {"8", "3", "3", "0", "0"})
     {
         now += 1;
         changes.push_back(DownloadManager::StartQueueDownload(
